@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+
+namespace tenlo {
+
+// One time source for every wait the system makes: the protocol's 1 ms pauses, the JDM
+// driver's waits and the simulator's line-rate emulation. Tests substitute VirtualClock so
+// whole operations run in virtual time.
+class IClock {
+public:
+    using Duration = std::chrono::nanoseconds;
+
+    virtual ~IClock() = default;
+    // Monotonic time since an arbitrary epoch.
+    virtual Duration Now() = 0;
+    virtual void SleepFor(Duration d) = 0;
+};
+
+// The steady clock; sleeps with clock_nanosleep so a 1 ms pause stays close to 1 ms.
+class RealClock final : public IClock {
+public:
+    Duration Now() override;
+    void SleepFor(Duration d) override;
+};
+
+// The process-wide real clock.
+IClock& SystemClock();
+
+// Time that moves only when someone sleeps. Safe to share between threads.
+class VirtualClock final : public IClock {
+public:
+    Duration Now() override { return Duration(now_.load()); }
+    void SleepFor(Duration d) override {
+        if (d.count() > 0) {
+            now_.fetch_add(d.count());
+        }
+    }
+    void Advance(Duration d) { SleepFor(d); }
+
+private:
+    std::atomic<Duration::rep> now_{0};
+};
+
+}  // namespace tenlo

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "link/clock.h"
+#include "link/port_backend.h"
+#include "link/ui_interfaces.h"
+
+namespace tenlo {
+
+// Synchronous byte-wise serial port: one byte out, then the reply byte in, each bounded by a
+// one-second time-out. Reports its own failures in English error boxes.
+class CSerialPort {
+public:
+    // owner: where error boxes go (none: they are not shown). backend and clock default to the
+    // process-wide ones.
+    explicit CSerialPort(IErrorBox* ownerWindow = nullptr,
+                         std::shared_ptr<IPortBackend> backend = nullptr,
+                         IClock* clock = nullptr);
+    virtual ~CSerialPort();
+
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    bool Open(const std::string& definition);
+    void Connect(const std::string& definition);
+    bool IsConnected() const { return connected_; }
+    bool IsOpen() const { return handle_ != nullptr; }
+    bool Disconnect();
+    bool Close();
+    void Release();
+
+    bool WriteByte(std::uint8_t byte);
+    bool ReadByte(std::uint8_t* byte);
+    // Reads up to count bytes; buffer must hold count + 1 (a zero byte follows the bytes read).
+    bool ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t* read);
+    void FlushInput();
+
+    void SetOwnerWindow(IErrorBox* owner) { ownerWindow_ = owner; }
+    void SetTraceWindow(ITraceSink* trace) { traceWindow_ = trace; }
+    // "Error" in Tenlo, "Reader/Writer" in TenloUpdate.
+    void SetErrorCaption(std::string caption) { caption_ = std::move(caption); }
+    const std::string& ErrorCaption() const { return caption_; }
+
+    int ShowError(unsigned type, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+    // Modem-line control for the firmware updater.
+    bool SetDTR(bool on);
+    bool SetRTS(bool on);
+    bool SetBreak(bool on);
+    bool GetCTS(bool* cts);
+
+    IClock& Clock() { return *clock_; }
+
+protected:
+    IPortHandle* Handle() { return handle_.get(); }
+
+private:
+    void TraceByte(std::uint8_t byte, bool transmitted);
+
+    bool lastTraceTx_ = false;
+    std::unique_ptr<IPortHandle> handle_;
+    IErrorBox* ownerWindow_ = nullptr;
+    ITraceSink* traceWindow_ = nullptr;
+    bool showErrors_ = true;
+    bool connected_ = false;
+
+    std::string caption_ = "Error";
+    std::shared_ptr<IPortBackend> backend_;
+    IClock* clock_;
+};
+
+// Parses the part of a device-definition string that follows "COMn:" the way the Windows
+// BuildCommDCB does, updating only the settings it names. False, with settings untouched, for
+// anything it cannot read.
+bool ParseDeviceDefinition(const std::string& definition, CommSettings& settings);
+
+}  // namespace tenlo
