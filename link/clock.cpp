@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <ctime>
+#if defined(_WIN32)
+#include <thread>
+#endif
 
 namespace tenlo {
 
