@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <istream>
+#include <string>
+#include <string_view>
+
+namespace tenlo {
+
+// Intel HEX record reader. Subclasses say where each byte goes through StoreByte; the readers
+// of this library fill a scratch copy and hand it to their target only when the whole file
+// has loaded, so a failed load never leaves a half-written target behind.
+class CHexFileReader {
+  public:
+    // The longest line accepted: a record of 255 data bytes is 521 characters; the rest leaves
+    // room for trailing blanks. Anything longer cannot be a record and fails the load.
+    static constexpr std::size_t kMaxLineLength = 1024;
+
+    CHexFileReader() = default;
+    CHexFileReader(const CHexFileReader&) = delete;
+    CHexFileReader& operator=(const CHexFileReader&) = delete;
+    virtual ~CHexFileReader() = default;
+
+    // Opens the file that Load() reads; false when it cannot be opened.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return file_.is_open(); }
+    void Close();
+
+    // Reads records until the end record or the end of the input. True on success; on failure
+    // the target is left as it was.
+    bool Load();
+    bool Load(std::istream& in);
+    bool LoadText(std::string_view text);
+
+  protected:
+    // Takes one byte at a byte address; false when the address lies outside the target, which
+    // fails the load.
+    virtual bool StoreByte(uint8_t byte, uint32_t address) = 0;
+    // Called before the first record: set up the scratch copy. False fails the load at once.
+    virtual bool BeginLoad() { return true; }
+    // Called once the whole input has been read without failure.
+    virtual void CommitLoad() {}
+
+  private:
+    enum class LineResult { Next, End, Fail };
+    LineResult ParseLine(std::string_view line);
+    template <class NextLine>
+    bool Run(NextLine&& next);
+
+    std::ifstream file_;
+    uint32_t base_ = 0;
+};
+
+}  // namespace tenlo

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace tenlo {
+
+// What the HEX code needs to know of a chip: the memory widths and sizes, in cells. It is
+// deliberately smaller than the device model's layout so that HEX reading and writing can be
+// used (and tested) without the device library.
+struct HexLayout {
+    uint32_t programWidth = 14;  // bits per program word
+    uint32_t programSize = 0;    // program words
+    uint32_t configWidth = 14;   // bits per configuration cell
+    uint32_t configStart = 0;    // device address of the first configuration cell
+    uint32_t configCount = 0;    // configuration cells
+    uint32_t dataSize = 0;       // data EEPROM bytes
+};
+
+// The core families differ only where Microchip's own tools place things in a HEX file.
+enum class HexFamily { Other, Baseline12, MidRange14, Pic18, DsPic30 };
+
+// Derived from the program word width: 12, 14, 16 and 24 bits name the four cores.
+HexFamily FamilyOf(const HexLayout& layout);
+
+// Bytes per cell by the width rule: below 9 bits 1, above 16 bits 4, otherwise 2.
+constexpr uint32_t CellBytes(uint32_t width) {
+    if (width < 9) {
+        return 1;
+    }
+    return width > 16 ? 4 : 2;
+}
+
+// All ones in the used bits.
+constexpr uint32_t BlankValue(uint32_t width) {
+    if (width >= 32) {
+        return 0xFFFFFFFFu;
+    }
+    return (uint32_t{1} << width) - 1;
+}
+
+// Raw cell buffers: cells in the host's byte order, as the memory image keeps them.
+struct HexBuffers {
+    std::span<std::byte> program;
+    std::span<std::byte> config;
+    std::span<std::byte> data;
+};
+
+struct HexConstBuffers {
+    std::span<const std::byte> program;
+    std::span<const std::byte> config;
+    std::span<const std::byte> data;
+};
+
+enum class HexRegion { Program, Config, Data };
+
+// Where one byte of a HEX file lands: byte `byteInCell` (0 = least significant) of cell `cell`.
+// A filler byte carries no image bit; it exists because the file format has a slot there (the
+// high byte of a 14-bit data EEPROM word, the upper half of a dsPIC 24-bit slot) and must be 0.
+struct HexPlace {
+    HexRegion region = HexRegion::Program;
+    uint32_t cell = 0;
+    uint32_t byteInCell = 0;
+    bool filler = false;
+};
+
+// Address mapping of a program file. The default layout carries program and configuration
+// memory only. The Microchip layout is what MPASM, gpasm and the pic30 tools emit: data EEPROM
+// inside the program file and, on dsPIC30F, configuration registers in 4-byte slots.
+class HexAddressMap {
+  public:
+    HexAddressMap(const HexLayout& layout, bool microchipLayout);
+
+    // nullopt when the address lies outside every memory of the chip.
+    std::optional<HexPlace> Locate(uint32_t address) const;
+
+    // File address of one byte of a cell; the writer's inverse of Locate. Without a place for
+    // data EEPROM in the program file, DataAddress is the data file's address (the index).
+    uint64_t ProgramAddress(uint32_t cell, uint32_t byteInCell) const;
+    uint64_t ConfigAddress(uint32_t cell, uint32_t byteInCell) const;
+    uint64_t DataAddress(uint32_t index) const;
+
+    // File bytes per data EEPROM slot and how many of them carry data (the rest are fillers).
+    uint32_t DataSlotBytes() const { return dataSlot_; }
+    uint32_t DataBytesPerSlot() const { return dataPerSlot_; }
+    // Same for configuration cells: the dsPIC30F Microchip layout pads 2 bytes to 4.
+    uint32_t ConfigSlotBytes() const { return configSlot_; }
+
+    const HexLayout& Layout() const { return layout_; }
+    bool MicrochipLayout() const { return microchip_; }
+    uint32_t ProgramCellBytes() const { return programBytes_; }
+    uint32_t ConfigCellBytes() const { return configBytes_; }
+    bool DataInProgramFile() const { return dataInFile_; }
+
+  private:
+    HexLayout layout_;
+    bool microchip_;
+    HexFamily family_;
+    uint32_t programBytes_;  // P: file bytes per program cell
+    uint32_t configBytes_;   // C: file bytes of a configuration cell
+    uint32_t configSlot_;    // file bytes between consecutive configuration cells
+    uint64_t configBase_;
+    bool dataInFile_ = false;  // data EEPROM has a place in the program file
+    uint64_t dataBase_ = 0;
+    uint32_t dataSlot_ = 1;
+    uint32_t dataPerSlot_ = 1;
+};
+
+// The 12-bit parts' configuration word sits at word 0xFFF in every Microchip file, whatever
+// the chip's own configuration address.
+inline constexpr uint32_t kBaselineConfigByteAddress = 0x1FFE;
+
+}  // namespace tenlo
