@@ -1,0 +1,128 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "sim/chip_model.h"
+#include "sim/fault_plan.h"
+
+namespace tenlo::sim {
+
+// The Ravonite's firmware as a push-driven state machine: every byte from the host goes in
+// through Feed, every byte the firmware sends back comes out of it at once. It never waits for
+// anything, so no byte sequence can make it block; a command waiting for more bytes simply
+// stays where it is until they come.
+//
+// Each frame of the command table is answered with 0xA5 once all its bytes have arrived; raw
+// bytes are taken or streamed without one. An unknown command code is dropped unanswered.
+// Commands reach the chip only while the socket is powered; reads of an unpowered (or absent)
+// chip are 0.
+class CFirmwareEngine {
+  public:
+    static constexpr std::uint8_t kAck = 0xA5;
+    // The answer to a 0x18 word that did not verify after every attempt.
+    static constexpr std::uint8_t kProgramFailed = 0x5A;
+    static constexpr std::uint8_t kNoEnd = 0xFF;
+
+    // What 0x17 stores for 0x18.
+    struct WriteSequence {
+        std::uint8_t load = 0x02;
+        std::uint8_t begin = 0x08;
+        std::uint8_t wait = 0;
+        std::uint8_t end = kNoEnd;
+        std::uint8_t read = 0x04;
+        std::uint8_t retries = 1;
+        std::uint8_t flag = 1;  // 1: 14-bit words, 0: data bytes
+        bool operator==(const WriteSequence&) const = default;
+    };
+
+    struct Stats {
+        std::uint64_t bytesIn = 0;
+        std::uint64_t bytesOut = 0;
+        std::uint64_t frames = 0;           // answers due, faulted ones included
+        std::uint64_t droppedCodes = 0;     // unknown command codes
+        std::uint64_t wordsProgrammed = 0;  // 0x18 words that verified
+        std::uint64_t programRetries = 0;   // extra 0x18 attempts
+        std::uint64_t programFailures = 0;  // 0x18 words answered 0x5A
+    };
+
+    explicit CFirmwareEngine(IChipModel& chip, FaultPlan faults = {});
+
+    CFirmwareEngine(const CFirmwareEngine&) = delete;
+    CFirmwareEngine& operator=(const CFirmwareEngine&) = delete;
+
+    // One byte from the host; the replies are appended to out.
+    void Feed(std::uint8_t byte, std::vector<std::uint8_t>& out);
+
+    // True once a disconnect fault has fired: the line is gone for good.
+    bool Disconnected() const { return disconnected_; }
+    // True while the firmware waits for a command code (no command half received).
+    bool Idle() const { return command_ < 0; }
+
+    void SetVersion(const std::array<std::uint8_t, 4>& version) { version_ = version; }
+    const std::array<std::uint8_t, 4>& Version() const { return version_; }
+
+    bool Powered() const { return powered_; }
+    bool VppFirst() const { return vppFirst_; }
+    bool Eicsp() const { return eicsp_; }
+    std::uint8_t Option() const { return option_; }
+    bool HasWriteSequence() const { return sequenceSet_; }
+    const WriteSequence& Sequence() const { return sequence_; }
+    // The last wait (0x01, 0x15, 0x16, 0x18) and hold (0x22, 0x23) bytes received.
+    std::uint8_t LastWait() const { return lastWait_; }
+    std::uint8_t LastHold() const { return lastHold_; }
+    // Times each command code was accepted.
+    std::uint64_t CommandCount(std::uint8_t code) const { return commandCounts_[code]; }
+    const Stats& Statistics() const { return stats_; }
+    const FaultPlan& Faults() const { return faults_; }
+
+    static bool IsKnownCommand(std::uint8_t code);
+
+  private:
+    void StartCommand(std::uint8_t code);
+    void Continue();
+    void Expect(std::size_t count, int stage);
+    void Finish();
+    // Sends the answer to a frame (subject to the frame faults); false ends the command.
+    bool Answer(std::uint8_t byte = kAck);
+    void Emit(std::uint8_t byte);
+    void EmitWord(std::uint16_t word);
+
+    // Chip access, gated by power and the empty-socket fault.
+    bool ChipPresent() const { return powered_ && !faults_.noChip; }
+    void Icsp(std::uint8_t command);
+    void Load(std::uint8_t command, std::uint16_t value);
+    std::uint16_t Read(std::uint8_t command);
+    bool ProgramOne(std::uint16_t value);
+
+    std::uint16_t Arg16(std::size_t at) const;
+
+    IChipModel& chip_;
+    FaultPlan faults_;
+    std::vector<std::uint8_t>* out_ = nullptr;
+
+    int command_ = -1;  // -1: idle
+    int stage_ = 0;
+    std::size_t need_ = 0;
+    std::vector<std::uint8_t> args_;
+    unsigned remaining_ = 0;
+    std::uint8_t heldCommand_ = 0;  // 0x21: the command repeated; 0x22/0x23: the hold
+
+    std::array<std::uint8_t, 4> version_{0x01, 0x00, 0x03, 0x00};
+    bool powered_ = false;
+    bool vppFirst_ = false;
+    bool eicsp_ = false;
+    std::uint8_t option_ = 0;
+    bool sequenceSet_ = false;
+    WriteSequence sequence_;
+    std::uint8_t lastWait_ = 0;
+    std::uint8_t lastHold_ = 0;
+    bool silent_ = false;
+    bool disconnected_ = false;
+    std::array<std::uint64_t, 256> commandCounts_{};
+    Stats stats_;
+};
+
+}  // namespace tenlo::sim
