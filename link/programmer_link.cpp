@@ -1,0 +1,532 @@
+#include "link/programmer_link.h"
+
+#include <algorithm>
+#include <chrono>
+#include <initializer_list>
+
+namespace tenlo {
+
+namespace {
+
+constexpr auto kBytePause = std::chrono::milliseconds(1);
+// Every count crosses the wire as one byte; a larger count would promise the firmware fewer
+// items than the caller means, so such calls are refused before anything is sent.
+constexpr int kMaxCount = 255;
+
+constexpr std::uint8_t Low(unsigned value) {
+    return static_cast<std::uint8_t>(value & 0xFF);
+}
+constexpr std::uint8_t Mid(unsigned value) {
+    return static_cast<std::uint8_t>((value >> 8) & 0xFF);
+}
+constexpr std::uint8_t High(unsigned value) {
+    return static_cast<std::uint8_t>((value >> 16) & 0xFF);
+}
+
+bool CountFits(int count) {
+    return count >= 0 && count <= kMaxCount;
+}
+
+}  // namespace
+
+FirmwareVersion DecodeVersion(const std::uint8_t bytes[4]) {
+    FirmwareVersion v;
+    v.major = bytes[0] * 256 + bytes[1];
+    v.minor = bytes[2];
+    v.edition = bytes[3] != 0;
+    return v;
+}
+
+void PackDsBlock(const std::uint32_t words[4], std::uint8_t bytes[12]) {
+    for (int pair = 0; pair < 2; ++pair) {
+        const std::uint32_t a = words[pair * 2];
+        const std::uint32_t b = words[pair * 2 + 1];
+        std::uint8_t* out = bytes + pair * 6;
+        out[0] = Low(a);
+        out[1] = Mid(a);
+        out[2] = High(a);
+        out[3] = High(b);
+        out[4] = Low(b);
+        out[5] = Mid(b);
+    }
+}
+
+void UnpackDsBlock(const std::uint8_t bytes[12], std::uint32_t words[4]) {
+    for (int pair = 0; pair < 2; ++pair) {
+        const std::uint8_t* in = bytes + pair * 6;
+        words[pair * 2] = static_cast<std::uint32_t>(in[2]) << 16 |
+                          static_cast<std::uint32_t>(in[1]) << 8 | in[0];
+        words[pair * 2 + 1] = static_cast<std::uint32_t>(in[3]) << 16 |
+                              static_cast<std::uint32_t>(in[5]) << 8 | in[4];
+    }
+}
+
+// The protocol's building blocks, kept out of the public class so its interface stays the
+// firmware's command list.
+class LinkWire {
+  public:
+    explicit LinkWire(CProgrammerLink& link) : link_(link) {}
+
+    // Each byte written with a 1 ms pause after it, then the firmware's 0xA5.
+    bool Frame(std::initializer_list<std::uint8_t> bytes) {
+        for (std::uint8_t b : bytes) {
+            if (!link_.WriteByte(b)) {
+                return false;
+            }
+            link_.Clock().SleepFor(kBytePause);
+        }
+        return Ack();
+    }
+
+    bool Ack() {
+        std::uint8_t reply = 0;
+        return link_.ReadByte(&reply) && reply == CProgrammerLink::kAck;
+    }
+
+    bool Raw(std::uint8_t b) { return link_.WriteByte(b); }
+
+    bool RawIn(std::uint8_t* b) { return link_.ReadByte(b); }
+
+    bool WordIn(std::uint16_t* word) {
+        std::uint8_t lo = 0;
+        std::uint8_t hi = 0;
+        if (!RawIn(&lo) || !RawIn(&hi)) {
+            return false;
+        }
+        *word = static_cast<std::uint16_t>(hi << 8 | lo);
+        return true;
+    }
+
+  private:
+    CProgrammerLink& link_;
+};
+
+bool CProgrammerLink::Ping() {
+    return LinkWire(*this).Frame({0x00});
+}
+
+bool CProgrammerLink::Wait(std::uint8_t count) {
+    LinkWire w(*this);
+    return w.Frame({0x01}) && w.Frame({count});
+}
+
+bool CProgrammerLink::GetVersion(std::uint8_t version[4]) {
+    if (version == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x02})) {
+        return false;
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (!w.RawIn(&version[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::PowerOnVddFirst() {
+    return LinkWire(*this).Frame({0x03});
+}
+bool CProgrammerLink::PowerOffVppFirst() {
+    return LinkWire(*this).Frame({0x04});
+}
+bool CProgrammerLink::PowerOnVppFirst() {
+    return LinkWire(*this).Frame({0x05});
+}
+bool CProgrammerLink::PowerOffVddFirst() {
+    return LinkWire(*this).Frame({0x06});
+}
+bool CProgrammerLink::EnterEicsp() {
+    return LinkWire(*this).Frame({0x07});
+}
+bool CProgrammerLink::ExitEicsp() {
+    return LinkWire(*this).Frame({0x08});
+}
+
+bool CProgrammerLink::SetOption(std::uint8_t option) {
+    LinkWire w(*this);
+    return w.Frame({0x0A}) && w.Frame({option});
+}
+
+bool CProgrammerLink::IcspCommand(std::uint8_t command) {
+    LinkWire w(*this);
+    return w.Frame({0x10}) && w.Frame({command});
+}
+
+bool CProgrammerLink::IcspCommandRepeat(std::uint8_t command, std::uint8_t count) {
+    LinkWire w(*this);
+    return w.Frame({0x11}) && w.Frame({command, count});
+}
+
+bool CProgrammerLink::IcspLoad(std::uint8_t command, std::uint16_t value) {
+    LinkWire w(*this);
+    return w.Frame({0x12}) && w.Frame({command, Low(value), Mid(value)});
+}
+
+bool CProgrammerLink::IcspRead(std::uint8_t command, std::uint16_t* word) {
+    if (word == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    return w.Frame({0x13}) && w.Raw(command) && w.WordIn(word);
+}
+
+bool CProgrammerLink::IcspReadMulti(std::uint8_t command, std::uint16_t* words, int count) {
+    // The firmware streams count words; 0 is no count it is specified to take.
+    if (count < 1 || count > kMaxCount || words == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x14}) || !w.Frame({command, Low(static_cast<unsigned>(count))})) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!w.WordIn(&words[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::IcspCommandWait(std::uint8_t command, std::uint8_t wait) {
+    LinkWire w(*this);
+    return w.Frame({0x15}) && w.Frame({command, wait});
+}
+
+bool CProgrammerLink::IcspTimedProgram(std::uint8_t begin, std::uint8_t end, std::uint8_t wait) {
+    LinkWire w(*this);
+    return w.Frame({0x16}) && w.Frame({begin, end, wait});
+}
+
+bool CProgrammerLink::SetWriteSequence(std::uint8_t load, std::uint8_t begin, int end,
+                                       std::uint8_t read, std::uint8_t retries, std::uint8_t wait,
+                                       bool program) {
+    const std::uint8_t endByte = end < 0 ? 0xFF : Low(static_cast<unsigned>(end));
+    LinkWire w(*this);
+    return w.Frame({0x17}) && w.Frame({load, begin, wait, endByte, read, retries,
+                                       static_cast<std::uint8_t>(program ? 1 : 0)});
+}
+
+bool CProgrammerLink::ProgramWords(const std::uint16_t* words, int count) {
+    if (!CountFits(count) || (count > 0 && words == nullptr)) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x18}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!w.Frame({Low(words[i]), Mid(words[i])})) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::ProgramBytes(const std::uint8_t* bytes, int count) {
+    if (!CountFits(count) || (count > 0 && bytes == nullptr)) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x18}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!w.Frame({bytes[i], 0x00})) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::LoadWords(const std::uint16_t* words, int count) {
+    if (!CountFits(count) || (count > 0 && words == nullptr)) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x19}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!w.Frame({Low(words[i]), Mid(words[i])})) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::Pic18Send(const std::uint8_t* commands, const std::uint16_t* payloads,
+                                int count) {
+    if (!CountFits(count) || (count > 0 && (commands == nullptr || payloads == nullptr))) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x20}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!w.Frame({commands[i], Low(payloads[i]), Mid(payloads[i])})) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::Pic18SendPayloads(std::uint8_t command, const std::uint16_t* payloads,
+                                        int count) {
+    if (!CountFits(count) || (count > 0 && payloads == nullptr)) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x21}) || !w.Frame({Low(static_cast<unsigned>(count)), command})) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!w.Frame({Low(payloads[i]), Mid(payloads[i])})) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::Pic18ProgramHold(std::uint8_t command, std::uint16_t payload,
+                                       std::uint8_t hold) {
+    LinkWire w(*this);
+    return w.Frame({0x22}) && w.Frame({hold}) && w.Frame({command, Low(payload), Mid(payload)});
+}
+
+bool CProgrammerLink::Pic18EraseHold(std::uint8_t command, std::uint16_t payload,
+                                     std::uint8_t hold) {
+    LinkWire w(*this);
+    return w.Frame({0x23}) && w.Frame({hold}) && w.Frame({command, Low(payload), Mid(payload)});
+}
+
+bool CProgrammerLink::Pic18Receive(std::uint8_t command, std::uint8_t* bytes, int count) {
+    if (!CountFits(count) || (count > 0 && bytes == nullptr)) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x24}) || !w.Frame({Low(static_cast<unsigned>(count)), command})) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!w.RawIn(&bytes[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::Pic18SetTablePointer(std::uint32_t address) {
+    LinkWire w(*this);
+    return w.Frame({0x25}) && w.Frame({Low(address), Mid(address), High(address)});
+}
+
+bool CProgrammerLink::Pic18SetEeAddress8(std::uint8_t a, std::uint8_t b) {
+    LinkWire w(*this);
+    return w.Frame({0x26}) && w.Frame({a, b});
+}
+
+bool CProgrammerLink::Pic18SetEeAddress16(std::uint16_t address, std::uint8_t data) {
+    LinkWire w(*this);
+    return w.Frame({0x27}) && w.Frame({Low(address), Mid(address), data});
+}
+
+bool CProgrammerLink::Pic18EeStartA() {
+    return LinkWire(*this).Frame({0x28});
+}
+bool CProgrammerLink::Pic18EeStartB() {
+    return LinkWire(*this).Frame({0x29});
+}
+
+bool CProgrammerLink::Pic18EeStatus(std::uint8_t* status) {
+    if (status == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    return w.Frame({0x2A}) && w.RawIn(status);
+}
+
+bool CProgrammerLink::Pic18EeRead(std::uint16_t address, std::uint8_t* value) {
+    if (value == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    return w.Frame({0x2B}) && w.Raw(Low(address)) && w.Raw(Mid(address)) && w.RawIn(value);
+}
+
+bool CProgrammerLink::Pic18EeEnd() {
+    return LinkWire(*this).Frame({0x2C});
+}
+
+bool CProgrammerLink::DsSix(const std::uint32_t* instructions, int count) {
+    if (!CountFits(count) || (count > 0 && instructions == nullptr)) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x30}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t op = instructions[i];
+        if (!w.Frame({Low(op), Mid(op), High(op)})) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::DsRegOut(std::uint16_t* value) {
+    if (value == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    return w.Frame({0x31}) && w.WordIn(value);
+}
+
+bool CProgrammerLink::DsReadProgram4(std::uint32_t words[4]) {
+    if (words == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x32})) {
+        return false;
+    }
+    std::uint8_t block[12];
+    for (std::uint8_t& b : block) {
+        if (!w.RawIn(&b)) {
+            return false;
+        }
+    }
+    UnpackDsBlock(block, words);
+    return true;
+}
+
+bool CProgrammerLink::DsReadWord(std::uint16_t* value) {
+    if (value == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    return w.Frame({0x33}) && w.WordIn(value);
+}
+
+bool CProgrammerLink::DsReadData8(std::uint8_t bytes[8]) {
+    if (bytes == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x34})) {
+        return false;
+    }
+    for (int i = 0; i < 8; ++i) {
+        if (!w.RawIn(&bytes[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CProgrammerLink::DsWriteProgram4(const std::uint32_t words[4]) {
+    if (words == nullptr) {
+        return false;
+    }
+    std::uint8_t block[12];
+    PackDsBlock(words, block);
+    LinkWire w(*this);
+    if (!w.Frame({0x35})) {
+        return false;
+    }
+    for (std::uint8_t b : block) {
+        if (!w.Raw(b)) {
+            return false;
+        }
+    }
+    return w.Ack();
+}
+
+bool CProgrammerLink::DsWriteConfig(std::uint16_t value) {
+    LinkWire w(*this);
+    return w.Frame({0x36}) && w.Raw(Low(value)) && w.Raw(Mid(value)) && w.Ack();
+}
+
+bool CProgrammerLink::DsWriteData8(const std::uint8_t bytes[8]) {
+    if (bytes == nullptr) {
+        return false;
+    }
+    LinkWire w(*this);
+    if (!w.Frame({0x37})) {
+        return false;
+    }
+    for (int i = 0; i < 8; ++i) {
+        if (!w.Raw(bytes[i])) {
+            return false;
+        }
+    }
+    return w.Ack();
+}
+
+bool CProgrammerLink::DsCommitWrite() {
+    return LinkWire(*this).Frame({0x38});
+}
+
+bool CProgrammerLink::DsBeginProgramRow(std::uint32_t address) {
+    LinkWire w(*this);
+    return w.Frame({0x39}) && w.Raw(High(address)) && w.Raw(Low(address)) && w.Raw(Mid(address)) &&
+           w.Ack();
+}
+
+bool CProgrammerLink::DsBeginDataRow(std::uint32_t address) {
+    LinkWire w(*this);
+    return w.Frame({0x3A}) && w.Raw(High(address)) && w.Raw(Low(address)) && w.Raw(Mid(address)) &&
+           w.Ack();
+}
+
+bool CProgrammerLink::SendIcspCommand(std::uint8_t command, int count, std::uint8_t wait) {
+    int n = std::max(count, 1);
+    if (wait != 0) {
+        for (int i = 0; i < n; ++i) {
+            if (!IcspCommandWait(command, wait)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    // The repeat count is one byte: a larger count goes out in several repeats so the chip
+    // still sees exactly n commands (one byte of it alone would run 256 as 0).
+    while (n > 0) {
+        const int chunk = std::min(n, kMaxCount);
+        const bool ok = chunk == 1 ? IcspCommand(command)
+                                   : IcspCommandRepeat(command, Low(static_cast<unsigned>(chunk)));
+        if (!ok) {
+            return false;
+        }
+        n -= chunk;
+    }
+    return true;
+}
+
+bool CProgrammerLink::IcspReadWords(std::uint8_t command, std::uint16_t* words, int count) {
+    if (count == 0) {
+        return IcspRead(command, words);
+    }
+    return IcspReadMulti(command, words, count);
+}
+
+bool CProgrammerLink::IcspReadBytes(std::uint8_t command, std::uint8_t* bytes, int count) {
+    if (!CountFits(count) || bytes == nullptr) {
+        return false;
+    }
+    const int words = std::max(count, 1);
+    std::uint16_t buffer[kMaxCount];
+    if (!IcspReadWords(command, buffer, count)) {
+        return false;
+    }
+    for (int i = 0; i < words; ++i) {
+        bytes[i] = Low(buffer[i]);
+    }
+    return true;
+}
+
+}  // namespace tenlo
