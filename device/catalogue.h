@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "device/device.h"
+#include "device/device_layout.h"
+#include "device/midrange/midrange_params.h"
+
+namespace tenlo {
+
+// The algorithm family that serves a chip: the mid-range family classes, the three PIC18
+// groups and the three dsPIC30F groups.
+enum class DeviceFamily : std::uint8_t {
+    Mid12F50x,
+    Mid12F629,
+    Mid16F91x,
+    Mid16F54,
+    Mid16F7x,
+    Mid16F84,
+    Mid16F84A,  // CPic16F84A itself: 16F84A and the 16F87x parts
+    Mid16F62xA,
+    Mid16F716,
+    Mid16F81x,
+    Mid16F87xA,
+    Pic18Group242,
+    Pic18Group1220,
+    Pic18Group2550,
+    DsPic30Group3012,
+    DsPic30Group3010,
+    DsPic30Group4012,
+};
+
+bool IsMidRange(DeviceFamily family);
+bool IsPic18(DeviceFamily family);
+bool IsDsPic30(DeviceFamily family);
+// The 12-bit baseline parts (PIC16F54, PIC12F508, PIC12F509).
+bool IsBaseline(DeviceFamily family);
+
+struct CatalogueEntry {
+    int index = 0;
+    std::string_view name;
+    DeviceFamily family = DeviceFamily::Mid16F84A;
+    std::uint32_t programSize = 0;  // words
+    std::uint32_t dataSize = 0;     // bytes
+    std::uint32_t configStart = 0;
+    std::uint32_t configCount = 0;
+    std::uint16_t deviceId = 0;  // as CheckDeviceId expects it; 0: none
+    std::int32_t pinCount = 0;   // dsPIC30F only
+    bool inMenu = false;
+};
+
+inline constexpr int kCatalogueSize = 72;
+inline constexpr int kStartupDeviceIndex = 12;  // PIC16F84A
+// Command id of a device menu item: this plus the catalogue index.
+inline constexpr int kDeviceMenuCommandBase = 50000;
+
+std::span<const CatalogueEntry> CatalogueEntries();
+// nullptr outside 0..71.
+const CatalogueEntry* CatalogueEntryAt(int index);
+// The entries the device menu offers, in menu order.
+std::span<const int> DeviceMenuIndices();
+// Case-insensitive; -1 when no chip has that name.
+int FindCatalogueIndex(std::string_view name);
+
+// Every entry's layout, whether or not its family can be built yet.
+std::optional<DeviceLayout> CatalogueLayout(int index);
+// The constants of a mid-range entry: the family's defaults overridden by the chip's row.
+std::optional<MidRangeParams> CatalogueMidRangeParams(int index);
+
+// The device of an entry; nullptr outside the catalogue or while its family is not built.
+std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOptions* options,
+                                      IProgressDisplay* progress);
+
+}  // namespace tenlo

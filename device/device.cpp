@@ -1,0 +1,271 @@
+#include "device/device.h"
+
+#include <string>
+#include <utility>
+
+namespace tenlo {
+
+namespace {
+// How long the calling thread blocks between two rounds of message pumping.
+constexpr std::chrono::milliseconds kPollInterval{5};
+}  // namespace
+
+CDevice::CDevice(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress)
+    : link_(&link), options_(options), progress_(progress) {
+    if (progress_ != nullptr) {
+        progress_->SetRange(100);
+    }
+}
+
+CDevice::~CDevice() {
+    // Run... never returns with a worker alive; this only guards against misuse.
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+const DeviceOptions& CDevice::Options() const {
+    static const DeviceOptions kNone{};
+    return options_ != nullptr ? *options_ : kNone;
+}
+
+void CDevice::ShowProgress(std::string_view text) {
+    if (progress_ != nullptr) {
+        progress_->Open();
+        progress_->SetPosition(0);
+        progress_->SetText(text);
+    }
+    if (mainWindow_ != nullptr) {
+        mainWindow_->Disable();
+    }
+    PumpMessages();
+}
+
+void CDevice::SetProgress(int percent) {
+    if (progress_ != nullptr) {
+        progress_->SetPosition(percent);
+    }
+    PumpMessages();
+}
+
+void CDevice::SetProgressText(std::string_view text) {
+    if (progress_ != nullptr) {
+        progress_->SetText(text);
+    }
+    PumpMessages();
+}
+
+void CDevice::CloseProgress() {
+    if (progress_ != nullptr) {
+        progress_->Close();
+    }
+    if (mainWindow_ != nullptr) {
+        mainWindow_->Enable();
+        mainWindow_->BringToFront();
+    }
+    PumpMessages();
+}
+
+void CDevice::Finish(bool result) {
+    CloseProgress();
+    SignalDone(result);
+}
+
+void CDevice::SignalDone(bool result) {
+    result_ = result ? 1 : 0;
+    {
+        std::lock_guard lock(mutex_);
+        done_ = true;
+        signalled_ = true;
+    }
+    changed_.notify_all();
+}
+
+int CDevice::Percent(std::uint64_t done, std::uint64_t total) {
+    return total == 0 ? 0 : static_cast<int>(100 * done / total);
+}
+
+CDevice::Step CDevice::ForEachBlock(
+    std::size_t total, std::size_t block,
+    const std::function<Step(std::size_t start, std::size_t count)>& step) {
+    if (block == 0) {
+        return Step::Fail;
+    }
+    for (std::size_t start = 0; start < total; start += block) {
+        const std::size_t count = total - start < block ? total - start : block;
+        const Step outcome = step(start, count);
+        if (outcome != Step::Next) {
+            return outcome;
+        }
+        SetProgress(Percent(start, total));
+    }
+    return Step::Next;
+}
+
+bool CDevice::Accepts(CellSpan buffer, Memory memory) const {
+    return buffer.CellSize() == CellSizeForWidth(WidthOf(layout_, memory)) &&
+           buffer.Count() >= CountOf(layout_, memory);
+}
+
+bool CDevice::RunReadProgram(CellSpan target) {
+    if (!Accepts(target, Memory::Program)) {
+        return false;
+    }
+    readProgramTarget_ = target;
+    return RunOperation(&CDevice::ReadProgram);
+}
+
+bool CDevice::RunWriteProgram(CellSpan source) {
+    if (!Accepts(source, Memory::Program)) {
+        return false;
+    }
+    programSource_ = source;
+    return RunOperation(&CDevice::WriteProgram);
+}
+
+bool CDevice::RunCompareProgram(CellSpan source, CompareResult& result) {
+    ClearResult(result);
+    if (!Accepts(source, Memory::Program)) {
+        return false;
+    }
+    programSource_ = source;
+    compareResult_ = &result;
+    const bool ok = RunOperation(&CDevice::CompareProgram);
+    compareResult_ = nullptr;
+    return ok;
+}
+
+bool CDevice::RunWriteConfig(CellSpan source) {
+    if (!Accepts(source, Memory::Config)) {
+        return false;
+    }
+    configSource_ = source;
+    return RunOperation(&CDevice::WriteConfig);
+}
+
+bool CDevice::RunReadConfig(CellSpan target) {
+    if (!Accepts(target, Memory::Config)) {
+        return false;
+    }
+    readConfigTarget_ = target;
+    return RunOperation(&CDevice::ReadConfig);
+}
+
+bool CDevice::RunCompareConfig(CellSpan source, CompareResult& result) {
+    ClearResult(result);
+    if (!Accepts(source, Memory::Config)) {
+        return false;
+    }
+    configSource_ = source;
+    compareResult_ = &result;
+    const bool ok = RunOperation(&CDevice::CompareConfig);
+    compareResult_ = nullptr;
+    return ok;
+}
+
+bool CDevice::RunWriteData(CellSpan source) {
+    if (!Accepts(source, Memory::Data)) {
+        return false;
+    }
+    dataSource_ = source;
+    return RunOperation(&CDevice::WriteData);
+}
+
+bool CDevice::RunReadData(CellSpan target) {
+    if (!Accepts(target, Memory::Data)) {
+        return false;
+    }
+    readDataTarget_ = target;
+    return RunOperation(&CDevice::ReadData);
+}
+
+bool CDevice::RunCompareData(CellSpan source, CompareResult& result) {
+    ClearResult(result);
+    if (!Accepts(source, Memory::Data)) {
+        return false;
+    }
+    dataSource_ = source;
+    compareResult_ = &result;
+    const bool ok = RunOperation(&CDevice::CompareData);
+    compareResult_ = nullptr;
+    return ok;
+}
+
+bool CDevice::RunErase() {
+    return RunOperation(&CDevice::Erase);
+}
+
+void CDevice::WorkerMain(void (CDevice::*body)()) {
+    try {
+        (this->*body)();
+    } catch (...) {
+        // A body must not throw (an allocation may); the operation has then failed.
+    }
+    bool signalled = false;
+    {
+        std::lock_guard lock(mutex_);
+        signalled = signalled_;
+    }
+    if (!signalled) {
+        // A body that returned without Finish would leave the caller waiting for ever.
+        CloseProgress();
+        SignalDone(false);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool CDevice::PumpUntil(const std::function<bool()>& pred,
+                        std::optional<std::chrono::milliseconds> limit) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        PumpMessages();
+        std::unique_lock lock(mutex_);
+        if (changed_.wait_for(lock, kPollInterval, pred)) {
+            return true;
+        }
+        if (limit && std::chrono::steady_clock::now() - start >= *limit) {
+            return false;
+        }
+    }
+}
+
+bool CDevice::RunOperation(void (CDevice::*body)()) {
+    if (busy_) {
+        // Re-entered from a message pumped while an operation runs: one at a time.
+        return false;
+    }
+    busy_ = true;
+    result_ = 0;
+    {
+        std::lock_guard lock(mutex_);
+        done_ = false;
+        signalled_ = false;
+        ended_ = false;
+    }
+    worker_ = std::thread([this, body] { WorkerMain(body); });
+
+    // The done event; seeing it resets it.
+    PumpUntil([this] { return done_; }, std::nullopt);
+    {
+        std::lock_guard lock(mutex_);
+        done_ = false;
+    }
+
+    // The worker never gets killed: it may be in the middle of a command. Say that it is late
+    // and keep waiting; every command it can still send ends within its own time-outs.
+    if (!PumpUntil([this] { return ended_; }, workerEndLimit_)) {
+        if (errorBox_ != nullptr) {
+            errorBox_->ShowMessage(errorCaption_, std::string(kThreadStuckText), kMbOk);
+        }
+        PumpUntil([this] { return ended_; }, std::nullopt);
+    }
+    worker_.join();
+    busy_ = false;
+    return result_ != 0;
+}
+
+}  // namespace tenlo

@@ -1,0 +1,198 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "device/device_layout.h"
+#include "device/device_ui.h"
+#include "device/memory_image.h"
+#include "link/programmer_link.h"
+#include "link/ui_interfaces.h"
+
+namespace tenlo {
+
+// The verdict of a compare. done 0: the comparison could not be carried out.
+struct CompareResult {
+    std::uint8_t done = 0;
+    std::uint8_t match = 0;
+    std::uint32_t address = 0;  // device address of the first mismatching cell
+    std::uint32_t expected = 0;
+    std::uint32_t read = 0;
+};
+
+// The two programmer options, owned by the main view and read when an operation runs.
+struct DeviceOptions {
+    std::uint8_t keepCalibration = 0;         // byte 0: keep calibration data on erase and write
+    std::uint8_t skipCalibrationCompare = 0;  // byte 1: do not compare calibration data
+};
+
+// The chip the user has selected. The view calls the Run... operations on its own thread; each
+// runs the matching body on a worker thread while the calling thread keeps pumping its messages,
+// and returns only after the worker has ended.
+class CDevice {
+  public:
+    static constexpr std::chrono::milliseconds kWorkerEndLimit{2000};
+    static constexpr std::string_view kThreadStuckText = "Thread強制停止";
+
+    CDevice(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress);
+    virtual ~CDevice();
+    CDevice(const CDevice&) = delete;
+    CDevice& operator=(const CDevice&) = delete;
+
+    // The fifteen operations, in their fixed order. The worker bodies (the nine reads, writes
+    // and compares, and Erase) report through Finish; the view reaches them through Run....
+    virtual bool Initialize() = 0;
+    virtual void GetLayout(DeviceLayout& out) const = 0;
+
+  protected:
+    virtual void ReadProgram() = 0;
+    virtual void WriteProgram() = 0;
+    virtual void CompareProgram() = 0;
+    virtual void WriteConfig() = 0;
+    virtual void ReadConfig() = 0;
+    virtual void CompareConfig() = 0;
+    virtual void WriteData() = 0;
+    virtual void ReadData() = 0;
+    virtual void CompareData() = 0;
+
+  public:
+    virtual bool CheckDeviceId() = 0;
+
+  protected:
+    virtual void Erase() = 0;
+
+  public:
+    virtual bool EraseProgram() = 0;
+    virtual bool EraseData() = 0;
+
+    // Public calls. A buffer whose cell size or count does not fit the layout is refused: the
+    // call returns false and nothing is sent. A compare returns true when it could be run; the
+    // verdict is in the result.
+    bool RunReadProgram(CellSpan target);
+    bool RunWriteProgram(CellSpan source);
+    bool RunCompareProgram(CellSpan source, CompareResult& result);
+    bool RunWriteConfig(CellSpan source);
+    bool RunReadConfig(CellSpan target);
+    bool RunCompareConfig(CellSpan source, CompareResult& result);
+    bool RunWriteData(CellSpan source);
+    bool RunReadData(CellSpan target);
+    bool RunCompareData(CellSpan source, CompareResult& result);
+    bool RunErase();
+
+    const DeviceLayout& Layout() const { return layout_; }
+    bool LastResult() const { return result_ != 0; }
+
+    void SetMainWindow(IMainWindow* window) { mainWindow_ = window; }
+    // Where "Thread強制停止" goes; none: it is not shown.
+    void SetErrorBox(IErrorBox* box) { errorBox_ = box; }
+    void SetErrorCaption(std::string caption) { errorCaption_ = std::move(caption); }
+    // How long the caller waits for the worker to end after it signalled done before it says
+    // so (and goes on waiting).
+    void SetWorkerEndLimit(std::chrono::milliseconds limit) { workerEndLimit_ = limit; }
+
+  protected:
+    CProgrammerLink& Link() { return *link_; }
+    const DeviceOptions& Options() const;
+    CompareResult& CompareOut() { return compareResult_ != nullptr ? *compareResult_ : scratch_; }
+
+    // Progress steps; each pumps the calling thread's messages.
+    void ShowProgress(std::string_view text);
+    void SetProgress(int percent);
+    void SetProgressText(std::string_view text);
+    void CloseProgress();
+    // The last step of every body on every path. Families add their own steps (leaving
+    // programming mode) and then call this.
+    virtual void Finish(bool result);
+
+    // 100 × done ÷ total in integer arithmetic; 0 for an empty memory.
+    static int Percent(std::uint64_t done, std::uint64_t total);
+
+    enum class Step : std::uint8_t { Next, Stop, Fail };
+    // Runs step(start, count) over total cells in blocks (the last one may be short), setting
+    // the progress to the share done before each block after it. Returns Next when every block
+    // ran, else what the stopping step returned.
+    Step ForEachBlock(std::size_t total, std::size_t block,
+                      const std::function<Step(std::size_t start, std::size_t count)>& step);
+
+    // Compares read against expected under mask; at the first difference fills out (done 1,
+    // match 0, address = base + index, both values masked) and returns true. skip, when set,
+    // names an index that is not compared.
+    template <typename R, typename E>
+    static bool ReportFirstDifference(std::span<R> read, std::span<E> expected, std::uint32_t mask,
+                                      std::uint32_t base, CompareResult& out,
+                                      std::ptrdiff_t skip = -1) {
+        const std::size_t n = read.size() < expected.size() ? read.size() : expected.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            if (static_cast<std::ptrdiff_t>(i) == skip) {
+                continue;
+            }
+            const std::uint32_t r = static_cast<std::uint32_t>(read[i]) & mask;
+            const std::uint32_t e = static_cast<std::uint32_t>(expected[i]) & mask;
+            if (r != e) {
+                out.done = 1;
+                out.match = 0;
+                out.address = base + static_cast<std::uint32_t>(i);
+                out.expected = e;
+                out.read = r;
+                return true;
+            }
+        }
+        return false;
+    }
+    static void ClearResult(CompareResult& out) { out = CompareResult{}; }
+    static void ReportMatch(CompareResult& out) {
+        out = CompareResult{};
+        out.done = 1;
+        out.match = 1;
+    }
+
+    DeviceLayout layout_;
+
+    // Buffers of the running operation; the caller keeps them alive until it returns.
+    CellSpan readProgramTarget_;
+    CellSpan readConfigTarget_;
+    CellSpan readDataTarget_;
+    CellSpan programSource_;
+    CellSpan configSource_;
+    CellSpan dataSource_;
+
+  private:
+    bool Accepts(CellSpan buffer, Memory memory) const;
+    bool RunOperation(void (CDevice::*body)());
+    void WorkerMain(void (CDevice::*body)());
+    // Pumps the caller's messages until pred holds or, when a limit is given, it passes.
+    bool PumpUntil(const std::function<bool()>& pred,
+                   std::optional<std::chrono::milliseconds> limit);
+    void SignalDone(bool result);
+
+    CProgrammerLink* link_;
+    std::uint8_t result_ = 0;
+    DeviceOptions* options_;
+    std::thread worker_;
+    CompareResult* compareResult_ = nullptr;
+    CompareResult scratch_;
+    IProgressDisplay* progress_;
+    IMainWindow* mainWindow_ = nullptr;
+    IErrorBox* errorBox_ = nullptr;
+    std::string errorCaption_ = "Tenlo";
+    std::chrono::milliseconds workerEndLimit_ = kWorkerEndLimit;
+
+    // The done event (automatic reset) and the worker's end, both under mutex_.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    bool signalled_ = false;
+    bool ended_ = true;
+    bool busy_ = false;
+};
+
+}  // namespace tenlo

@@ -1,0 +1,300 @@
+#include "device/midrange/pic16f84a.h"
+
+#include <array>
+#include <vector>
+
+#include "device/progress_texts.h"
+
+namespace tenlo {
+
+namespace {
+constexpr std::size_t kUserIdCells = 4;
+constexpr std::size_t kConfigWordCell = 7;
+// Undocumented ICSP commands that, around a begin-programming cycle at 0x2007, clear code
+// protection together with everything it protects.
+constexpr std::uint8_t kProtectClear1 = 1;
+constexpr std::uint8_t kProtectClear2 = 7;
+}  // namespace
+
+CPic16F84A::CPic16F84A(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress)
+    : CMidRangeDevice(link, options, progress) {
+    layout_ = DefaultLayout();
+    params_ = DefaultParams();
+}
+
+CPic16F84A::CPic16F84A(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress,
+                       const DeviceLayout& layout, const MidRangeParams& params)
+    : CPic16F84A(link, options, progress) {
+    layout_ = layout;
+    params_ = params;
+}
+
+DeviceLayout CPic16F84A::DefaultLayout() {
+    DeviceLayout layout = CMidRangeDevice::DefaultLayout();
+    layout.name = "PIC16F84A";
+    layout.deviceId = 0x0540;
+    layout.programSize = 1024;
+    layout.dataSize = 64;
+    return layout;
+}
+
+MidRangeParams CPic16F84A::DefaultParams() {
+    MidRangeParams params;
+    params.programWait = 100;
+    params.retries = 10;
+    params.protectOffMask = 0x3FF0;
+    params.eraseWait = 100;
+    return params;
+}
+
+// ---- Operation bodies ----
+
+void CPic16F84A::ReadProgram() {
+    ShowProgress(kTextReadProgram);
+    if (!EnterProgramMode() || !PrepareProgramRead()) {
+        Finish(false);
+        return;
+    }
+    Finish(ReadProgramBlocks(ProgramTarget()) == Step::Next);
+}
+
+void CPic16F84A::WriteProgram() {
+    ShowProgress(kTextWriteProgram);
+    if (!EnterProgramMode() || !PrepareProgramWrite()) {
+        Finish(false);
+        return;
+    }
+    const auto source = ProgramSource();
+    const Step outcome =
+        ForEachBlock(source.size(), kWriteBlock, [&](std::size_t start, std::size_t count) {
+            return WriteProgramBlock(source.subspan(start, count)) ? Step::Next : Step::Fail;
+        });
+    Finish(outcome == Step::Next);
+}
+
+void CPic16F84A::CompareProgram() {
+    ShowProgress(kTextCompareProgram);
+    CompareResult& out = CompareOut();
+    ClearResult(out);
+    if (!EnterProgramMode() || !PrepareProgramRead()) {
+        Finish(false);
+        return;
+    }
+    switch (CompareProgramBlocks(ProgramSource(), kWordMask, out)) {
+        case Step::Next:
+            ReportMatch(out);
+            Finish(true);
+            break;
+        case Step::Stop:
+            Finish(true);
+            break;
+        case Step::Fail:
+            ClearResult(out);
+            Finish(false);
+            break;
+    }
+}
+
+void CPic16F84A::WriteConfig() {
+    if (!EnterProgramMode() || !PrepareConfigWrite()) {
+        Finish(false);
+        return;
+    }
+    ShowProgress(kTextWriteConfig);
+    const auto source = ConfigSource();
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        bool ok = false;
+        if (i < kUserIdCells) {
+            ok = WriteConfigWord(source[i]);
+        } else if (i == kConfigWordCell) {
+            ok = WriteConfigWord(static_cast<std::uint16_t>(source[i] | params_.protectOffMask));
+        } else {
+            ok = IncrementAddress(1);  // reserved, device ID, calibration: never written
+        }
+        if (!ok) {
+            Finish(false);
+            return;
+        }
+        SetProgress(Percent(i, source.size()));
+    }
+    Finish(true);
+}
+
+void CPic16F84A::ReadConfig() {
+    if (!EnterProgramMode() || !PrepareConfigRead()) {
+        Finish(false);
+        return;
+    }
+    ShowProgress(kTextReadConfig);
+    Finish(ReadProgramWords(ConfigTarget()));
+}
+
+void CPic16F84A::CompareConfig() {
+    CompareResult& out = CompareOut();
+    ClearResult(out);
+    std::vector<std::uint16_t> read(layout_.configCount, 0);
+    const CellSpan target = readConfigTarget_;
+    readConfigTarget_ = std::span(read);
+    ReadConfig();  // finishes the operation itself
+    readConfigTarget_ = target;
+    if (!LastResult()) {
+        return;
+    }
+    CompareConfigCells(read, ConfigSource(), kWordMask, out);
+}
+
+void CPic16F84A::CompareConfigCells(std::span<const std::uint16_t> read,
+                                    std::span<const std::uint16_t> source,
+                                    std::uint16_t configWordMask, CompareResult& out) const {
+    // The image may hold bits above the word width (HEX files are loaded unmasked); the chip
+    // cannot store them, so they are not a difference.
+    const std::uint32_t widthMask = BlankValueForWidth(layout_.configWidth);
+    constexpr std::array<std::size_t, 5> kCompared{0, 1, 2, 3, kConfigWordCell};
+    for (const std::size_t i : kCompared) {
+        if (i >= read.size() || i >= source.size()) {
+            break;
+        }
+        const std::uint32_t mask = i == kConfigWordCell ? widthMask & configWordMask : widthMask;
+        const std::uint32_t expected = source[i] & mask;
+        const std::uint32_t got = read[i] & mask;
+        if (expected != got) {
+            out.done = 1;
+            out.match = 0;
+            out.address = layout_.configStart + static_cast<std::uint32_t>(i);
+            out.expected = expected;
+            out.read = got;
+            return;
+        }
+    }
+    ReportMatch(out);
+}
+
+void CPic16F84A::WriteData() {
+    ShowProgress(kTextWriteData);
+    if (!EnterProgramMode() || !PrepareDataWrite()) {
+        Finish(false);
+        return;
+    }
+    const auto source = DataSource();
+    const Step outcome =
+        ForEachBlock(source.size(), kWriteBlock, [&](std::size_t start, std::size_t count) {
+            return WriteDataBlock(source.subspan(start, count)) ? Step::Next : Step::Fail;
+        });
+    Finish(outcome == Step::Next);
+}
+
+void CPic16F84A::ReadData() {
+    ShowProgress(kTextReadData);
+    if (!EnterProgramMode() || !PrepareDataRead()) {
+        Finish(false);
+        return;
+    }
+    Finish(ReadDataBlocks(DataTarget()) == Step::Next);
+}
+
+void CPic16F84A::CompareData() {
+    ShowProgress(kTextCompareData);
+    CompareResult& out = CompareOut();
+    ClearResult(out);
+    if (!EnterProgramMode() || !PrepareDataRead()) {
+        Finish(false);
+        return;
+    }
+    switch (CompareDataBlocks(DataSource(), out)) {
+        case Step::Next:
+            ReportMatch(out);
+            Finish(true);
+            break;
+        case Step::Stop:
+            Finish(true);
+            break;
+        case Step::Fail:
+            ClearResult(out);
+            Finish(false);
+            break;
+    }
+}
+
+void CPic16F84A::Erase() {
+    Finish(EraseAllStep());
+}
+
+bool CPic16F84A::EraseProgram() {
+    Finish(EraseProgramStep());
+    return LastResult();
+}
+
+bool CPic16F84A::EraseData() {
+    Finish(EraseDataStep());
+    return LastResult();
+}
+
+// ---- Steps ----
+
+bool CPic16F84A::EraseAllStep() {
+    return EraseProgramStep() && EraseDataStep();
+}
+
+bool CPic16F84A::EraseProgramStep() {
+    auto& link = Link();
+    const auto& p = params_;
+    // Code protection first (at 0x2007, with the configuration word), then a power cycle back
+    // to address 0 and the plain program-memory erase.
+    return EnterProgramMode() && LoadConfig(0x3FFF) && IncrementAddress(7) &&
+           link.IcspCommand(kProtectClear1) && link.IcspCommand(kProtectClear2) &&
+           link.IcspCommandWait(p.beginProgramming, p.eraseWait) &&
+           link.IcspCommand(kProtectClear1) && link.IcspCommand(kProtectClear2) &&
+           link.PowerOffVddFirst() && link.PowerOnVddFirst() &&
+           link.IcspLoad(p.loadDataProgram, 0xFFFF) && link.IcspCommand(p.bulkEraseProgram) &&
+           link.IcspCommandWait(p.beginProgramming, p.eraseWait) && ExitProgramMode();
+}
+
+bool CPic16F84A::EraseDataStep() {
+    auto& link = Link();
+    const auto& p = params_;
+    return EnterProgramMode() && link.IcspLoad(p.loadDataData, 0xFFFF) &&
+           link.IcspCommand(p.bulkEraseData) &&
+           link.IcspCommandWait(p.beginProgramming, p.eraseWait) && ExitProgramMode();
+}
+
+bool CPic16F84A::PrepareProgramWrite() {
+    const auto& p = params_;
+    return Link().SetWriteSequence(p.loadDataProgram, p.beginProgrammingOnly, -1, p.readDataProgram,
+                                   p.retries, p.programWait, true);
+}
+
+bool CPic16F84A::PrepareProgramRead() {
+    return true;
+}
+
+bool CPic16F84A::WriteProgramBlock(std::span<const std::uint16_t> words) {
+    return Link().ProgramWords(words.data(), static_cast<int>(words.size()));
+}
+
+bool CPic16F84A::PrepareConfigWrite() {
+    return LoadConfig(0) && PrepareProgramWrite();
+}
+
+bool CPic16F84A::PrepareConfigRead() {
+    return LoadConfig(0);
+}
+
+bool CPic16F84A::WriteConfigWord(std::uint16_t word) {
+    return Link().ProgramWords(&word, 1);
+}
+
+bool CPic16F84A::PrepareDataWrite() {
+    const auto& p = params_;
+    return Link().SetWriteSequence(p.loadDataData, p.beginProgrammingOnly, -1, p.readDataData,
+                                   p.retries, p.programWait, false);
+}
+
+bool CPic16F84A::PrepareDataRead() {
+    return true;
+}
+
+bool CPic16F84A::WriteDataBlock(std::span<const std::uint8_t> bytes) {
+    return Link().ProgramBytes(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+}  // namespace tenlo
