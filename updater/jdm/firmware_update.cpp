@@ -1,0 +1,135 @@
+#include "updater/jdm/firmware_update.h"
+
+#include <algorithm>
+
+#include "app/hexfile/firmware_hex_reader.h"
+
+namespace tenlo {
+
+namespace {
+
+// The file name is substituted as text, never used as a format.
+std::string FillName(const char* format, const std::string& name) {
+    std::string text = format;
+    const std::size_t at = text.find("%s");
+    if (at != std::string::npos) {
+        text.replace(at, 2, name);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string FirmwareUpdateMessage(FirmwareUpdateResult result, const std::string& fileName) {
+    switch (result) {
+        case FirmwareUpdateResult::Success:
+            return kMsgUpdateDone;
+        case FirmwareUpdateResult::PortNotOpen:
+            return kMsgPortNotOpen;
+        case FirmwareUpdateResult::EraseFailed:
+            return kMsgEraseFailed;
+        case FirmwareUpdateResult::FileOpenFailed:
+            return FillName(kMsgFileOpenFailed, fileName);
+        case FirmwareUpdateResult::FileReadFailed:
+            return FillName(kMsgFileReadFailed, fileName);
+        case FirmwareUpdateResult::WriteFailed:
+            return kMsgWriteFailed;
+        case FirmwareUpdateResult::VerifyFailed:
+            return kMsgVerifyFailed;
+        case FirmwareUpdateResult::Busy:
+            break;
+    }
+    return {};
+}
+
+unsigned FirmwareUpdateIcon(FirmwareUpdateResult result) {
+    return result == FirmwareUpdateResult::Success ? kMbIconInformation : kMbIconError;
+}
+
+bool CFirmwareUpdateFlow::RequestClose() {
+    if (running_) {
+        closePending_ = true;
+        return false;
+    }
+    closePending_ = false;
+    return true;
+}
+
+FirmwareUpdateResult CFirmwareUpdateFlow::Run() {
+    if (running_) {
+        return FirmwareUpdateResult::Busy;
+    }
+    running_ = true;
+    closePending_ = false;
+    FirmwareUpdateResult result = RunSteps();
+    running_ = false;
+    return result;
+}
+
+FirmwareUpdateResult CFirmwareUpdateFlow::Report(FirmwareUpdateResult result) {
+    view_.ShowMessage(FirmwareUpdateMessage(result, path_), FirmwareUpdateIcon(result));
+    // The phase text stays up under the message and goes once it has been dismissed.
+    view_.ShowStatus("");
+    return result;
+}
+
+FirmwareUpdateResult CFirmwareUpdateFlow::RunSteps() {
+    if (!port_.IsOpen()) {
+        view_.ShowMessage(kMsgPortNotOpen, kMbIconError);
+        return FirmwareUpdateResult::PortNotOpen;
+    }
+    CJDMProgrammer jdm(port_);
+    JdmProgramImage program{};
+    JdmConfigImage config{};
+    CFirmwareHexReader reader(program, config);
+
+    view_.ShowStatus(kStatusErasing);
+    if (!jdm.EraseChip()) {
+        return Report(FirmwareUpdateResult::EraseFailed);
+    }
+    // Opened only after the erase: a missing or bad file leaves an erased chip that still has
+    // its calibration, which a later run with a good file can program.
+    if (!reader.Open(path_)) {
+        return Report(FirmwareUpdateResult::FileOpenFailed);
+    }
+    std::fill(program.begin(), program.end(), CJDMProgrammer::kBlankWord);
+    std::fill(config.begin(), config.end(), CJDMProgrammer::kBlankWord);
+    if (!reader.Load()) {
+        reader.Close();
+        return Report(FirmwareUpdateResult::FileReadFailed);
+    }
+
+    view_.ShowStatus(kStatusWriting);
+    if (!jdm.WriteProgram(program) || !jdm.WriteConfig(config)) {
+        return Report(FirmwareUpdateResult::WriteFailed);
+    }
+    view_.ShowStatus(kStatusVerifying);
+    if (!jdm.VerifyProgram(program) || !jdm.VerifyConfig(config)) {
+        return Report(FirmwareUpdateResult::VerifyFailed);
+    }
+    reader.Close();
+    return Report(FirmwareUpdateResult::Success);
+}
+
+FirmwareUpdateResult RunFirmwareUpdate(CSerialPort& port, IFirmwareUpdateView& view,
+                                       const std::string& firmwarePath) {
+    CFirmwareUpdateFlow flow(port, view);
+    flow.SetFirmwarePath(firmwarePath);
+    return flow.Run();
+}
+
+std::string UpdaterPortDefinition(int portNumber) {
+    return "COM" + std::to_string(portNumber) + ": baud=38400 parity=N data=8 stop=1";
+}
+
+bool OpenUpdaterPort(CSerialPort& port, int portNumber) {
+    if (!port.Open(UpdaterPortDefinition(portNumber))) {
+        return false;
+    }
+    port.SetDTR(false);
+    port.SetRTS(false);
+    port.SetBreak(false);
+    return true;
+}
+
+}  // namespace tenlo
