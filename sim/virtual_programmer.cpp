@@ -4,18 +4,20 @@
 
 namespace tenlo::sim {
 
+// An empty socket still gets a chip object for the engine to bind to; nothing reaches it.
+struct CVirtualProgrammer::Socket {
+    std::unique_ptr<IChipModel> chip;
+    FaultPlan faults;
+};
+
 namespace {
 
-// The engine always binds to a chip object; an empty socket gets a stand-in nobody reaches.
-FaultPlan EmptySocketIfNull(const std::unique_ptr<IChipModel>& chip, FaultPlan faults) {
+CVirtualProgrammer::Socket Fill(std::unique_ptr<IChipModel> chip, FaultPlan faults) {
     if (!chip) {
         faults.noChip = true;
+        chip = std::make_unique<BlankMidrangeChip>();
     }
-    return faults;
-}
-
-std::unique_ptr<IChipModel> StandInIfNull(std::unique_ptr<IChipModel> chip) {
-    return chip ? std::move(chip) : std::make_unique<BlankMidrangeChip>();
+    return {std::move(chip), std::move(faults)};
 }
 
 // Stuck cells are set on the chip once, before the engine binds to it.
@@ -29,11 +31,10 @@ IChipModel& Prepared(const std::unique_ptr<IChipModel>& chip, const FaultPlan& f
 }  // namespace
 
 CVirtualProgrammer::CVirtualProgrammer(std::unique_ptr<IChipModel> chip, FaultPlan faults)
-    : CVirtualProgrammer(EmptySocketIfNull(chip, std::move(faults)),
-                         StandInIfNull(std::move(chip))) {}
+    : CVirtualProgrammer(Fill(std::move(chip), std::move(faults))) {}
 
-CVirtualProgrammer::CVirtualProgrammer(FaultPlan faults, std::unique_ptr<IChipModel> chip)
-    : chip_(std::move(chip)), engine_(Prepared(chip_, faults), faults) {}
+CVirtualProgrammer::CVirtualProgrammer(Socket socket)
+    : chip_(std::move(socket.chip)), engine_(Prepared(chip_, socket.faults), socket.faults) {}
 
 bool CVirtualProgrammer::Transfer(const std::uint8_t* bytes, std::size_t count,
                                   std::vector<std::uint8_t>& out) {

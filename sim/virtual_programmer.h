@@ -49,8 +49,11 @@ class CVirtualProgrammer {
     IChipModel& Chip() { return *chip_; }
     std::mutex& Mutex() { return mutex_; }
 
+    // The chip and faults after an empty socket has been filled in (construction detail).
+    struct Socket;
+
   private:
-    CVirtualProgrammer(FaultPlan faults, std::unique_ptr<IChipModel> chip);
+    explicit CVirtualProgrammer(Socket socket);
 
     std::mutex mutex_;
     std::unique_ptr<IChipModel> chip_;
