@@ -1,0 +1,239 @@
+#include "sim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace tenlo::sim {
+
+namespace {
+
+bool MakeRaw(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) {
+        return false;
+    }
+    cfmakeraw(&t);
+    cfsetispeed(&t, B38400);
+    cfsetospeed(&t, B38400);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+}  // namespace
+
+CPtyServer::CPtyServer(std::shared_ptr<CVirtualProgrammer> programmer, IClock& clock, bool lineRate)
+    : programmer_(std::move(programmer)), clock_(clock), lineRate_(lineRate) {}
+
+CPtyServer::~CPtyServer() {
+    Hangup();
+}
+
+bool CPtyServer::Open(std::string& error) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0) {
+        error = std::string("posix_openpt: ") + std::strerror(errno);
+        return false;
+    }
+    const char* name = nullptr;
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0 || (name = ptsname(master_)) == nullptr) {
+        error = std::string("cannot unlock the pseudo-terminal: ") + std::strerror(errno);
+        Hangup();
+        return false;
+    }
+    ptyPath_ = name;
+    slave_ = ::open(ptyPath_.c_str(), O_RDWR | O_NOCTTY);
+    // A fresh terminal is cooked and echoes: make it raw before any host byte can arrive.
+    if (slave_ < 0 || !MakeRaw(slave_)) {
+        error = "cannot set up " + ptyPath_ + ": " + std::strerror(errno);
+        Hangup();
+        return false;
+    }
+    const int flags = fcntl(master_, F_GETFL);
+    if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) {
+        error = std::string("fcntl: ") + std::strerror(errno);
+        Hangup();
+        return false;
+    }
+    return true;
+}
+
+void CPtyServer::Hangup() {
+    CloseFd(slave_);
+    CloseFd(master_);
+    replies_.clear();
+}
+
+void CPtyServer::Trace(const char* direction, const std::uint8_t* bytes, std::size_t count) {
+    if (trace_ == nullptr || count == 0) {
+        return;
+    }
+    std::fputs(direction, trace_);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::fprintf(trace_, " %02X", bytes[i]);
+    }
+    std::fputc('\n', trace_);
+    std::fflush(trace_);
+}
+
+void CPtyServer::Receive(const std::uint8_t* bytes, std::size_t count) {
+    Trace(">", bytes, count);
+    const IClock::Duration byteTime = ByteTime(kProgrammerBaud);
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i < count; ++i) {
+        // The byte has already crossed the host's side; at the line rate it reaches the
+        // firmware one byte time after the line is free, and the replies follow it.
+        IClock::Duration arrival = clock_.Now();
+        if (lineRate_) {
+            arrival = std::max(arrival, inFree_) + byteTime;
+            inFree_ = arrival;
+        }
+        out.clear();
+        if (!programmer_->Transfer(&bytes[i], 1, out)) {
+            Hangup();
+            return;
+        }
+        for (std::uint8_t b : out) {
+            IClock::Duration ready{0};
+            if (lineRate_) {
+                ready = std::max(arrival, outFree_) + byteTime;
+                outFree_ = ready;
+            }
+            replies_.push_back({b, ready});
+        }
+    }
+}
+
+bool CPtyServer::Flush() {
+    std::vector<std::uint8_t> due;
+    const IClock::Duration now = clock_.Now();
+    for (const Pending& p : replies_) {
+        if (p.ready > now) {
+            break;
+        }
+        due.push_back(p.byte);
+    }
+    if (due.empty()) {
+        return true;
+    }
+    const ssize_t n = ::write(master_, due.data(), due.size());
+    if (n < 0) {
+        return errno == EAGAIN || errno == EINTR;
+    }
+    Trace("<", due.data(), static_cast<std::size_t>(n));
+    replies_.erase(replies_.begin(), replies_.begin() + n);
+    return true;
+}
+
+bool CPtyServer::Serve(int stopFd) {
+    std::uint8_t buffer[256];
+    for (;;) {
+        pollfd fds[2] = {{stopFd, POLLIN, 0}, {master_, POLLIN, 0}};
+        const nfds_t count = master_ >= 0 ? 2 : 1;
+        int timeout = -1;
+        if (!replies_.empty()) {
+            fds[1].events |= POLLOUT;
+            const IClock::Duration wait = replies_.front().ready - clock_.Now();
+            if (wait.count() > 0) {
+                // Paced output: wake when the next byte is due (poll counts whole ms; sleep
+                // the remainder below so the pacing stays fine-grained).
+                fds[1].events = POLLIN;
+                timeout = static_cast<int>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(wait).count());
+            }
+        }
+        const int ready = ::poll(fds, count, timeout);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            return true;
+        }
+        if (master_ < 0) {
+            continue;
+        }
+        if (ready == 0 && !replies_.empty()) {
+            const IClock::Duration wait = replies_.front().ready - clock_.Now();
+            if (wait.count() > 0) {
+                clock_.SleepFor(wait);
+            }
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0) {
+                Receive(buffer, static_cast<std::size_t>(n));
+                if (master_ < 0) {
+                    continue;
+                }
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                return false;
+            }
+        }
+        if (!Flush()) {
+            return false;
+        }
+    }
+}
+
+std::string PortDirectory() {
+    if (const char* dir = std::getenv("TENLO_PORT_DIR"); dir != nullptr && *dir != '\0') {
+        return dir;
+    }
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+        config = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        config = std::string(home) + "/.config";
+    } else {
+        return {};
+    }
+    return config + "/tenlo/ports";
+}
+
+bool MakePortLink(const std::string& target, const std::string& link, std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path path(link);
+    if (path.has_parent_path()) {
+        fs::create_directories(path.parent_path(), ec);
+        if (ec) {
+            error = "cannot create " + path.parent_path().string() + ": " + ec.message();
+            return false;
+        }
+    }
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (fs::exists(status)) {
+        if (!fs::is_symlink(status)) {
+            error = link + " exists and is not a link";
+            return false;
+        }
+        fs::remove(path, ec);
+    }
+    fs::create_symlink(target, path, ec);
+    if (ec) {
+        error = "cannot link " + link + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tenlo::sim

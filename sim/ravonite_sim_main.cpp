@@ -1,0 +1,290 @@
+// ravonite-sim: a virtual Ravonite on a pseudo-terminal, linked as a COMn port.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/clock.h"
+#include "sim/blank_chip.h"
+#include "sim/chip_model.h"
+#include "sim/fault_plan.h"
+#include "sim/pty_server.h"
+#include "sim/state_file.h"
+#include "sim/virtual_programmer.h"
+
+namespace {
+
+using namespace tenlo;
+using namespace tenlo::sim;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int g_stopPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int) {
+    const char byte = 1;
+    // Nothing else is safe here; the main loop sees the pipe turn readable.
+    [[maybe_unused]] const ssize_t n = ::write(g_stopPipe[1], &byte, 1);
+}
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "Usage: ravonite-sim --chip NAME [--com N | --link PATH] [--line-rate]\n"
+                 "                    [--fault SPEC]... [--state FILE] [--version B0.B1.B2.B3]\n"
+                 "                    [--trace FILE]\n"
+                 "\n"
+                 "Serves a virtual Ravonite programmer with a chip in its socket on a\n"
+                 "pseudo-terminal and links it as COMn (default COM5) in the port directory\n"
+                 "($TENLO_PORT_DIR, else ${XDG_CONFIG_HOME:-$HOME/.config}/tenlo/ports), or at\n"
+                 "PATH. Prints \"ready <pty> <link>\" once it serves; SIGINT or SIGTERM removes\n"
+                 "the link, saves the state when asked and exits 0.\n"
+                 "\n"
+                 "  --chip NAME      catalogue name (PIC16F84A, 16f877a, ...) or blank14\n"
+                 "  --com N          link name comN in the port directory (1-255)\n"
+                 "  --link PATH      link exactly there instead\n"
+                 "  --line-rate      every byte takes 10 bits at 38400 baud (260.4 us)\n"
+                 "  --state FILE     chip contents as an Intel HEX file (Microchip layout):\n"
+                 "                   loaded at start when it exists, saved at exit\n"
+                 "  --version V      the four GetVersion bytes (default 1.0.3.0)\n"
+                 "  --trace FILE     every byte in (>) and out (<), one line per burst\n"
+                 "  --fault SPEC     inject a fault; SPEC is one of:\n"
+                 "%s",
+                 FaultSyntaxHelp());
+}
+
+bool ParseByte(std::string_view text, std::uint8_t& value) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    unsigned v = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, v, base);
+    if (text.empty() || ec != std::errc() || ptr != end || v > 0xFF) {
+        return false;
+    }
+    value = static_cast<std::uint8_t>(v);
+    return true;
+}
+
+bool ParseVersion(std::string_view text, std::array<std::uint8_t, 4>& version) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto dot = text.find('.');
+        if ((i < 3) == (dot == std::string_view::npos)) {
+            return false;
+        }
+        if (!ParseByte(text.substr(0, dot), version[i])) {
+            return false;
+        }
+        text = i < 3 ? text.substr(dot + 1) : std::string_view{};
+    }
+    return true;
+}
+
+std::unique_ptr<IChipModel> MakeChip(const std::string& name) {
+    std::string upper;
+    for (char c : name) {
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (upper == "BLANK14") {
+        return std::make_unique<BlankMidrangeChip>();
+    }
+    return CreateChip(name);
+}
+
+struct Options {
+    std::string chip;
+    int com = 5;
+    std::string link;
+    bool lineRate = false;
+    FaultPlan faults;
+    std::string state;
+    std::string trace;
+    std::array<std::uint8_t, 4> version{0x01, 0x00, 0x03, 0x00};
+};
+
+// 0 to go on, else the exit code.
+int ParseArguments(int argc, char** argv, Options& options) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        auto value = [&](std::string_view& out) {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "ravonite-sim: %.*s needs a value\n",
+                             static_cast<int>(arg.size()), arg.data());
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string_view v;
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(stdout);
+            return -1;
+        } else if (arg == "--line-rate") {
+            options.lineRate = true;
+        } else if (arg == "--chip") {
+            if (!value(v)) {
+                return kExitUsage;
+            }
+            options.chip = v;
+        } else if (arg == "--com") {
+            if (!value(v)) {
+                return kExitUsage;
+            }
+            std::uint8_t n = 0;
+            if (!ParseByte(v, n) || n == 0) {
+                std::fprintf(stderr, "ravonite-sim: --com takes a port number from 1 to 255\n");
+                return kExitUsage;
+            }
+            options.com = n;
+        } else if (arg == "--link") {
+            if (!value(v) || v.empty()) {
+                return kExitUsage;
+            }
+            options.link = v;
+        } else if (arg == "--fault") {
+            if (!value(v)) {
+                return kExitUsage;
+            }
+            std::string error;
+            if (!ParseFault(v, options.faults, error)) {
+                std::fprintf(stderr, "ravonite-sim: %s\n", error.c_str());
+                return kExitUsage;
+            }
+        } else if (arg == "--state") {
+            if (!value(v) || v.empty()) {
+                return kExitUsage;
+            }
+            options.state = v;
+        } else if (arg == "--trace") {
+            if (!value(v) || v.empty()) {
+                return kExitUsage;
+            }
+            options.trace = v;
+        } else if (arg == "--version") {
+            if (!value(v)) {
+                return kExitUsage;
+            }
+            if (!ParseVersion(v, options.version)) {
+                std::fprintf(stderr, "ravonite-sim: --version takes four bytes, b0.b1.b2.b3\n");
+                return kExitUsage;
+            }
+        } else {
+            std::fprintf(stderr, "ravonite-sim: unknown argument %.*s (try --help)\n",
+                         static_cast<int>(arg.size()), arg.data());
+            return kExitUsage;
+        }
+    }
+    if (options.chip.empty()) {
+        std::fprintf(stderr, "ravonite-sim: --chip is required (try --help)\n");
+        return kExitUsage;
+    }
+    return 0;
+}
+
+int Run(const Options& options) {
+    auto chip = MakeChip(options.chip);
+    if (!chip) {
+        std::fprintf(stderr, "ravonite-sim: no model for chip %s\n", options.chip.c_str());
+        return kExitUsage;
+    }
+    std::string error;
+    if (!options.state.empty() && std::filesystem::exists(options.state) &&
+        !LoadChipState(*chip, options.state, error)) {
+        std::fprintf(stderr, "ravonite-sim: %s\n", error.c_str());
+        return kExitFailure;
+    }
+
+    auto programmer = std::make_shared<CVirtualProgrammer>(std::move(chip), options.faults);
+    programmer->Engine().SetVersion(options.version);
+
+    std::FILE* trace = nullptr;
+    if (!options.trace.empty()) {
+        trace = std::fopen(options.trace.c_str(), "a");
+        if (trace == nullptr) {
+            std::fprintf(stderr, "ravonite-sim: cannot open %s\n", options.trace.c_str());
+            return kExitFailure;
+        }
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> traceFile(
+        trace, [](std::FILE* f) { return f != nullptr ? std::fclose(f) : 0; });
+
+    CPtyServer server(programmer, SystemClock(), options.lineRate);
+    server.SetTrace(trace);
+    if (!server.Open(error)) {
+        std::fprintf(stderr, "ravonite-sim: %s\n", error.c_str());
+        return kExitFailure;
+    }
+
+    std::string link = options.link;
+    if (link.empty()) {
+        const std::string dir = PortDirectory();
+        if (dir.empty()) {
+            std::fprintf(stderr, "ravonite-sim: no port directory (set TENLO_PORT_DIR)\n");
+            return kExitFailure;
+        }
+        link = dir + "/com" + std::to_string(options.com);
+    }
+    if (!MakePortLink(server.PtyPath(), link, error)) {
+        std::fprintf(stderr, "ravonite-sim: %s\n", error.c_str());
+        return kExitFailure;
+    }
+
+    std::printf("ready %s %s\n", server.PtyPath().c_str(), link.c_str());
+    std::fflush(stdout);
+
+    const bool served = server.Serve(g_stopPipe[0]);
+
+    int code = 0;
+    std::error_code ec;
+    // Only our own link goes: someone may have replaced it meanwhile.
+    if (std::filesystem::is_symlink(link, ec) &&
+        std::filesystem::read_symlink(link, ec) == server.PtyPath()) {
+        std::filesystem::remove(link, ec);
+    }
+    if (!options.state.empty()) {
+        std::lock_guard<std::mutex> lock(programmer->Mutex());
+        if (!SaveChipState(programmer->Chip(), options.state, error)) {
+            std::fprintf(stderr, "ravonite-sim: %s\n", error.c_str());
+            code = kExitFailure;
+        }
+    }
+    if (!served) {
+        std::fprintf(stderr, "ravonite-sim: the terminal failed\n");
+        code = kExitFailure;
+    }
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const int parsed = ParseArguments(argc, argv, options);
+    if (parsed != 0) {
+        return parsed < 0 ? 0 : parsed;
+    }
+    if (::pipe(g_stopPipe) != 0) {
+        std::perror("ravonite-sim: pipe");
+        return kExitFailure;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return Run(options);
+}
