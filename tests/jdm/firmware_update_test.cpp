@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "jdm/jdm_rig.h"
+#include "link/ui_interfaces.h"
+#include "updater/jdm/firmware_update.h"
+
+namespace tenlo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Message {
+    std::string text;
+    unsigned type;
+    bool operator==(const Message&) const = default;
+};
+
+struct RecordingView : IFirmwareUpdateView {
+    void ShowStatus(const std::string& text) override {
+        statuses.push_back(text);
+        status = text;
+    }
+    void ShowMessage(const std::string& text, unsigned type) override {
+        messages.push_back({text, type});
+        statusUnderMessage = status;
+    }
+    std::vector<std::string> statuses;
+    std::vector<Message> messages;
+    std::string status;
+    std::string statusUnderMessage;
+};
+
+// One Intel HEX record with its checksum.
+std::string Record(unsigned type, unsigned address, const std::vector<unsigned>& data) {
+    unsigned sum = data.size() + (address >> 8) + (address & 0xFF) + type;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()),
+                  address & 0xFFFF, type);
+    std::string line = buf;
+    for (unsigned b : data) {
+        std::snprintf(buf, sizeof buf, "%02X", b & 0xFF);
+        line += buf;
+        sum += b;
+    }
+    std::snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    return line + buf;
+}
+const std::string kEnd = ":00000001FF\n";
+
+// The words the assembled test program must leave in the chip (PIC mid-range encodings).
+std::vector<std::uint16_t> ExpectedProgram() {
+    std::vector<std::uint16_t> words(0x3FF, 0x3FFF);
+    words[0x000] = 0x2805;  // goto start
+    words[0x004] = 0x0009;  // retfie
+    const std::uint16_t code[] = {0x1683, 0x23FF, 0x0090, 0x1283, 0x305A, 0x00A0, 0x280B};
+    for (unsigned i = 0; i < std::size(code); ++i) {
+        words[0x005 + i] = code[i];
+    }
+    const std::string text = "Ravonite firmware test";
+    for (unsigned i = 0; i < text.size(); ++i) {
+        words[0x100 + i] = 0x3400 | static_cast<unsigned char>(text[i]);  // retlw
+    }
+    words[0x3FE] = 0x343F;
+    return words;
+}
+
+class FirmwareFlow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(rig.opened);
+        dir = fs::temp_directory_path() /
+              ("tenlo_jdm_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        // Old firmware everywhere, so an erase shows.
+        for (unsigned a = 0; a < 0x3FF; ++a) {
+            rig.chip.Poke(sim::Space::Program, a, 0x0123);
+        }
+        rig.chip.Poke(sim::Space::Config, 0x2007, 0x3184);
+    }
+    void TearDown() override {
+        if (!oldCwd.empty()) {
+            fs::current_path(oldCwd);
+        }
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::string WriteFile(const std::string& name, const std::string& text) {
+        std::ofstream(dir / name) << text;
+        return (dir / name).string();
+    }
+    void EnterDir() {
+        oldCwd = fs::current_path();
+        fs::current_path(dir);
+    }
+    std::string AssembledFirmware() {
+#ifdef JDM_TEST_FIRMWARE_HEX
+        return JDM_TEST_FIRMWARE_HEX;
+#else
+        ADD_FAILURE() << "gpasm was not found when the tests were configured";
+        return {};
+#endif
+    }
+    // Erased, with the calibration of the chip given back.
+    void ExpectErasedWithCalibration(std::uint16_t osccal = 0x3480, std::uint16_t config = 0x31FF) {
+        for (unsigned a = 0; a < 0x3FF; ++a) {
+            ASSERT_EQ(rig.chip.ProgramWord(a), 0x3FFF) << a;
+        }
+        EXPECT_EQ(rig.chip.OscCal(), osccal);
+        EXPECT_EQ(rig.chip.ConfigWord(), config);
+    }
+
+    ChipRig rig;
+    RecordingView view;
+    CFirmwareUpdateFlow flow{rig.port, view};
+    fs::path dir;
+    fs::path oldCwd;
+};
+
+TEST_F(FirmwareFlow, WholeUpdateFromAnAssembledProgram) {
+    const std::string hex = AssembledFirmware();
+    ASSERT_FALSE(hex.empty());
+    struct Calibration {
+        std::uint16_t osccal, bandGap;
+    };
+    for (const Calibration c : {Calibration{0x3480, 0x3000}, Calibration{0x34A6, 0x2000}}) {
+        SCOPED_TRACE(c.osccal);
+        rig.chip.Poke(sim::Space::Program, 0x3FF, c.osccal);
+        rig.chip.Poke(sim::Space::Config, 0x2007, c.bandGap | 0x0184);
+        view = RecordingView{};
+        flow.SetFirmwarePath(hex);
+
+        EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
+
+        EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", "書き込み中...",
+                                                           "ベリファイ中...", ""}));
+        EXPECT_EQ(view.messages,
+                  (std::vector<Message>{{"ファームウエア書き込み完了", kMbIconInformation}}));
+        EXPECT_EQ(view.statusUnderMessage, "ベリファイ中...");
+        const std::vector<std::uint16_t> expected = ExpectedProgram();
+        for (unsigned a = 0; a < 0x3FF; ++a) {
+            ASSERT_EQ(rig.chip.ProgramWord(a), expected[a]) << a;
+        }
+        EXPECT_EQ(rig.chip.OscCal(), c.osccal);
+        EXPECT_EQ(rig.chip.ConfigWord(), c.bandGap | 0x01C4) << "file's 0x3FC4, chip's bits";
+        EXPECT_FALSE(rig.chip.IsPowered());
+        EXPECT_EQ(rig.chip.AbortedCycles(), 0u);
+        EXPECT_TRUE(rig.port.IsOpen());
+    }
+}
+
+TEST_F(FirmwareFlow, MissingFileLeavesTheChipErased) {
+    EnterDir();  // no Mossvane.HEX here
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::FileOpenFailed);
+    EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", ""}));
+    EXPECT_EQ(view.messages,
+              (std::vector<Message>{
+                  {"ファームウエアファイル Mossvane.HEX を開けません。", kMbIconError}}));
+    ExpectErasedWithCalibration();
+
+    // A name is shown as it stands, never taken as a format.
+    view = RecordingView{};
+    flow.SetFirmwarePath("no such dir/fw%s%d.HEX");
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::FileOpenFailed);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text,
+              "ファームウエアファイル no such dir/fw%s%d.HEX を開けません。");
+}
+
+TEST_F(FirmwareFlow, UnreadableFileFailsAfterTheErase) {
+    EnterDir();
+    const std::string bad[] = {
+        Record(0, 0x0000, {0x05, 0x28}) + Record(0, 0x4200, {0x00}) + kEnd,  // data EEPROM
+        Record(0, 0x0800, {0x00}) + kEnd,                                    // past 1024 words
+        ":0200000005282F\n" + kEnd,                                          // checksum
+    };
+    for (const std::string& text : bad) {
+        SCOPED_TRACE(text);
+        WriteFile("Mossvane.HEX", text);
+        view = RecordingView{};
+        EXPECT_EQ(flow.Run(), FirmwareUpdateResult::FileReadFailed);
+        EXPECT_EQ(
+            view.messages,
+            (std::vector<Message>{
+                {"ファームウエアファイル Mossvane.HEX の読み込みに失敗しました。", kMbIconError}}));
+        EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", ""}));
+        ExpectErasedWithCalibration();
+    }
+}
+
+TEST_F(FirmwareFlow, ConfigurationAndCalibrationWordsFromTheFile) {
+    // No configuration word: the chip's bits 13 to 9 with the user bits erased. A word for
+    // 0x3FF is loaded but neither written nor compared.
+    flow.SetFirmwarePath(WriteFile(
+        "a.hex", Record(0, 0x0000, {0x05, 0x28}) + Record(0, 0x07FE, {0x00, 0x00}) + kEnd));
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
+    EXPECT_EQ(rig.chip.ConfigWord(), 0x31FF);
+    EXPECT_EQ(rig.chip.OscCal(), 0x3480);
+    EXPECT_EQ(rig.chip.ProgramWord(0), 0x2805);
+
+    // Bits above 13 in the file are dropped when written, and still verify.
+    flow.SetFirmwarePath(WriteFile(
+        "b.hex", Record(0, 0x0000, {0x05, 0xE8}) + Record(0, 0x400E, {0x84, 0xFF}) + kEnd));
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
+    EXPECT_EQ(rig.chip.ProgramWord(0), 0x2805);
+    EXPECT_EQ(rig.chip.ConfigWord(), 0x3184);
+}
+
+TEST_F(FirmwareFlow, EraseFailureFromAnUnpluggedAdapter) {
+    rig.chip.FailLineCallsAfter(rig.chip.LineCalls() + 300);
+    flow.SetFirmwarePath(AssembledFirmware());
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::EraseFailed);
+    EXPECT_EQ(view.messages, (std::vector<Message>{{"イレースに失敗しました。", kMbIconError}}));
+    EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", ""}));
+    EXPECT_FALSE(rig.chip.IsPowered());
+    EXPECT_EQ(rig.chip.ProgramWord(0), 0x0123) << "failed before the bulk erase";
+    EXPECT_EQ(rig.chip.CompletedEraseCycles(), 0u);
+}
+
+TEST_F(FirmwareFlow, WriteFailureFromACellThatWillNotProgram) {
+    rig.chip.SetStuckCell(sim::Space::Program, 0x100);
+    flow.SetFirmwarePath(AssembledFirmware());
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::WriteFailed);
+    EXPECT_EQ(view.messages, (std::vector<Message>{{"書き込みに失敗しました。", kMbIconError}}));
+    EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", "書き込み中...", ""}));
+    // Partly written: everything below the stuck cell, nothing above, no configuration.
+    EXPECT_EQ(rig.chip.ProgramWord(0x005), 0x1683);
+    EXPECT_EQ(rig.chip.ProgramWord(0x100), 0x0123);
+    EXPECT_EQ(rig.chip.ProgramWord(0x101), 0x3FFF);
+    EXPECT_EQ(rig.chip.ConfigWord(), 0x31FF);
+    EXPECT_EQ(rig.chip.OscCal(), 0x3480);
+    EXPECT_FALSE(rig.chip.IsPowered());
+}
+
+TEST_F(FirmwareFlow, VerifyFailureFromACellThatDoesNotHoldItsCharge) {
+    // Reads back right while the write is on, so only the verify can see it.
+    rig.chip.SetLeakyCell(sim::Space::Program, 0x009);
+    flow.SetFirmwarePath(AssembledFirmware());
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::VerifyFailed);
+    EXPECT_EQ(view.messages, (std::vector<Message>{{"ベリファイに失敗しました。", kMbIconError}}));
+    EXPECT_EQ(view.statuses,
+              (std::vector<std::string>{"イレース中...", "書き込み中...", "ベリファイ中...", ""}));
+    EXPECT_EQ(rig.chip.ProgramWord(0x009), 0x3FFF);
+    EXPECT_EQ(rig.chip.ProgramWord(0x00A), 0x00A0);
+    EXPECT_EQ(rig.chip.ConfigWord(), 0x31C4) << "written, not matching";
+}
+
+TEST_F(FirmwareFlow, PortNotOpen) {
+    rig.port.Close();
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::PortNotOpen);
+    EXPECT_EQ(view.messages,
+              (std::vector<Message>{{"シリアルポートが接続されていません。", kMbIconError}}));
+    EXPECT_TRUE(view.statuses.empty());
+}
+
+// A window close that the loops' message dispatch delivers mid-run, as the dialog would
+// handle it: release the port only when the flow allows.
+struct ClosingPump : IMessagePump {
+    void Pump() override {
+        if (++calls == 2000) {
+            allowed = flow->RequestClose();
+            if (allowed) {
+                port->Release();
+            }
+            nested = flow->Run();
+        }
+    }
+    CFirmwareUpdateFlow* flow = nullptr;
+    CSerialPort* port = nullptr;
+    int calls = 0;
+    bool allowed = true;
+    FirmwareUpdateResult nested = FirmwareUpdateResult::Success;
+};
+
+TEST_F(FirmwareFlow, CloseDuringTheRunIsDeferredUntilItEnds) {
+    ClosingPump pump;
+    pump.flow = &flow;
+    pump.port = &rig.port;
+    SetMessagePump(&pump);
+    flow.SetFirmwarePath(AssembledFirmware());
+    const FirmwareUpdateResult result = flow.Run();
+    SetMessagePump(nullptr);
+
+    EXPECT_GE(pump.calls, 2000);
+    EXPECT_FALSE(pump.allowed);
+    EXPECT_EQ(pump.nested, FirmwareUpdateResult::Busy);
+    EXPECT_EQ(result, FirmwareUpdateResult::Success);
+    EXPECT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(rig.port.IsOpen());
+    EXPECT_TRUE(flow.ClosePending());
+    EXPECT_FALSE(flow.IsRunning());
+    EXPECT_TRUE(flow.RequestClose());
+    EXPECT_FALSE(flow.ClosePending());
+}
+
+}  // namespace
+}  // namespace tenlo::test
