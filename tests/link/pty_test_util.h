@@ -79,6 +79,17 @@ class Pty {
         return out;
     }
 
+    // Whatever arrives first, waiting at most timeout for it.
+    std::vector<std::uint8_t> ReceiveAny(std::chrono::milliseconds timeout) {
+        pollfd p{master_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(timeout.count())) <= 0) {
+            return {};
+        }
+        std::uint8_t buffer[256];
+        const ssize_t n = read(master_, buffer, sizeof buffer);
+        return n > 0 ? std::vector<std::uint8_t>(buffer, buffer + n) : std::vector<std::uint8_t>{};
+    }
+
   private:
     int master_ = -1;
     std::string slave_;
