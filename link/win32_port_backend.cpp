@@ -5,8 +5,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <mmsystem.h>
 #include <windows.h>
+// mmsystem.h needs the types windows.h defines.
+#include <mmsystem.h>
 
 namespace tenlo {
 
