@@ -1,0 +1,280 @@
+// ravonite-sim as a user runs it: a process serving a pseudo-terminal linked as COMn, reached
+// through the real termios backend.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/programmer_link.h"
+
+extern char** environ;
+
+namespace tenlo::sim {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kDefinition = "COM5: baud=38400 parity=N data=8 stop=1";
+
+class RecordingBox final : public IErrorBox {
+  public:
+    int ShowMessage(const std::string&, const std::string& text, unsigned) override {
+        messages.push_back(text);
+        return kIdOk;
+    }
+    std::vector<std::string> messages;
+};
+
+// One ravonite-sim process; killed at the end of the test whatever happened.
+class SimProcess {
+  public:
+    SimProcess() = default;
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+    ~SimProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) {
+            ::close(out_);
+        }
+    }
+
+    bool Start(const std::vector<std::string>& args) {
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0) {
+            return false;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+        std::vector<std::string> all = {RAVONITE_SIM_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        const int rc =
+            posix_spawn(&pid_, RAVONITE_SIM_PATH, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipeFds[1]);
+        out_ = pipeFds[0];
+        if (rc != 0) {
+            pid_ = -1;
+            return false;
+        }
+        return true;
+    }
+
+    // The whole first line of standard output, within the deadline.
+    std::optional<std::string> ReadLine(std::chrono::milliseconds within = 5000ms) {
+        std::string line;
+        const auto deadline = Clock::now() + within;
+        while (Clock::now() < deadline) {
+            pollfd fd{out_, POLLIN, 0};
+            if (::poll(&fd, 1, 50) <= 0) {
+                continue;
+            }
+            char c = 0;
+            if (::read(out_, &c, 1) != 1) {
+                return std::nullopt;
+            }
+            if (c == '\n') {
+                return line;
+            }
+            line += c;
+        }
+        return std::nullopt;
+    }
+
+    void Signal(int signal) { ::kill(pid_, signal); }
+
+    // The exit code, or nullopt when it did not end within the time.
+    std::optional<int> Wait(std::chrono::milliseconds within = 5000ms) {
+        const auto deadline = Clock::now() + within;
+        while (Clock::now() < deadline) {
+            int status = 0;
+            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+            if (done == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return std::nullopt;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+class RavoniteSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("tenlo-sim-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        ::setenv("TENLO_PORT_DIR", (dir_ / "ports").c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("TENLO_PORT_DIR");
+        fs::remove_all(dir_);
+    }
+
+    // Starts the program and waits for its ready line; the link path it announced.
+    std::string Serve(SimProcess& sim, std::vector<std::string> args) {
+        EXPECT_TRUE(sim.Start(args));
+        const std::optional<std::string> line = sim.ReadLine();
+        EXPECT_TRUE(line.has_value());
+        if (!line) {
+            return {};
+        }
+        EXPECT_EQ(line->rfind("ready /dev/", 0), 0u) << *line;
+        return line->substr(line->rfind(' ') + 1);
+    }
+
+    std::unique_ptr<CProgrammerLink> Connect() {
+        auto link = std::make_unique<CProgrammerLink>(&box_);
+        link->Connect(kDefinition);
+        EXPECT_TRUE(link->IsConnected());
+        return link;
+    }
+
+    fs::path dir_;
+    RecordingBox box_;
+};
+
+TEST_F(RavoniteSim, ServesComFiveInThePortDirectoryAndCleansUpOnSigterm) {
+    SimProcess sim;
+    const std::string link = Serve(sim, {"--chip", "PIC16F84A", "--version", "1.2.3.0"});
+    EXPECT_EQ(link, (dir_ / "ports" / "com5").string());
+    EXPECT_TRUE(fs::is_symlink(link));
+    {
+        auto port = Connect();
+        EXPECT_TRUE(port->Ping());
+        std::uint8_t version[4] = {};
+        ASSERT_TRUE(port->GetVersion(version));
+        const FirmwareVersion v = DecodeVersion(version);
+        EXPECT_EQ(v.major, 258);
+        EXPECT_EQ(v.minor, 3);
+    }
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+TEST_F(RavoniteSim, StateSurvivesARestart) {
+    const std::string state = (dir_ / "chip.hex").string();
+    const std::array<std::uint16_t, 3> words = {0x2805, 0x0123, 0x3FFE};
+    {
+        SimProcess sim;
+        Serve(sim, {"--chip", "blank14", "--state", state, "--com", "7", "--trace",
+                    (dir_ / "trace").string()});
+        auto port = std::make_unique<CProgrammerLink>(&box_);
+        port->Connect("COM7: baud=38400 parity=N data=8 stop=1");
+        ASSERT_TRUE(port->IsConnected());
+        ASSERT_TRUE(port->PowerOffVddFirst() && port->SetOption(8) && port->PowerOnVddFirst());
+        ASSERT_TRUE(port->SetWriteSequence(2, 8, -1, 4, 1, 5, true));
+        ASSERT_TRUE(port->ProgramWords(words.data(), 3));
+        port.reset();
+        sim.Signal(SIGINT);
+        ASSERT_EQ(sim.Wait(), 0);
+    }
+    ASSERT_TRUE(fs::exists(state));
+    std::ifstream trace(dir_ / "trace");
+    std::string first;
+    std::getline(trace, first);
+    EXPECT_EQ(first, "> 06");
+
+    SimProcess sim;
+    Serve(sim, {"--chip", "blank14", "--state", state});
+    auto port = Connect();
+    ASSERT_TRUE(port->PowerOnVddFirst());
+    std::array<std::uint16_t, 3> back{};
+    ASSERT_TRUE(port->IcspReadWords(4, back.data(), 3));
+    EXPECT_EQ(back, words);
+}
+
+TEST_F(RavoniteSim, InjectedFaultsFailTheOperationWithinTheTimeOut) {
+    struct Case {
+        const char* fault;
+        bool broken;  // the port itself fails, not just the answer
+    };
+    for (const Case& c : {Case{"noack@2", false}, Case{"badack@2", false}, Case{"silence@2", false},
+                          Case{"disconnect@2", true}}) {
+        SimProcess sim;
+        Serve(sim, {"--chip", "blank14", "--fault", c.fault, "--link",
+                    (dir_ / "ports" / "com5").string()});
+        auto port = Connect();
+        EXPECT_TRUE(port->Ping()) << c.fault;
+        const auto start = Clock::now();
+        EXPECT_FALSE(port->Ping()) << c.fault;
+        // Bounded by the one-second read time-out (generously, for a loaded machine).
+        EXPECT_LT(Clock::now() - start, 5s) << c.fault;
+        if (!c.broken) {
+            // The line still works: a hung firmware just stays silent, the others answer on.
+            EXPECT_EQ(port->Ping(), std::string(c.fault) != "silence@2") << c.fault;
+        }
+        port.reset();
+        sim.Signal(SIGTERM);
+        EXPECT_EQ(sim.Wait(), 0) << c.fault;
+    }
+}
+
+TEST_F(RavoniteSim, RefusesBadArguments) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"--chip"},
+                                                 {"--chip", "PIC99X1"},
+                                                 {"--chip", "blank14", "--fault", "noack@0"},
+                                                 {"--chip", "blank14", "--com", "0"},
+                                                 {"--chip", "blank14", "--version", "1.2.3"},
+                                                 {"--chip", "blank14", "--bogus"}}) {
+        SimProcess sim;
+        ASSERT_TRUE(sim.Start(args));
+        EXPECT_EQ(sim.Wait(), 2) << (args.empty() ? "" : args.back());
+    }
+    SimProcess help;
+    ASSERT_TRUE(help.Start({"--help"}));
+    const std::optional<std::string> line = help.ReadLine();
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->rfind("Usage: ravonite-sim", 0), 0u);
+    EXPECT_EQ(help.Wait(), 0);
+}
+
+TEST_F(RavoniteSim, LeavesSomeoneElsesFileAlone) {
+    fs::create_directories(dir_ / "ports");
+    std::ofstream(dir_ / "ports" / "com5") << "not a link";
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start({"--chip", "blank14"}));
+    EXPECT_EQ(sim.Wait(), 1);
+    std::ifstream kept(dir_ / "ports" / "com5");
+    std::string text;
+    std::getline(kept, text);
+    EXPECT_EQ(text, "not a link");
+}
+
+}  // namespace
+}  // namespace tenlo::sim
