@@ -353,13 +353,16 @@ void MidrangeChip::ProgramCycle(bool eraseFirst, bool eraseBlock, bool oneWord) 
         if (cell == nullptr || IsStuck(space, address)) {
             continue;
         }
-        if (eraseBlock) {
+        // Only a bulk or chip erase may set configuration bits again: a word-level erase of
+        // the configuration word would lift code protection without wiping what it protects.
+        const bool erasable = !(space == Space::Config && address == kConfigWord);
+        if (eraseBlock && erasable) {
             *cell = kErased;
         }
         if (!latchLoaded_[i]) {
             continue;  // an untouched latch holds 0x3FFF: the cell keeps its bits
         }
-        if (eraseFirst) {
+        if (eraseFirst && erasable) {
             *cell = kErased;
         }
         *cell &= latch_[i];

@@ -134,6 +134,13 @@ TEST(Pic16F84A, CodeProtection) {
     EXPECT_EQ(p.Data(0), 0x5Au);
     EXPECT_EQ(p.Cfg(0x2007), 0x000Fu);
 
+    // Nor does rewriting the configuration word: a cycle only clears its bits.
+    p.ToConfig(7);
+    p.Load(kLoadProgram, 0x3FFF);
+    p.Cmd(kBegin);
+    EXPECT_EQ(p.Cfg(0x2007), 0x000Fu);
+    EXPECT_EQ(p.Read(), 0x000Fu);
+
     // The code-protect disable sequence clears everything, protection included.
     p.ToConfig(7);
     for (std::uint8_t c : {kSetup1, kSetup2, kBegin, kSetup1, kSetup2}) {

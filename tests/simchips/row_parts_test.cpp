@@ -22,6 +22,15 @@ TEST(Pic16F87xA, BeginEraseProgramsTheWholeEightWordBlock) {
     }
     EXPECT_EQ(p.Prog(7), 0x3FFFu);
     EXPECT_EQ(p.Prog(16), 0x3FFFu);
+
+    // In configuration space the block erase takes the user IDs but not the configuration word.
+    p.Poke(Space::Config, 0x2001, 0x0000);
+    p.Poke(Space::Config, 0x2007, 0x1F7F);
+    p.Load(kLoadConfig, 0x0AAA);
+    p.Cmd(kBegin);
+    EXPECT_EQ(p.Cfg(0x2000), 0x0AAAu);
+    EXPECT_EQ(p.Cfg(0x2001), 0x3FFFu);
+    EXPECT_EQ(p.Cfg(0x2007), 0x1F7Fu);
 }
 
 TEST(Pic16F87xA, BeginProgrammingOnlyWritesOneWordOnEnd) {
