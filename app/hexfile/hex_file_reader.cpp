@@ -87,6 +87,10 @@ bool CHexFileReader::Load() {
     if (!file_.is_open()) {
         return false;
     }
+    // Every Load reads the whole file: a second one must not see an empty rest and "succeed"
+    // with a blank image.
+    file_.clear();
+    file_.seekg(0);
     return Load(file_);
 }
 

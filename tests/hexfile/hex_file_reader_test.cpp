@@ -209,6 +209,8 @@ TEST(HexGrammar, StreamAndFileLoadTheSameAsText) {
     EXPECT_TRUE(f.IsOpen());
     EXPECT_TRUE(f.Load());
     EXPECT_EQ(f.stored, expected);
+    EXPECT_TRUE(f.Load()) << "loading again reads the file again";
+    EXPECT_EQ(f.stored, expected);
     f.Close();
     EXPECT_FALSE(f.IsOpen());
     std::remove(path.c_str());

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -63,9 +64,9 @@ class Image {
         Fill(0xA5);
     }
     void Fill(uint8_t v) {
-        std::memset(program.data(), v, program.size());
-        std::memset(config.data(), v, config.size());
-        std::memset(data.data(), v, data.size());
+        for (auto* buf : {&program, &config, &data}) {
+            std::fill(buf->begin(), buf->end(), std::byte{v});
+        }
     }
     uint32_t Prog(uint32_t i) const { return Get(program, CellBytes(layout.programWidth), i); }
     uint32_t Conf(uint32_t i) const { return Get(config, CellBytes(layout.configWidth), i); }

@@ -181,7 +181,9 @@ TEST(ProgHexReader, MicrochipLayoutMidRangeEeprom) {
 
     // A high byte other than 0 cannot be kept.
     ExpectRejected(hextest::k12F629, Lines({Rec(0, 0x4201, {0x01}), kEnd}), true);
-    ExpectRejected(hextest::k12F629, Lines({Rec(0, 0x4300, {0x00}), kEnd}), true);
+    ExpectRejected(hextest::k12F629,
+                   Lines({Rec(0, 0, {1, 0}), Rec(0, 0x4200, {0x12, 0x00}), Rec(0, 0x4300, {0x00})}),
+                   true);
     ExpectRejected(hextest::k12F629, Lines({Rec(0, 0x4100, {0x00}), kEnd}), true);
     HexLayout none = hextest::k16F84A;
     none.dataSize = 0;
