@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "device/memory_image.h"
+#include "family_rig.h"
+
+namespace tenlo::families {
+namespace {
+
+using sim::Space;
+
+bool Is12Bit(const DeviceLayout& layout) {
+    return layout.programWidth == 12;
+}
+
+std::uint16_t ProgramPattern(const DeviceLayout& layout, std::size_t i) {
+    const std::uint32_t mask = BlankValueForWidth(layout.programWidth);
+    return static_cast<std::uint16_t>((i * 0x1357 + 0x0ABC) & mask);
+}
+
+struct Case {
+    const char* chip;
+    std::uint16_t configWord;  // what the image holds at the configuration word
+    std::uint16_t chipWord;    // what the chip ends up with there
+    // False where the data write's program-only cycle goes without the End Programming the
+    // chip waits for: nothing is written and the write fails.
+    bool dataWrites = true;
+    // The user IDs the chip holds after the write, where they differ from the image's.
+    std::optional<std::array<std::uint16_t, 4>> ids{};
+};
+
+constexpr std::array<std::uint16_t, 4> kImageIds{0x0101, 0x0202, 0x0303, 0x0404};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.chip;
+}
+
+class FamilyRoundTrip : public ::testing::TestWithParam<Case> {
+  protected:
+    FamilyRig rig{GetParam().chip};
+};
+
+TEST_P(FamilyRoundTrip, EraseWriteReadBackAndCompare) {
+    ASSERT_NE(rig.device, nullptr);
+    CDevice& device = *rig.device;
+    const DeviceLayout& layout = device.Layout();
+    const bool baseline = Is12Bit(layout);
+    const std::uint32_t blank = BlankValueForWidth(layout.programWidth);
+    rig.options.keepCalibration = 0;
+
+    // Leave something everywhere an erase should reach.
+    rig.Poke(Space::Program, 5, 0x0123);
+    rig.Poke(Space::Program, layout.programSize - 2, 0x0000);
+    if (layout.dataSize > 0) {
+        rig.Poke(Space::Data, 3, 0x00);
+    }
+    ASSERT_TRUE(device.RunErase());
+    for (std::uint32_t i = 0; i < layout.programSize; ++i) {
+        ASSERT_EQ(rig.Peek(Space::Program, i), blank) << "program " << i;
+    }
+    for (std::uint32_t i = 0; i < layout.dataSize; ++i) {
+        ASSERT_EQ(rig.Peek(Space::Data, i), 0xFFu) << "data " << i;
+    }
+
+    CMemoryImage image(layout);
+    for (std::size_t i = 0; i < layout.programSize; ++i) {
+        image.Set(Memory::Program, i, ProgramPattern(layout, i));
+    }
+    for (std::size_t i = 0; i < layout.dataSize; ++i) {
+        image.Set(Memory::Data, i, static_cast<std::uint8_t>(i ^ 0xA5));
+    }
+    const std::uint32_t configWordCell = baseline ? 0 : 7;
+    if (!baseline) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            image.Set(Memory::Config, i, kImageIds[i]);
+        }
+    }
+    image.Set(Memory::Config, configWordCell, GetParam().configWord);
+
+    ASSERT_TRUE(device.RunWriteProgram(image.Program()));
+    const bool dataWrites = GetParam().dataWrites;
+    EXPECT_EQ(device.RunWriteData(image.Data()), dataWrites);
+    ASSERT_TRUE(device.RunWriteConfig(image.Config()));
+
+    for (std::uint32_t i = 0; i < layout.programSize; ++i) {
+        ASSERT_EQ(rig.Peek(Space::Program, i), ProgramPattern(layout, i)) << "program " << i;
+    }
+    const auto dataAt = [&](std::uint32_t i) { return dataWrites ? (i ^ 0xA5u) & 0xFF : 0xFFu; };
+    for (std::uint32_t i = 0; i < layout.dataSize; ++i) {
+        ASSERT_EQ(rig.Peek(Space::Data, i), dataAt(i)) << "data " << i;
+    }
+    const auto ids = GetParam().ids.value_or(kImageIds);
+    if (!baseline) {
+        for (std::uint32_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(rig.Peek(Space::Config, 0x2000 + i), ids[i]) << "user ID " << i;
+        }
+    }
+    EXPECT_EQ(rig.Peek(Space::Config, layout.configStart + configWordCell), GetParam().chipWord);
+
+    CMemoryImage back(layout);
+    ASSERT_TRUE(device.RunReadProgram(back.Program()));
+    ASSERT_TRUE(device.RunReadConfig(back.Config()));
+    ASSERT_TRUE(device.RunReadData(back.Data()));
+    for (std::size_t i = 0; i < layout.programSize; ++i) {
+        ASSERT_EQ(back.Get(Memory::Program, i), ProgramPattern(layout, i)) << "program " << i;
+    }
+    for (std::size_t i = 0; i < layout.dataSize; ++i) {
+        ASSERT_EQ(back.Get(Memory::Data, i), dataAt(static_cast<std::uint32_t>(i))) << "data " << i;
+    }
+    EXPECT_EQ(back.Get(Memory::Config, configWordCell), GetParam().chipWord);
+
+    CompareResult result;
+    ASSERT_TRUE(device.RunCompareProgram(image.Program(), result));
+    EXPECT_EQ(result.done, 1);
+    EXPECT_EQ(result.match, 1) << std::hex << result.address;
+    ASSERT_TRUE(device.RunCompareData(image.Data(), result));
+    EXPECT_EQ(result.match, dataWrites || layout.dataSize == 0 ? 1 : 0)
+        << std::hex << result.address;
+    // What was read back matches; the image matches unless the chip lost a user ID.
+    ASSERT_TRUE(device.RunCompareConfig(back.Config(), result));
+    EXPECT_EQ(result.done, 1);
+    EXPECT_EQ(result.match, 1) << std::hex << result.address;
+    if (!baseline) {
+        ASSERT_TRUE(device.RunCompareConfig(image.Config(), result));
+        EXPECT_EQ(result.done, 1);
+        if (ids == kImageIds) {
+            EXPECT_EQ(result.match, 1) << std::hex << result.address;
+        } else {
+            EXPECT_EQ(result.match, 0);
+            EXPECT_EQ(result.address, 0x2000u);
+            EXPECT_EQ(result.expected, kImageIds[0]);
+            EXPECT_EQ(result.read, ids[0]);
+        }
+    }
+
+    // One changed word is found where it is.
+    image.Set(Memory::Program, 0x41, ProgramPattern(layout, 0x41) ^ 1);
+    ASSERT_TRUE(device.RunCompareProgram(image.Program(), result));
+    EXPECT_EQ(result.match, 0);
+    EXPECT_EQ(result.address, 0x41u);
+    EXPECT_EQ(result.read, ProgramPattern(layout, 0x41));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OneChipPerFamily, FamilyRoundTrip,
+    ::testing::Values(Case{"PIC16F84", 0x3FFA, 0x3FFA}, Case{"PIC16F716", 0x3FFA, 0x3FFA},
+                      Case{"PIC16F73", 0x3FFA, 0x3FFA}, Case{"PIC16F54", 0x0FFA, 0x0FFA},
+                      Case{"PIC12F508", 0x0FEA, 0x0FEA}, Case{"PIC16F628A", 0x3FFA, 0x3FFA},
+                      Case{"PIC16F877A", 0x3F7A, 0x3F7A, false,
+                           std::array<std::uint16_t, 4>{0x0000, 0x3FFF, 0x3FFF, 0x3FFF}},
+                      Case{"PIC16F917", 0x3FFA, 0x3FFA, false,
+                           std::array<std::uint16_t, 4>{0x0000, 0x0202, 0x0303, 0x0404}},
+                      Case{"PIC12F683", 0x3FFA, 0x3FFA, false},
+                      Case{"PIC16F819", 0x3FFA, 0x3FFA, false}, Case{"PIC12F675", 0x31F4, 0x31F4}),
+    [](const auto& p) { return std::string(p.param.chip); });
+
+}  // namespace
+}  // namespace tenlo::families
