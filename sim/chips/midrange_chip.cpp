@@ -23,7 +23,7 @@ constexpr std::uint8_t kReadProgram = 0x04;
 constexpr std::uint8_t kReadData = 0x05;
 constexpr std::uint8_t kIncrement = 0x06;
 constexpr std::uint8_t kBulkSetup2 = 0x07;
-constexpr std::uint8_t kBeginErasePrograming = 0x08;
+constexpr std::uint8_t kBeginEraseProgramming = 0x08;
 constexpr std::uint8_t kBulkEraseProgram = 0x09;
 constexpr std::uint8_t kEndProgramming = 0x0A;
 constexpr std::uint8_t kBulkEraseData = 0x0B;
@@ -175,7 +175,7 @@ void MidrangeChip::Execute(std::uint8_t command) {
                 case kBulkSetup2:
                     setupArmed_ = setup1;
                     break;
-                case kBeginErasePrograming:
+                case kBeginEraseProgramming:
                     if (setupArmed) {
                         BulkEraseSetupExecute();
                     } else if (armed != 0) {
@@ -205,7 +205,7 @@ void MidrangeChip::Execute(std::uint8_t command) {
 
         case MidrangeFamily::F62xA:
             switch (command) {
-                case kBeginErasePrograming:
+                case kBeginEraseProgramming:
                     ProgramCycle(false, false, false);
                     break;
                 case kBulkEraseProgram:
@@ -223,7 +223,7 @@ void MidrangeChip::Execute(std::uint8_t command) {
         case MidrangeFamily::F683:
         case MidrangeFamily::F716:
             switch (command) {
-                case kBeginErasePrograming:
+                case kBeginEraseProgramming:
                     if (params_.family != MidrangeFamily::F716) {
                         ProgramCycle(false, false, false);
                     }
@@ -249,7 +249,7 @@ void MidrangeChip::Execute(std::uint8_t command) {
             const bool is87xA = params_.family == MidrangeFamily::F87xA;
             const bool unprotected = !AnyProgramProtected() && !DataProtected();
             switch (command) {
-                case kBeginErasePrograming:
+                case kBeginEraseProgramming:
                     if (is87xA) {
                         ProgramCycle(false, true, false);
                     } else {
@@ -280,7 +280,7 @@ void MidrangeChip::Execute(std::uint8_t command) {
 
         case MidrangeFamily::F7x:
             switch (command) {
-                case kBeginErasePrograming:
+                case kBeginEraseProgramming:
                     BeginPending(Pending::Block, kEndProgramming7x);
                     break;
                 case kBulkEraseProgram:

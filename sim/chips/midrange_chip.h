@@ -50,6 +50,19 @@ struct MidrangeParams {
 };
 
 // A 14-bit mid-range chip in programming mode, seen through its ICSP commands.
+//
+// Common to all: 0x00 Load Configuration (PC = 0x2000, latch loaded), 0x02/0x03 load program/
+// data latch, 0x04/0x05 read, 0x06 increment. Per family:
+//   F84A/F87x  0x08 erase+program one word, 0x18 program only; 0x01 0x07 0x08 bulk erase setup
+//              (everything at 0x2007); F84A also 0x09/0x0B, which arm an erase run by 0x08
+//   F62xA      0x08 program; 0x09 bulk, 0x0B data erase
+//   F629/F683  0x08 program, 0x18..0x0A program; 0x09 bulk, 0x0B data erase
+//   F87xA      0x08 erase+program the 8-word block, 0x18..0x17 one word; 0x09/0x0B unless
+//              protected, 0x1F chip erase
+//   F81x       0x18..0x17 4-word block, 0x08..0x17 32-word row erase; 0x09/0x0B, 0x1F
+//   F7x        0x08..0x0E even/odd pair; 0x09 chip erase
+//   F716       0x18..0x0E 4-word block; 0x09 bulk erase
+// An externally timed cycle interrupted by any other command, or by power-off, writes nothing.
 class MidrangeChip final : public IChipModel {
   public:
     static constexpr std::uint16_t kConfigStart = 0x2000;
