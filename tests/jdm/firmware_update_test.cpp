@@ -165,6 +165,12 @@ TEST_F(FirmwareFlow, MissingFileLeavesTheChipErased) {
                   {"ファームウエアファイル Mossvane.HEX を開けません。", kMbIconError}}));
     ExpectErasedWithCalibration();
 
+    // Nor is a directory of that name a file.
+    fs::create_directory(dir / "Mossvane.HEX");
+    view = RecordingView{};
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::FileOpenFailed);
+    ASSERT_EQ(view.messages.size(), 1u);
+
     // A name is shown as it stands, never taken as a format.
     view = RecordingView{};
     flow.SetFirmwarePath("no such dir/fw%s%d.HEX");

@@ -1,6 +1,8 @@
 #include "updater/jdm/firmware_update.h"
 
 #include <algorithm>
+#include <exception>
+#include <filesystem>
 
 #include "app/hexfile/firmware_hex_reader.h"
 
@@ -16,6 +18,15 @@ std::string FillName(const char* format, const std::string& name) {
         text.replace(at, 2, name);
     }
     return text;
+}
+
+// A read error deep in the stream must come out as a failed load, not as an exception.
+bool LoadQuietly(CHexFileReader& reader) {
+    try {
+        return reader.Load();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 }  // namespace
@@ -89,12 +100,14 @@ FirmwareUpdateResult CFirmwareUpdateFlow::RunSteps() {
     }
     // Opened only after the erase: a missing or bad file leaves an erased chip that still has
     // its calibration, which a later run with a good file can program.
-    if (!reader.Open(path_)) {
+    // A directory is no file to open (and reading one makes the stream throw).
+    std::error_code ec;
+    if (std::filesystem::is_directory(path_, ec) || !reader.Open(path_)) {
         return Report(FirmwareUpdateResult::FileOpenFailed);
     }
     std::fill(program.begin(), program.end(), CJDMProgrammer::kBlankWord);
     std::fill(config.begin(), config.end(), CJDMProgrammer::kBlankWord);
-    if (!reader.Load()) {
+    if (!LoadQuietly(reader)) {
         reader.Close();
         return Report(FirmwareUpdateResult::FileReadFailed);
     }
