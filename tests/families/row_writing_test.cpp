@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "device/memory_image.h"
+#include "device/progress_texts.h"
+#include "family_rig.h"
+
+namespace tenlo::families {
+namespace {
+
+using sim::Space;
+
+class RowWriting : public ::testing::Test {
+  protected:
+    // An erased chip and a blank image of its layout.
+    explicit RowWriting(const char* chip = "PIC16F877A") : rig(chip) {}
+    void SetUp() override {
+        ASSERT_NE(rig.device, nullptr);
+        ASSERT_TRUE(rig.device->RunErase());
+    }
+    CDevice& Device() { return *rig.device; }
+    const DeviceLayout& Layout() { return rig.device->Layout(); }
+
+    FamilyRig rig;
+};
+
+TEST_F(RowWriting, ABlankImageButOneWordWritesOneRowAndVerifiesTheWholeMemory) {
+    CMemoryImage image(Layout());
+    image.Set(Memory::Program, 0x123, 0x2A5A);
+    const std::uint64_t readsBefore = rig.Commands(cmd::kIcspReadMulti);
+    ASSERT_TRUE(Device().RunWriteProgram(image.Program()));
+
+    EXPECT_EQ(rig.Commands(cmd::kLoadWords), 1u);
+    // Begin Programming runs once for the row; the erase before ran it never.
+    EXPECT_EQ(rig.Commands(cmd::kIcspWait), 2u);  // the chip erase, then the row
+    // The verify pass reads all 8192 words in blocks of 64.
+    EXPECT_EQ(rig.Commands(cmd::kIcspReadMulti) - readsBefore, Layout().programSize / 64);
+    for (std::uint32_t a = 0; a < Layout().programSize; ++a) {
+        ASSERT_EQ(rig.Peek(Space::Program, a), a == 0x123 ? 0x2A5Au : 0x3FFFu) << a;
+    }
+    const auto texts = rig.progress.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], kTextWriteProgram);
+    EXPECT_EQ(texts[1], kTextVerifyProgram);
+}
+
+TEST_F(RowWriting, ASkippedRowThatIsNotBlankFailsTheVerifyPass) {
+    // Rows of blank image words are never programmed, so the chip must have been erased.
+    rig.Poke(Space::Program, 0x200, 0x0000);
+    CMemoryImage image(Layout());
+    image.Set(Memory::Program, 0, 0x1111);
+    EXPECT_FALSE(Device().RunWriteProgram(image.Program()));
+    EXPECT_EQ(rig.Peek(Space::Program, 0), 0x1111u);
+}
+
+TEST_F(RowWriting, AWordThatWillNotProgramFailsTheWrite) {
+    sim::FaultPlan faults;
+    faults.stuckCells = {{Space::Program, 9}};
+    FamilyRig stuck("PIC16F877A", faults);
+    ASSERT_TRUE(stuck.device->RunErase());
+    CMemoryImage image(Layout());
+    for (std::size_t i = 0; i < 16; ++i) {
+        image.Set(Memory::Program, i, i);
+    }
+    EXPECT_FALSE(stuck.device->RunWriteProgram(image.Program()));
+    EXPECT_EQ(stuck.Peek(Space::Program, 8), 8u);
+}
+
+TEST_F(RowWriting, ImageBitsAboveFourteenDoNotMakeABlankRowWorthWriting) {
+    CMemoryImage image(Layout());
+    for (std::size_t i = 0; i < 8; ++i) {
+        image.Set(Memory::Program, i, 0xFFFF);
+    }
+    ASSERT_TRUE(Device().RunWriteProgram(image.Program()));
+    EXPECT_EQ(rig.Commands(cmd::kLoadWords), 0u);
+}
+
+TEST_F(RowWriting, ConfigurationGoesAsAVerifiedIdRowAndAVerifiedWordWithProtectionOff) {
+    CMemoryImage image(Layout());
+    for (std::size_t i = 0; i < 4; ++i) {
+        image.Set(Memory::Config, i, 0x10 + i);
+    }
+    image.Set(Memory::Config, 7, 0x0000);
+    ASSERT_TRUE(Device().RunWriteConfig(image.Config()));
+    // An image word of 0 goes with the protect-off mask 0x3130 ORed in: protection stays off.
+    EXPECT_EQ(rig.Peek(Space::Config, 0x2007), 0x3130u);
+    EXPECT_EQ(rig.Peek(Space::Config, 0x2006) & 0x3FF0u, 0x0E20u);  // device ID untouched
+    CompareResult result;
+    ASSERT_TRUE(Device().RunCompareConfig(image.Config(), result));
+    EXPECT_EQ(result.match, 0);
+}
+
+TEST_F(RowWriting, DataMemoryWriteFailsWithoutTheEndCommandTheChipWaitsFor) {
+    CMemoryImage image(Layout());
+    image.Set(Memory::Data, 0, 0x42);
+    EXPECT_FALSE(Device().RunWriteData(image.Data()));
+    EXPECT_EQ(rig.Peek(Space::Data, 0), 0xFFu);
+}
+
+class TimedRows : public ::testing::TestWithParam<const char*> {
+  protected:
+    FamilyRig rig{GetParam()};
+};
+
+TEST_P(TimedRows, RowsAreProgrammedByTheTimedCycleOfTheirSize) {
+    CDevice& device = *rig.device;
+    const auto params = CatalogueMidRangeParams(FindCatalogueIndex(GetParam()));
+    ASSERT_TRUE(params);
+    const std::uint32_t row = params->rowSize;
+    ASSERT_TRUE(device.RunErase());
+    CMemoryImage image(device.Layout());
+    // Two non-blank rows, the second one only by its last word.
+    for (std::uint32_t i = 0; i < row; ++i) {
+        image.Set(Memory::Program, i, 0x0100 + i);
+    }
+    image.Set(Memory::Program, 3 * row - 1, 0x0055);
+    ASSERT_TRUE(device.RunWriteProgram(image.Program()));
+    EXPECT_EQ(rig.Commands(cmd::kLoadWords), 2u);
+    EXPECT_EQ(rig.Commands(cmd::kTimedProgram), 2u);
+    for (std::uint32_t i = 0; i < 4 * row; ++i) {
+        ASSERT_EQ(rig.Peek(Space::Program, i), image.Get(Memory::Program, i)) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RowFamilies, TimedRows,
+                         ::testing::Values("PIC16F917", "PIC16F913", "PIC12F683", "PIC16F690",
+                                           "PIC16F818"));
+
+TEST(Pic16F81x, TheUserIdRowIsErasedBeforeItIsWritten) {
+    FamilyRig rig("PIC16F819");
+    // No erase: a cleared bit in the old IDs would survive a program-only cycle.
+    rig.Poke(Space::Config, 0x2001, 0x0000);
+    rig.Poke(Space::Config, 0x2002, 0x1234);
+    CMemoryImage image(rig.device->Layout());
+    for (std::size_t i = 0; i < 4; ++i) {
+        image.Set(Memory::Config, i, 0x3000 + i);
+    }
+    image.Set(Memory::Config, 7, 0x3FFA);
+    ASSERT_TRUE(rig.device->RunWriteConfig(image.Config()));
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(rig.Peek(Space::Config, 0x2000 + i), 0x3000 + i) << i;
+    }
+    // The row erase, the ID row and the configuration word.
+    EXPECT_EQ(rig.Commands(cmd::kTimedProgram), 3u);
+}
+
+TEST(Pic16F91x, EraseStepsLeaveTheEnhancedModeAndClearEverything) {
+    FamilyRig rig("PIC16F917");
+    rig.Poke(Space::Program, 0x1FFF, 0x0000);
+    rig.Poke(Space::Config, 0x2007, 0x0000);
+    rig.Poke(Space::Config, 0x2003, 0x0000);
+    rig.Poke(Space::Data, 0xFF, 0x00);
+    ASSERT_TRUE(rig.device->RunErase());
+    EXPECT_EQ(rig.Commands(cmd::kExitEicsp), 2u);
+    EXPECT_EQ(rig.Peek(Space::Program, 0x1FFF), 0x3FFFu);
+    EXPECT_EQ(rig.Peek(Space::Config, 0x2007), 0x3FFFu);
+    EXPECT_EQ(rig.Peek(Space::Config, 0x2003), 0x3FFFu);
+    EXPECT_EQ(rig.Peek(Space::Data, 0xFF), 0xFFu);
+}
+
+}  // namespace
+}  // namespace tenlo::families
