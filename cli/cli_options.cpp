@@ -1,0 +1,150 @@
+#include "cli/cli_options.h"
+
+#include <strings.h>
+
+#include <CLI/CLI.hpp>
+#include <sstream>
+
+namespace tenlo::cli {
+
+namespace {
+
+// The first line of a CLI11 message is the one worth showing.
+std::string FirstLine(const std::string& text) {
+    const std::size_t eol = text.find('\n');
+    return eol == std::string::npos ? text : text.substr(0, eol);
+}
+
+}  // namespace
+
+std::optional<PortSpec> ParsePortArgument(const std::string& text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    if (text.size() > 3 && strncasecmp(text.c_str(), "COM", 3) == 0 &&
+        text.find_first_not_of("0123456789", 3) == std::string::npos) {
+        // The definition string keeps its colon within 8 characters: COM1 to COM9999.
+        if (text.size() > 7) {
+            return std::nullopt;
+        }
+        const int number = std::stoi(text.substr(3));
+        if (number < 1) {
+            return std::nullopt;
+        }
+        return PortSpec{number, {}};
+    }
+    if (strncasecmp(text.c_str(), "COM", 3) == 0 && text.find('/') == std::string::npos) {
+        // "COM", "COMx": meant as a port name, not a file in the current directory.
+        return std::nullopt;
+    }
+    return PortSpec{0, text};
+}
+
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
+                              std::string& message, std::string& helpOut) {
+    CLI::App app{"Programs PIC chips through a Ravonite serial programmer.", "tenlo-cli"};
+    app.fallthrough();
+    app.require_subcommand(1);
+    app.footer(
+        "Exit codes: 0 success or match, 1 mismatch, 2 usage error, 3 no programmer, port or\n"
+        "communication failure, 4 file cannot be opened or is not valid HEX.\n"
+        "HEX files use Microchip's layout (data EEPROM inside the program file) unless\n"
+        "--data/--data-out name a separate data file.");
+
+    app.add_option("--port", options.port, "Serial port: COMn or a device path (default COM5)");
+    app.add_option("--device", options.device, "Chip name, any case (default PIC16F84A)");
+    CLI::Option* simulate =
+        app.add_option("--simulate", options.simulateChip,
+                       "Serve every port from the built-in virtual programmer, with CHIP in "
+                       "its socket (default: the --device chip)")
+            ->expected(0, 1)
+            ->type_name("[=CHIP]");
+    bool noKeep = false;
+    bool noCompare = false;
+    app.add_flag("--no-keep-calibration", noKeep, "Do not keep calibration data on erase/write");
+    app.add_flag("--no-compare-calibration", noCompare, "Do not compare calibration data");
+    app.add_flag("--quiet", options.quiet, "No progress bar and no messages on success");
+    app.add_flag("--trace", options.trace, "Print the serial trace on standard error");
+
+    std::string memories;
+    auto addMemories = [&](CLI::App* sub) {
+        return sub->add_option("--memories", memories, "Comma list of program, config, data");
+    };
+
+    CLI::App* devices = app.add_subcommand("devices", "List the chip catalogue");
+    CLI::App* ping = app.add_subcommand("ping", "Exit 0 when a programmer answers");
+    CLI::App* version = app.add_subcommand("version", "Show the programmer's firmware version");
+
+    CLI::App* read = app.add_subcommand("read", "Read the chip into HEX files");
+    read->add_option("-o,--output", options.outFile, "Program file (default: standard output)");
+    read->add_option("--data-out", options.dataOutFile, "Separate data EEPROM file");
+    CLI::Option* readMemories = addMemories(read);
+
+    CLI::App* write = app.add_subcommand("write", "Program, then data, then configuration");
+    write->add_option("file", options.programFile, "Program HEX file")->required();
+    write->add_option("--data", options.dataFile, "Separate data EEPROM file");
+    CLI::Option* writeMemories = addMemories(write);
+    write->add_flag("--erase", options.erase, "Erase the chip first");
+
+    CLI::App* verify =
+        app.add_subcommand("verify", "Compare program, configuration, data with the files");
+    verify->add_option("file", options.programFile, "Program HEX file")->required();
+    verify->add_option("--data", options.dataFile, "Separate data EEPROM file");
+    CLI::Option* verifyMemories = addMemories(verify);
+
+    CLI::App* erase = app.add_subcommand("erase", "Erase the chip");
+    CLI::App* id = app.add_subcommand("id", "Read the device ID and name the chip");
+    CLI::App* update =
+        app.add_subcommand("update-firmware", "Rewrite the programmer's own firmware");
+    update->add_option("--file", options.firmwareFile, "Firmware HEX file");
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        helpOut = app.help();
+        return ParseOutcome::Help;
+    } catch (const CLI::CallForAllHelp&) {
+        helpOut = app.help("", CLI::AppFormatMode::All);
+        return ParseOutcome::Help;
+    } catch (const CLI::ParseError& e) {
+        message = FirstLine(e.what());
+        return ParseOutcome::Error;
+    }
+
+    options.simulate = simulate->count() > 0;
+    options.keepCalibration = !noKeep;
+    options.compareCalibration = !noCompare;
+
+    const std::pair<CLI::App*, Command> commands[] = {
+        {devices, Command::Devices}, {ping, Command::Ping},   {version, Command::Version},
+        {read, Command::Read},       {write, Command::Write}, {verify, Command::Verify},
+        {erase, Command::Erase},     {id, Command::Id},       {update, Command::UpdateFirmware},
+    };
+    for (const auto& [sub, command] : commands) {
+        if (sub->parsed()) {
+            options.command = command;
+        }
+    }
+
+    if (readMemories->count() + writeMemories->count() + verifyMemories->count() > 0) {
+        std::string error;
+        options.memories = ParseMemoryList(memories, error);
+        if (!options.memories) {
+            message = error;
+            return ParseOutcome::Error;
+        }
+    }
+    if (!ParsePortArgument(options.port)) {
+        message =
+            "--port takes COMn (n from 1 to 9999) or a device path, not \"" + options.port + "\"";
+        return ParseOutcome::Error;
+    }
+    if (options.device.empty()) {
+        message = "--device needs a chip name";
+        return ParseOutcome::Error;
+    }
+    return ParseOutcome::Run;
+}
+
+}  // namespace tenlo::cli

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/memory_list.h"
+
+namespace tenlo::cli {
+
+enum class Command { None, Devices, Ping, Version, Read, Write, Verify, Erase, Id, UpdateFirmware };
+
+struct CliOptions {
+    std::string port = "COM5";
+    std::string device = "PIC16F84A";
+    bool simulate = false;
+    std::string simulateChip;  // empty: the --device chip
+    bool keepCalibration = true;
+    bool compareCalibration = true;
+    bool quiet = false;
+    bool trace = false;
+
+    Command command = Command::None;
+    std::string programFile;  // write, verify: PROG.hex
+    std::string dataFile;     // write, verify: --data
+    std::string outFile;      // read: -o (empty: standard output)
+    std::string dataOutFile;  // read: --data-out
+    std::optional<MemorySet> memories;
+    bool erase = false;        // write --erase
+    std::string firmwareFile;  // update-firmware --file (empty: the updater's own name)
+};
+
+// How a port argument reads: "COMn" (any case, n from 1) or a device path used as it is.
+struct PortSpec {
+    int number = 0;    // COMn: n; a path: 0
+    std::string path;  // a path: the path
+    bool IsPath() const { return number == 0; }
+};
+// nullopt for an empty argument or a COM name whose number cannot be a port.
+std::optional<PortSpec> ParsePortArgument(const std::string& text);
+
+enum class ParseOutcome {
+    Run,    // options filled in, go on
+    Help,   // help or version text printed to out: exit 0
+    Error,  // message explains it: exit 2
+};
+
+// Parses the command line. On Error, message holds one line (without the program name) and
+// nothing else was printed. Help text goes to helpOut.
+ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
+                              std::string& message, std::string& helpOut);
+
+}  // namespace tenlo::cli

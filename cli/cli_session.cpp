@@ -1,0 +1,934 @@
+#include "cli/cli_session.h"
+
+#include <cstdarg>
+#include <span>
+
+#include "app/hexfile/hex_file_writer.h"
+#include "app/hexfile/prog_hex_reader.h"
+#include "cli/device_id_table.h"
+#include "cli/name_suggest.h"
+#include "cli/path_port_backend.h"
+#include "sim/in_process_backend.h"
+#include "sim/jdm/jdm_port_backend.h"
+#include "sim/virtual_programmer.h"
+#include "updater/jdm/firmware_update.h"
+
+namespace tenlo::cli {
+
+namespace {
+
+constexpr const char* kProgramName = "tenlo-cli";
+constexpr std::uint16_t kDeviceIdCell = 6;
+constexpr std::uint32_t kMidRangeConfigStart = 0x2000;
+
+std::string Hex(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
+int DigitsForWidth(std::uint32_t width) {
+    return static_cast<int>((width + 3) / 4);
+}
+
+const char* MemoryName(Memory memory) {
+    switch (memory) {
+        case Memory::Program:
+            return "program memory";
+        case Memory::Config:
+            return "configuration memory";
+        case Memory::Data:
+            return "data memory";
+    }
+    return "memory";
+}
+
+bool Contains(const MemorySet& set, Memory memory) {
+    switch (memory) {
+        case Memory::Program:
+            return set.program;
+        case Memory::Config:
+            return set.config;
+        case Memory::Data:
+            return set.data;
+    }
+    return false;
+}
+
+std::uint32_t DeviceAddress(const DeviceLayout& layout, Memory memory, std::size_t index) {
+    const auto i = static_cast<std::uint32_t>(index);
+    return memory == Memory::Config ? layout.configStart + i : i;
+}
+
+std::span<std::byte> WritableBytes(CMemoryImage& image, Memory memory) {
+    return std::as_writable_bytes(image.Bytes(memory));
+}
+
+HexLayout HexLayoutOf(const DeviceLayout& layout) {
+    HexLayout h;
+    h.programWidth = layout.programWidth;
+    h.programSize = layout.programSize;
+    h.configWidth = layout.configWidth;
+    h.configStart = layout.configStart;
+    h.configCount = layout.configCount;
+    h.dataSize = layout.dataSize;
+    return h;
+}
+
+// A program file reader that remembers which memories the file fed and where it stopped.
+class CTrackingProgReader final : public CProgHexReader {
+  public:
+    CTrackingProgReader(const HexLayout& layout, HexBuffers target, bool microchipLayout)
+        : CProgHexReader(layout, target, microchipLayout), map_(layout, microchipLayout) {}
+
+    MemorySet seen;
+    std::optional<std::uint32_t> rejected;
+
+  protected:
+    bool BeginLoad() override {
+        seen = {};
+        rejected.reset();
+        return CProgHexReader::BeginLoad();
+    }
+    bool StoreByte(uint8_t byte, uint32_t address) override {
+        if (!CProgHexReader::StoreByte(byte, address)) {
+            rejected = address;
+            return false;
+        }
+        if (const std::optional<HexPlace> place = map_.Locate(address)) {
+            switch (place->region) {
+                case HexRegion::Program:
+                    seen.program = true;
+                    break;
+                case HexRegion::Config:
+                    seen.config = true;
+                    break;
+                case HexRegion::Data:
+                    seen.data = true;
+                    break;
+            }
+        }
+        return true;
+    }
+
+  private:
+    HexAddressMap map_;
+};
+
+class CTrackingDataReader final : public CDataHexReader {
+  public:
+    explicit CTrackingDataReader(std::span<std::uint8_t> data) : CDataHexReader(data) {}
+    std::optional<std::uint32_t> rejected;
+
+  protected:
+    bool BeginLoad() override {
+        rejected.reset();
+        return CDataHexReader::BeginLoad();
+    }
+    bool StoreByte(uint8_t byte, uint32_t address) override {
+        if (!CDataHexReader::StoreByte(byte, address)) {
+            rejected = address;
+            return false;
+        }
+        return true;
+    }
+};
+
+// The updater's status lines go to the terminal; its one message is kept for the caller.
+class CUpdateView final : public IFirmwareUpdateView {
+  public:
+    CUpdateView(std::FILE* err, bool quiet) : err_(err), quiet_(quiet) {}
+    void ShowStatus(const std::string& text) override {
+        if (!quiet_ && !text.empty()) {
+            std::fprintf(err_, "%s\n", text.c_str());
+            std::fflush(err_);
+        }
+    }
+    void ShowMessage(const std::string& text, unsigned /*type*/) override { message = text; }
+
+    std::string message;
+
+  private:
+    std::FILE* err_;
+    bool quiet_;
+};
+
+std::vector<std::string_view> CatalogueNames() {
+    std::vector<std::string_view> names;
+    for (const CatalogueEntry& e : CatalogueEntries()) {
+        names.push_back(e.name);
+    }
+    return names;
+}
+
+std::string SuggestionText(const std::string& typed, const std::vector<std::string_view>& names) {
+    const std::vector<std::string> close = SuggestNames(typed, names);
+    if (close.empty()) {
+        return "";
+    }
+    std::string text = "; did you mean ";
+    for (std::size_t i = 0; i < close.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == close.size() ? " or " : ", ";
+        }
+        text += close[i];
+    }
+    return text + "?";
+}
+
+std::string UnknownDeviceText(const std::string& typed) {
+    return "unknown device \"" + typed + "\"" + SuggestionText(typed, CatalogueNames()) +
+           " (tenlo-cli devices lists every chip)";
+}
+
+std::string FamilyUnavailableText(const CatalogueEntry& entry) {
+    return std::string(entry.name) + " belongs to the " + FamilyLabel(entry.family) +
+           " family, which is not available in this build; choose another --device "
+           "(tenlo-cli devices shows which are)";
+}
+
+// The catalogue chips the simulator has a model of.
+std::vector<std::string_view> SimulatedNames() {
+    std::vector<std::string_view> names;
+    for (const CatalogueEntry& e : CatalogueEntries()) {
+        if (sim::CreateChip(e.name)) {
+            names.push_back(e.name);
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+bool FamilyAvailable(int index) {
+    CProgrammerLink probe;
+    DeviceOptions options;
+    return CreateDevice(index, probe, &options, nullptr) != nullptr;
+}
+
+std::string FormatFirmwareVersion(const std::uint8_t bytes[4]) {
+    const FirmwareVersion v = DecodeVersion(bytes);
+    char text[64];
+    std::snprintf(text, sizeof text, "Firmware Version %d.%d", v.major, v.minor);
+    return std::string(text) + (v.edition ? "KX" : "RZ");
+}
+
+const char* FamilyLabel(DeviceFamily family) {
+    switch (family) {
+        case DeviceFamily::Mid12F50x:
+            return "12F50x";
+        case DeviceFamily::Mid12F629:
+            return "12F629";
+        case DeviceFamily::Mid16F91x:
+            return "16F91x";
+        case DeviceFamily::Mid16F54:
+            return "16F54";
+        case DeviceFamily::Mid16F7x:
+            return "16F7x";
+        case DeviceFamily::Mid16F84:
+            return "16F84";
+        case DeviceFamily::Mid16F84A:
+            return "16F84A";
+        case DeviceFamily::Mid16F62xA:
+            return "16F62xA";
+        case DeviceFamily::Mid16F716:
+            return "16F716";
+        case DeviceFamily::Mid16F81x:
+            return "16F81x";
+        case DeviceFamily::Mid16F87xA:
+            return "16F87xA";
+        case DeviceFamily::Pic18Group242:
+            return "PIC18 242 group";
+        case DeviceFamily::Pic18Group1220:
+            return "PIC18 1220 group";
+        case DeviceFamily::Pic18Group2550:
+            return "PIC18 2550 group";
+        case DeviceFamily::DsPic30Group3012:
+            return "dsPIC30F 3012 group";
+        case DeviceFamily::DsPic30Group3010:
+            return "dsPIC30F 3010 group";
+        case DeviceFamily::DsPic30Group4012:
+            return "dsPIC30F 4012 group";
+    }
+    return "unknown";
+}
+
+bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error) {
+    IClock& clock = env.clock != nullptr ? *env.clock : SystemClock();
+    if (options.command == Command::UpdateFirmware) {
+        env.backend = sim::MakeJdmSimulatorBackend(clock);
+        return true;
+    }
+    const std::string chipName =
+        options.simulateChip.empty() ? options.device : options.simulateChip;
+    std::unique_ptr<sim::IChipModel> chip = sim::CreateChip(chipName);
+    if (!chip) {
+        error = "--simulate: the virtual programmer has no model of \"" + chipName + "\"" +
+                SuggestionText(chipName, SimulatedNames());
+        return false;
+    }
+    env.simulated = std::make_shared<sim::CVirtualProgrammer>(std::move(chip));
+    env.backend = sim::MakeInProcessBackend(env.simulated, clock);
+    return true;
+}
+
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
+    CliOptions options;
+    std::string message;
+    std::string help;
+    switch (ParseCommandLine(args, options, message, help)) {
+        case ParseOutcome::Help:
+            std::fputs(help.c_str(), env.out);
+            return ToInt(ExitCode::Success);
+        case ParseOutcome::Error:
+            std::fprintf(env.err, "%s: %s (see %s --help)\n", kProgramName, message.c_str(),
+                         kProgramName);
+            return ToInt(ExitCode::Usage);
+        case ParseOutcome::Run:
+            break;
+    }
+    // Names are checked before any port is touched, whatever the command.
+    const bool usesDevice =
+        options.command != Command::Devices && options.command != Command::UpdateFirmware;
+    if (usesDevice && FindCatalogueIndex(options.device) < 0) {
+        std::fprintf(env.err, "%s: %s\n", kProgramName, UnknownDeviceText(options.device).c_str());
+        return ToInt(ExitCode::Usage);
+    }
+    const bool usesChip =
+        usesDevice && options.command != Command::Ping && options.command != Command::Version;
+    if (usesChip && !FamilyAvailable(FindCatalogueIndex(options.device))) {
+        std::fprintf(
+            env.err, "%s: %s\n", kProgramName,
+            FamilyUnavailableText(*CatalogueEntryAt(FindCatalogueIndex(options.device))).c_str());
+        return ToInt(ExitCode::Usage);
+    }
+    if (options.simulate && !env.backend && options.command != Command::Devices) {
+        if (!SetUpSimulation(options, env, message)) {
+            std::fprintf(env.err, "%s: %s\n", kProgramName, message.c_str());
+            return ToInt(ExitCode::Usage);
+        }
+    }
+    CCliSession session(options, env);
+    return session.Run();
+}
+
+struct CCliSession::LoadedFiles {
+    std::unique_ptr<CMemoryImage> image;
+    MemorySet provided;
+};
+
+CCliSession::CCliSession(const CliOptions& options, CliEnvironment& env)
+    : options_(options),
+      env_(env),
+      errorBox_(env.err),
+      progress_(env.err, env.errIsTerminal && !options.quiet && !options.trace),
+      trace_(env.err),
+      sayTo_(env.out) {}
+
+CCliSession::~CCliSession() {
+    // The device holds the link; it goes first.
+    device_.reset();
+    link_.reset();
+}
+
+int CCliSession::Run() {
+    const std::optional<PortSpec> port = ParsePortArgument(options_.port);
+    if (!port) {
+        return Fail(Failure::BadArguments,
+                    "--port takes COMn or a device path, not \"" + options_.port + "\"");
+    }
+    port_ = *port;
+    if (port_.IsPath()) {
+        errorBox_.SetPortAlias("COM1", port_.path);
+    }
+    const int code = Dispatch();
+    if (options_.trace) {
+        trace_.Finish();
+    }
+    std::fflush(env_.out);
+    std::fflush(env_.err);
+    return code;
+}
+
+int CCliSession::Dispatch() {
+    switch (options_.command) {
+        case Command::Devices:
+            return Devices();
+        case Command::Ping:
+            return Ping();
+        case Command::Version:
+            return Version();
+        case Command::Read:
+            return Read();
+        case Command::Write:
+            return Write();
+        case Command::Verify:
+            return Verify();
+        case Command::Erase:
+            return Erase();
+        case Command::Id:
+            return Id();
+        case Command::UpdateFirmware:
+            return UpdateFirmware();
+        case Command::None:
+            break;
+    }
+    return Fail(Failure::BadArguments, "no command given");
+}
+
+int CCliSession::Fail(Failure failure, const std::string& line) {
+    std::fprintf(env_.err, "%s: %s\n", kProgramName, line.c_str());
+    std::fflush(env_.err);
+    return ToInt(ExitCodeFor(failure));
+}
+
+void CCliSession::Say(const char* format, ...) {
+    if (options_.quiet) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(sayTo_, format, args);
+    va_end(args);
+    std::fflush(sayTo_);
+}
+
+std::shared_ptr<IPortBackend> CCliSession::PortBackend() {
+    if (env_.backend) {
+        return env_.backend;
+    }
+    if (port_.IsPath()) {
+        return std::make_shared<CPathPortBackend>(port_.path);
+    }
+    return nullptr;
+}
+
+std::string CCliSession::PortName() const {
+    return port_.IsPath() ? port_.path : "COM" + std::to_string(port_.number);
+}
+
+bool CCliSession::PingProgrammer(int attempts) {
+    for (int i = 0; i < attempts; ++i) {
+        if (link_->Ping()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Failure CCliSession::PrepareDevice() {
+    index_ = FindCatalogueIndex(options_.device);
+    if (index_ < 0) {
+        Fail(Failure::UnknownDevice, UnknownDeviceText(options_.device));
+        return Failure::UnknownDevice;
+    }
+    entry_ = CatalogueEntryAt(index_);
+    link_ = std::make_unique<CProgrammerLink>(&errorBox_, PortBackend(), env_.clock);
+    deviceOptions_.keepCalibration = options_.keepCalibration ? 1 : 0;
+    deviceOptions_.skipCalibrationCompare = options_.compareCalibration ? 0 : 1;
+    device_ = CreateDevice(index_, *link_, &deviceOptions_, &progress_);
+    if (!device_) {
+        Fail(Failure::FamilyNotAvailable, FamilyUnavailableText(*entry_));
+        return Failure::FamilyNotAvailable;
+    }
+    device_->SetErrorBox(&errorBox_);
+    device_->SetErrorCaption(kProgramName);
+    hexLayout_ = HexLayoutOf(device_->Layout());
+    return Failure::None;
+}
+
+Failure CCliSession::Connect() {
+    if (!link_) {
+        link_ = std::make_unique<CProgrammerLink>(&errorBox_, PortBackend(), env_.clock);
+    }
+    if (options_.trace) {
+        link_->SetTraceWindow(&trace_);
+    }
+    // The GUI's own definition string; a path rides on a COMn name the path backend ignores.
+    const int number = port_.IsPath() ? 1 : port_.number;
+    link_->Connect("COM" + std::to_string(number) + ": baud=38400 parity=N data=8 stop=1");
+    if (!link_->IsConnected()) {
+        std::string where;
+        if (!port_.IsPath() && !env_.backend) {
+            where = " (COM" + std::to_string(number) + " is $TENLO_PORT_DIR/com" +
+                    std::to_string(number) + ", ~/.config/tenlo/ports/com" +
+                    std::to_string(number) + " or /dev/ttyS" + std::to_string(number - 1) +
+                    ", the first that exists)";
+        }
+        Fail(Failure::PortNotOpened, "cannot open the serial port " + PortName() + where +
+                                         ": check --port, that the port exists and that no "
+                                         "other program holds it");
+        return Failure::PortNotOpened;
+    }
+    if (!PingProgrammer(2)) {
+        Fail(Failure::NoProgrammer, "no programmer answers on " + PortName() +
+                                        ": check that the Ravonite is plugged in and powered "
+                                        "and that --port names its port");
+        return Failure::NoProgrammer;
+    }
+    if (device_) {
+        device_->Initialize();
+    }
+    return Failure::None;
+}
+
+Failure CCliSession::ChooseMemories(const std::optional<MemorySet>& provided, MemorySet& chosen) {
+    const DeviceLayout& layout = device_->Layout();
+    const MemorySet has{layout.programSize > 0, layout.configCount > 0, layout.dataSize > 0};
+    if (options_.memories) {
+        const MemorySet wanted = *options_.memories;
+        for (Memory m : {Memory::Program, Memory::Config, Memory::Data}) {
+            if (Contains(wanted, m) && !Contains(has, m)) {
+                Fail(Failure::BadArguments, layout.name + " has no " + MemoryName(m));
+                return Failure::BadArguments;
+            }
+        }
+        chosen = wanted;
+        return Failure::None;
+    }
+    if (!options_.dataFile.empty() && !has.data) {
+        Fail(Failure::BadArguments, "--data: " + layout.name + " has no data memory");
+        return Failure::BadArguments;
+    }
+    chosen = provided ? (has & *provided) : has;
+    if (chosen.Empty()) {
+        Fail(Failure::BadArguments,
+             options_.programFile + " holds nothing for " + layout.name +
+                 "'s memories; name them with --memories to use blank cells");
+        return Failure::BadArguments;
+    }
+    return Failure::None;
+}
+
+Failure CCliSession::LoadFiles(LoadedFiles& files) {
+    const DeviceLayout& layout = device_->Layout();
+    files.image = std::make_unique<CMemoryImage>(layout);
+    CMemoryImage& image = *files.image;
+    const bool separateData = !options_.dataFile.empty();
+
+    CTrackingProgReader program(
+        hexLayout_,
+        {WritableBytes(image, Memory::Program), WritableBytes(image, Memory::Config),
+         WritableBytes(image, Memory::Data)},
+        !separateData);
+    if (!program.Open(options_.programFile)) {
+        Fail(Failure::FileNotOpened,
+             "cannot open " + options_.programFile + ": check the name and that it is readable");
+        return Failure::FileNotOpened;
+    }
+    if (!program.Load()) {
+        std::string why = " (a malformed record, a bad checksum or an unknown record type)";
+        if (program.rejected) {
+            why = ": byte address " + Hex(*program.rejected, 4) + " lies outside its memories";
+            if (separateData && HexAddressMap(hexLayout_, true)
+                                        .Locate(*program.rejected)
+                                        .value_or(HexPlace{})
+                                        .region == HexRegion::Data) {
+                why +=
+                    " (data EEPROM inside the program file: leave out --data to take it "
+                    "from there)";
+            }
+        }
+        Fail(Failure::FileNotHex,
+             options_.programFile + " is not a valid HEX file for " + layout.name + why);
+        return Failure::FileNotHex;
+    }
+    files.provided = program.seen;
+
+    if (separateData) {
+        CTrackingDataReader data(image.Bytes(Memory::Data));
+        if (!data.Open(options_.dataFile)) {
+            Fail(Failure::FileNotOpened,
+                 "cannot open " + options_.dataFile + ": check the name and that it is readable");
+            return Failure::FileNotOpened;
+        }
+        if (!data.Load()) {
+            std::string why = " (a malformed record, a bad checksum or an unknown record type)";
+            if (data.rejected) {
+                why = ": address " + Hex(*data.rejected, 4) + " is beyond its " +
+                      std::to_string(layout.dataSize) + " bytes of data memory";
+            }
+            Fail(Failure::FileNotHex,
+                 options_.dataFile + " is not a valid data HEX file for " + layout.name + why);
+            return Failure::FileNotHex;
+        }
+        files.provided.data = true;
+    }
+    return Failure::None;
+}
+
+int CCliSession::ReportLineFailure(const std::string& what) {
+    return Fail(Failure::LineFailed, what + " failed: the programmer stopped answering on " +
+                                         PortName() +
+                                         "; check the cable, its power and that nothing else "
+                                         "uses the port");
+}
+
+int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
+    const std::string what = std::string("writing ") + MemoryName(memory);
+    if (!PingProgrammer(1)) {
+        return ReportLineFailure(what);
+    }
+    // The programmer answers, so the chip refused the data: find out where and why.
+    const DeviceLayout& layout = device_->Layout();
+    CMemoryImage chip(layout);
+    bool read = false;
+    switch (memory) {
+        case Memory::Program:
+            read = device_->RunReadProgram(chip.Program());
+            break;
+        case Memory::Config:
+            read = device_->RunReadConfig(chip.Config());
+            break;
+        case Memory::Data:
+            read = device_->RunReadData(chip.Data());
+            break;
+    }
+    if (!read) {
+        return ReportLineFailure(what);
+    }
+
+    const std::uint32_t mask = BlankValueForWidth(WidthOf(layout, memory));
+    const int digits = DigitsForWidth(WidthOf(layout, memory));
+    const std::optional<MidRangeParams> params = CatalogueMidRangeParams(index_);
+    const bool midRangeConfig =
+        memory == Memory::Config && layout.configStart == kMidRangeConfigStart;
+    std::vector<std::size_t> cells;
+    for (std::size_t i = 0; i < chip.CellCount(memory); ++i) {
+        // Only the user IDs and the configuration word of a 14-bit part are ever written.
+        if (midRangeConfig && !(i < 4 || i == 7)) {
+            continue;
+        }
+        // A kept calibration word is written from the chip, not from the file.
+        if (memory == Memory::Program && params && options_.keepCalibration &&
+            (params->calibrationWordAddress != 0 || params->calibrationAddress != 0) &&
+            (i == params->calibrationWordAddress || i == params->calibrationAddress)) {
+            continue;
+        }
+        cells.push_back(i);
+    }
+    auto wantedValue = [&](std::size_t i) {
+        std::uint32_t v = wanted.Get(memory, i) & mask;
+        if (midRangeConfig && i == 7 && params) {
+            v |= params->calibrationProtectOffMask != 0 ? params->calibrationProtectOffMask
+                                                        : params->protectOffMask;
+        }
+        return v & mask;
+    };
+    for (std::size_t i : cells) {
+        const std::uint32_t have = chip.Get(memory, i) & mask;
+        const std::uint32_t want = wantedValue(i);
+        if ((want & ~have) != 0) {
+            return Fail(Failure::Mismatch,
+                        what + " failed: the chip is not blank: " +
+                            Hex(DeviceAddress(layout, memory, i), 4) + " holds " +
+                            Hex(have, digits) + " where the file has " + Hex(want, digits) +
+                            ", and programming can only clear bits; erase it first (the erase "
+                            "command, or write --erase)");
+        }
+    }
+    for (std::size_t i : cells) {
+        const std::uint32_t have = chip.Get(memory, i) & mask;
+        const std::uint32_t want = wantedValue(i);
+        if (have != want) {
+            return Fail(Failure::Mismatch, what + " failed: verification failed at " +
+                                               Hex(DeviceAddress(layout, memory, i), 4) +
+                                               ": chip " + Hex(have, digits) + ", file " +
+                                               Hex(want, digits) +
+                                               " (a cell that will not program?)");
+        }
+    }
+    return Fail(Failure::LineFailed,
+                what +
+                    " failed: the programmer reported an error although the chip holds the "
+                    "file's data; check the cable and try again");
+}
+
+int CCliSession::Devices() {
+    std::fprintf(env_.out, "%5s  %-13s %-20s %8s %7s %6s  %-4s  %s\n", "index", "name", "family",
+                 "program", "config", "data", "menu", "available");
+    for (const CatalogueEntry& e : CatalogueEntries()) {
+        const bool available = FamilyAvailable(e.index);
+        std::fprintf(env_.out, "%5d  %-13s %-20s %8u %7u %6u  %-4s  %s\n", e.index,
+                     std::string(e.name).c_str(), FamilyLabel(e.family), e.programSize,
+                     e.configCount, e.dataSize, e.inMenu ? "yes" : "no", available ? "yes" : "no");
+    }
+    return ToInt(ExitCode::Success);
+}
+
+int CCliSession::Ping() {
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    Say("programmer answered on %s\n", PortName().c_str());
+    return ToInt(ExitCode::Success);
+}
+
+int CCliSession::Version() {
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    std::uint8_t bytes[4] = {};
+    if (!link_->GetVersion(bytes)) {
+        return ReportLineFailure("reading the firmware version");
+    }
+    std::fprintf(env_.out, "%s\n", FormatFirmwareVersion(bytes).c_str());
+    return ToInt(ExitCode::Success);
+}
+
+int CCliSession::Read() {
+    MemorySet chosen;
+    if (const Failure f = PrepareDevice(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = ChooseMemories(std::nullopt, chosen); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    const DeviceLayout& layout = device_->Layout();
+    CMemoryImage image(layout);
+    if (chosen.program && !device_->RunReadProgram(image.Program())) {
+        return ReportLineFailure("reading program memory");
+    }
+    if (chosen.config && !device_->RunReadConfig(image.Config())) {
+        return ReportLineFailure("reading configuration memory");
+    }
+    if (chosen.data && !device_->RunReadData(image.Data())) {
+        return ReportLineFailure("reading data memory");
+    }
+
+    HexWriteOptions hexOptions;
+    hexOptions.microchipLayout = options_.dataOutFile.empty();
+    const HexConstBuffers buffers{std::as_bytes(image.Bytes(Memory::Program)),
+                                  std::as_bytes(image.Bytes(Memory::Config)),
+                                  std::as_bytes(image.Bytes(Memory::Data))};
+    if (options_.outFile.empty()) {
+        // The HEX text owns standard output; the rest goes beside it.
+        sayTo_ = env_.err;
+        const std::optional<std::string> text = ProgramHexText(hexLayout_, buffers, hexOptions);
+        if (!text) {
+            return Fail(Failure::FileNotWritten, "cannot make the HEX text of what was read");
+        }
+        std::fputs(text->c_str(), env_.out);
+        std::fflush(env_.out);
+    } else if (!SaveProgramHex(options_.outFile, hexLayout_, buffers, hexOptions)) {
+        return Fail(Failure::FileNotWritten, "cannot write " + options_.outFile +
+                                                 ": check that its folder exists and is writable");
+    }
+    if (!options_.dataOutFile.empty() &&
+        !SaveDataHex(options_.dataOutFile, std::as_bytes(image.Bytes(Memory::Data)))) {
+        return Fail(Failure::FileNotWritten, "cannot write " + options_.dataOutFile +
+                                                 ": check that its folder exists and is writable");
+    }
+    Say("read %s of the %s\n", DescribeMemories(chosen).c_str(), layout.name.c_str());
+    return ToInt(ExitCode::Success);
+}
+
+int CCliSession::Write() {
+    LoadedFiles files;
+    MemorySet chosen;
+    if (const Failure f = PrepareDevice(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    // Files are checked before a single byte goes to the programmer.
+    if (const Failure f = LoadFiles(files); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = ChooseMemories(files.provided, chosen); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    CMemoryImage& image = *files.image;
+    if (options_.erase && !device_->RunErase()) {
+        return ReportLineFailure("erasing the chip");
+    }
+    // Program, then data, then configuration: the configuration word may protect the rest.
+    if (chosen.program && !device_->RunWriteProgram(image.Program())) {
+        return ReportWriteFailure(Memory::Program, image);
+    }
+    if (chosen.data && !device_->RunWriteData(image.Data())) {
+        return ReportWriteFailure(Memory::Data, image);
+    }
+    if (chosen.config && !device_->RunWriteConfig(image.Config())) {
+        return ReportWriteFailure(Memory::Config, image);
+    }
+    Say("wrote %s of the %s%s\n", DescribeMemories(chosen).c_str(), device_->Layout().name.c_str(),
+        options_.erase ? " after erasing it" : "");
+    return ToInt(ExitCode::Success);
+}
+
+int CCliSession::Verify() {
+    LoadedFiles files;
+    MemorySet chosen;
+    if (const Failure f = PrepareDevice(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = LoadFiles(files); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = ChooseMemories(files.provided, chosen); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    const DeviceLayout& layout = device_->Layout();
+    CMemoryImage& image = *files.image;
+    bool mismatch = false;
+    for (Memory memory : {Memory::Program, Memory::Config, Memory::Data}) {
+        if (!Contains(chosen, memory)) {
+            continue;
+        }
+        CompareResult result;
+        bool ran = false;
+        switch (memory) {
+            case Memory::Program:
+                ran = device_->RunCompareProgram(image.Program(), result);
+                break;
+            case Memory::Config:
+                ran = device_->RunCompareConfig(image.Config(), result);
+                break;
+            case Memory::Data:
+                ran = device_->RunCompareData(image.Data(), result);
+                break;
+        }
+        if (!ran || result.done == 0) {
+            return ReportLineFailure(std::string("comparing ") + MemoryName(memory));
+        }
+        if (result.match == 0) {
+            const int digits = DigitsForWidth(WidthOf(layout, memory));
+            std::fprintf(env_.err, "%s: %s differs at %s: chip %s, file %s\n", kProgramName,
+                         MemoryName(memory), Hex(result.address, 4).c_str(),
+                         Hex(result.read, digits).c_str(), Hex(result.expected, digits).c_str());
+            mismatch = true;
+        } else {
+            Say("%s matches\n", MemoryName(memory));
+        }
+    }
+    return ToInt(mismatch ? ExitCode::Mismatch : ExitCode::Success);
+}
+
+int CCliSession::Erase() {
+    if (const Failure f = PrepareDevice(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (!device_->RunErase()) {
+        if (!PingProgrammer(1)) {
+            return ReportLineFailure("erasing the chip");
+        }
+        return Fail(Failure::LineFailed,
+                    "erasing the " + device_->Layout().name +
+                        " failed although the programmer answers; check the chip sits in the "
+                        "socket the right way round and try again");
+    }
+    Say("erased the %s%s\n", device_->Layout().name.c_str(),
+        options_.keepCalibration ? "" : " (calibration data not kept)");
+    return ToInt(ExitCode::Success);
+}
+
+int CCliSession::Id() {
+    if (const Failure f = PrepareDevice(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    const DeviceLayout& layout = device_->Layout();
+    if (layout.configStart != kMidRangeConfigStart || layout.configCount <= kDeviceIdCell) {
+        return Fail(Failure::BadArguments, layout.name + " has no device ID word to read");
+    }
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    CMemoryImage image(layout);
+    if (!device_->RunReadConfig(image.Config())) {
+        return ReportLineFailure("reading the device ID");
+    }
+    const auto word = static_cast<std::uint16_t>(image.Get(Memory::Config, kDeviceIdCell) & 0x3FFF);
+    std::fprintf(env_.out, "device ID word %s at %s\n", Hex(word, 4).c_str(),
+                 Hex(layout.configStart + kDeviceIdCell, 4).c_str());
+
+    const std::vector<IdMatch> matches = IdentifyDeviceId(word);
+    bool selected = false;
+    if (matches.empty()) {
+        std::fprintf(env_.out, "it names no chip this program knows%s\n",
+                     word == 0 ? " (an empty socket reads 0x0000)" : "");
+    }
+    for (const IdMatch& m : matches) {
+        const bool isSelected = m.entry->name == std::string_view(layout.name);
+        selected = selected || isSelected;
+        std::fprintf(env_.out, "device ID %s, revision %u: %s\n", Hex(m.entry->id, 4).c_str(),
+                     m.revision, std::string(m.entry->name).c_str());
+    }
+    std::fprintf(env_.out, "%s the selected chip %s\n", selected ? "it is" : "it is not",
+                 layout.name.c_str());
+
+    // The catalogue's expected IDs are what the device ID check compares; say where they part
+    // from what the chips carry, for the chips named here and the one selected.
+    std::vector<std::string_view> named;
+    for (const IdMatch& m : matches) {
+        named.push_back(m.entry->name);
+    }
+    if (!selected) {
+        named.push_back(layout.name);
+    }
+    for (std::string_view name : named) {
+        const int index = FindCatalogueIndex(name);
+        const CatalogueEntry* entry = CatalogueEntryAt(index);
+        const PublishedDeviceId* published = PublishedIdFor(name);
+        if (entry != nullptr && published != nullptr && entry->deviceId != published->id) {
+            std::fprintf(env_.out,
+                         "note: the catalogue expects %s for %s where the chip carries %s; the "
+                         "programmer's own device ID check uses the catalogue's value\n",
+                         Hex(entry->deviceId, 4).c_str(), std::string(name).c_str(),
+                         Hex(published->id, 4).c_str());
+        }
+    }
+    return ToInt(selected ? ExitCode::Success : ExitCode::Mismatch);
+}
+
+int CCliSession::UpdateFirmware() {
+    CSerialPort port(&errorBox_, PortBackend(), env_.clock);
+    port.SetErrorCaption(kUpdaterErrorCaption);
+    if (!OpenUpdaterPort(port, port_.IsPath() ? 1 : port_.number)) {
+        return Fail(Failure::PortNotOpened, "cannot open the serial port " + PortName() +
+                                                ": check --port and that no other program "
+                                                "holds it");
+    }
+    CUpdateView view(env_.err, options_.quiet);
+    const std::string file =
+        options_.firmwareFile.empty() ? std::string(kFirmwareFileName) : options_.firmwareFile;
+    const FirmwareUpdateResult result = RunFirmwareUpdate(port, view, file);
+    port.Release();
+    switch (result) {
+        case FirmwareUpdateResult::Success:
+            if (!options_.quiet) {
+                std::fprintf(env_.out, "%s\n", view.message.c_str());
+            }
+            return ToInt(ExitCode::Success);
+        case FirmwareUpdateResult::FileOpenFailed:
+            return Fail(Failure::FileNotOpened, view.message +
+                                                    " (check --file and the current "
+                                                    "folder)");
+        case FirmwareUpdateResult::FileReadFailed:
+            return Fail(Failure::FileNotHex,
+                        view.message + " (the file is not valid HEX for the programmer's chip)");
+        case FirmwareUpdateResult::VerifyFailed:
+            return Fail(Failure::Mismatch,
+                        view.message + " (the programmer's chip does not hold the file)");
+        case FirmwareUpdateResult::EraseFailed:
+        case FirmwareUpdateResult::WriteFailed:
+        case FirmwareUpdateResult::PortNotOpen:
+        case FirmwareUpdateResult::Busy:
+            break;
+    }
+    return Fail(Failure::LineFailed,
+                view.message + " (check that " + PortName() +
+                    " is a real serial port with modem lines and the JDM adapter is attached)");
+}
+
+}  // namespace tenlo::cli

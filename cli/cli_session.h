@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/hexfile/hex_layout.h"
+#include "cli/cli_options.h"
+#include "cli/exit_codes.h"
+#include "cli/terminal_ui.h"
+#include "device/catalogue.h"
+#include "device/device.h"
+#include "device/memory_image.h"
+#include "link/clock.h"
+#include "link/port_backend.h"
+#include "link/programmer_link.h"
+
+namespace tenlo::sim {
+class CVirtualProgrammer;
+}
+
+namespace tenlo::cli {
+
+// Where a run talks: its streams, its clock and, for --simulate or tests, the backend that
+// serves every port instead of the operating system's.
+struct CliEnvironment {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    bool errIsTerminal = false;
+    IClock* clock = nullptr;                             // none: the real clock
+    std::shared_ptr<IPortBackend> backend;               // none: the OS ports, or the --port path
+    std::shared_ptr<sim::CVirtualProgrammer> simulated;  // set by SetUpSimulation
+};
+
+// Installs the in-process virtual programmer that --simulate asks for (the JDM chip for
+// update-firmware). False with a one-line message for a chip it has no model of.
+bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error);
+
+// The whole program: parse, set up, run one command. Returns the exit code.
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
+
+// "Firmware Version %d.%d" and the edition suffix, as the about box shows it.
+std::string FormatFirmwareVersion(const std::uint8_t bytes[4]);
+
+// Whether the catalogue entry's family can be built (and so programmed) yet.
+bool FamilyAvailable(int index);
+
+// The name a family goes by in listings and messages.
+const char* FamilyLabel(DeviceFamily family);
+
+// One command against one chip.
+class CCliSession {
+  public:
+    CCliSession(const CliOptions& options, CliEnvironment& env);
+    ~CCliSession();
+    CCliSession(const CCliSession&) = delete;
+    CCliSession& operator=(const CCliSession&) = delete;
+
+    int Run();
+
+  private:
+    struct LoadedFiles;
+
+    int Dispatch();
+    int Devices();
+    int Ping();
+    int Version();
+    int Read();
+    int Write();
+    int Verify();
+    int Erase();
+    int Id();
+    int UpdateFirmware();
+
+    // Each returns Failure::None or has printed its one line.
+    Failure PrepareDevice();
+    Failure Connect();
+    Failure ChooseMemories(const std::optional<MemorySet>& provided, MemorySet& chosen);
+    Failure LoadFiles(LoadedFiles& files);
+    // A device operation returned false: tell a dead line from a chip that refused the data.
+    int ReportWriteFailure(Memory memory, const CMemoryImage& wanted);
+    int ReportLineFailure(const std::string& what);
+
+    int Fail(Failure failure, const std::string& line);
+    void Say(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    std::shared_ptr<IPortBackend> PortBackend();
+    std::string PortName() const;
+    bool PingProgrammer(int attempts);
+
+    const CliOptions& options_;
+    CliEnvironment& env_;
+    PortSpec port_;
+    CStderrErrorBox errorBox_;
+    CTerminalProgress progress_;
+    CStreamTraceSink trace_;
+    std::FILE* sayTo_;
+
+    int index_ = -1;
+    const CatalogueEntry* entry_ = nullptr;
+    DeviceOptions deviceOptions_;
+    std::unique_ptr<CProgrammerLink> link_;
+    std::unique_ptr<CDevice> device_;
+    HexLayout hexLayout_;
+};
+
+}  // namespace tenlo::cli

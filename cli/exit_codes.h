@@ -1,0 +1,55 @@
+#pragma once
+
+namespace tenlo::cli {
+
+// What scripts and makefiles see. The numbers are a promise: keep them.
+enum class ExitCode : int {
+    Success = 0,        // done, or the chip matches
+    Mismatch = 1,       // the chip differs from the file (or from the chip selected)
+    Usage = 2,          // bad arguments, unknown or unavailable chip
+    Communication = 3,  // no port, no programmer, or the line failed
+    File = 4,           // a file cannot be opened, written or is not valid HEX
+};
+
+// Why a command stopped, independent of how it is told.
+enum class Failure {
+    None,
+    Mismatch,
+    BadArguments,
+    UnknownDevice,
+    FamilyNotAvailable,
+    PortNotOpened,
+    NoProgrammer,
+    LineFailed,
+    FileNotOpened,
+    FileNotHex,
+    FileNotWritten,
+};
+
+constexpr ExitCode ExitCodeFor(Failure failure) {
+    switch (failure) {
+        case Failure::None:
+            return ExitCode::Success;
+        case Failure::Mismatch:
+            return ExitCode::Mismatch;
+        case Failure::BadArguments:
+        case Failure::UnknownDevice:
+        case Failure::FamilyNotAvailable:
+            return ExitCode::Usage;
+        case Failure::PortNotOpened:
+        case Failure::NoProgrammer:
+        case Failure::LineFailed:
+            return ExitCode::Communication;
+        case Failure::FileNotOpened:
+        case Failure::FileNotHex:
+        case Failure::FileNotWritten:
+            return ExitCode::File;
+    }
+    return ExitCode::Usage;
+}
+
+constexpr int ToInt(ExitCode code) {
+    return static_cast<int>(code);
+}
+
+}  // namespace tenlo::cli
