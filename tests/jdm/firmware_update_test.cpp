@@ -258,6 +258,17 @@ TEST_F(FirmwareFlow, VerifyFailureFromACellThatDoesNotHoldItsCharge) {
     EXPECT_EQ(rig.chip.ConfigWord(), 0x31C4) << "written, not matching";
 }
 
+// A data line stuck at one level makes every read-back the same word, so the failure shows
+// in the first write check, never as a verify failure and never as success.
+TEST_F(FirmwareFlow, StuckDataLineFailsTheFirstCheckedWrite) {
+    flow.SetFirmwarePath(AssembledFirmware());
+    rig.chip.SetCtsStuck(true);  // reads 0x3FFF: the blank calibration words check out
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::WriteFailed);
+    rig.chip.SetCtsStuck(false);  // reads 0x0000: the configuration write-back cannot check
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::EraseFailed);
+    EXPECT_EQ(view.messages.size(), 2u);
+}
+
 TEST_F(FirmwareFlow, PortNotOpen) {
     rig.port.Close();
     EXPECT_EQ(flow.Run(), FirmwareUpdateResult::PortNotOpen);
@@ -304,6 +315,40 @@ TEST_F(FirmwareFlow, CloseDuringTheRunIsDeferredUntilItEnds) {
     EXPECT_FALSE(flow.IsRunning());
     EXPECT_TRUE(flow.RequestClose());
     EXPECT_FALSE(flow.ClosePending());
+}
+
+}  // namespace
+}  // namespace tenlo::test
+
+namespace tenlo::test {
+namespace {
+
+// What a command line does with --simulate: install the backend, open COMn by number, run.
+TEST(FirmwareUpdateEntry, RunsOnTheSimulatorBackendByPortNumber) {
+    EXPECT_EQ(UpdaterPortDefinition(5), "COM5: baud=38400 parity=N data=8 stop=1");
+    VirtualClock clock;
+    auto backend = sim::MakeJdmSimulatorBackend(clock);
+    SetDefaultPortBackend(backend);
+    {
+        CSerialPort port(nullptr, nullptr, &clock);
+        ASSERT_TRUE(OpenUpdaterPort(port, 12));
+        bool cts = true;
+        ASSERT_TRUE(port.GetCTS(&cts));
+        EXPECT_FALSE(cts) << "DTR driven low";
+        EXPECT_FALSE(backend->Chip().IsPowered());
+
+        RecordingView view;
+#ifdef JDM_TEST_FIRMWARE_HEX
+        EXPECT_EQ(RunFirmwareUpdate(port, view, JDM_TEST_FIRMWARE_HEX),
+                  FirmwareUpdateResult::Success);
+#else
+        ADD_FAILURE() << "gpasm was not found when the tests were configured";
+#endif
+        EXPECT_EQ(backend->Chip().ProgramWord(0), 0x2805);
+        port.Release();
+    }
+    SetDefaultPortBackend(nullptr);
+    EXPECT_FALSE(backend->InUse());
 }
 
 }  // namespace

@@ -134,15 +134,6 @@ TEST_F(JdmLines, BlankImageCostsOnlyIncrements) {
     EXPECT_EQ(clock.Now(), 1ms);
 }
 
-TEST_F(JdmLines, WriteWordGivesUpAfterTenAttempts) {
-    // CTS never on: every read-back is 0, never the word.
-    ASSERT_FALSE(jdm.WriteWord(0x1234));
-    EXPECT_EQ(backend->lines->ctsReads, 10u * 14u);
-    EXPECT_EQ(clock.Now(), 10 * (1ms + 20ms + 1ms));
-    EXPECT_EQ(std::count(Calls().begin(), Calls().end(), L{L::Break, true}), 0)
-        << "a primitive never touches power";
-}
-
 // The line driver against the simulated chip.
 class JdmChip : public ::testing::Test {
   protected:
