@@ -88,15 +88,15 @@ TEST_P(MidRangeChips, EraseWriteReadAndCompareEveryMemory) {
     EXPECT_EQ(back.Get(Memory::Config, 7), 0x3FFFu);
     EXPECT_EQ(back.Get(Memory::Config, 6), rig.Peek(Space::Config, 0x2006));
 
-    for (auto run :
-         {&CDevice::RunCompareProgram, &CDevice::RunCompareConfig, &CDevice::RunCompareData}) {
-        CompareResult result;
-        const Memory memory = run == &CDevice::RunCompareProgram  ? Memory::Program
-                              : run == &CDevice::RunCompareConfig ? Memory::Config
-                                                                  : Memory::Data;
-        ASSERT_TRUE((device.*run)(image.Cells(memory), result));
+    CompareResult program;
+    CompareResult config;
+    CompareResult data;
+    ASSERT_TRUE(device.RunCompareProgram(image.Program(), program));
+    ASSERT_TRUE(device.RunCompareConfig(image.Config(), config));
+    ASSERT_TRUE(device.RunCompareData(image.Data(), data));
+    for (const CompareResult& result : {program, config, data}) {
         EXPECT_EQ(result.done, 1);
-        EXPECT_EQ(result.match, 1) << static_cast<int>(memory) << " at " << result.address;
+        EXPECT_EQ(result.match, 1) << "difference at " << result.address;
     }
     EXPECT_FALSE(rig.Powered());
 }
