@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "link/clock.h"
-#include "sim/blank_chip.h"
 #include "sim/chip_model.h"
 #include "sim/fault_plan.h"
 #include "sim/pty_server.h"
@@ -90,17 +89,6 @@ bool ParseVersion(std::string_view text, std::array<std::uint8_t, 4>& version) {
         text = i < 3 ? text.substr(dot + 1) : std::string_view{};
     }
     return true;
-}
-
-std::unique_ptr<IChipModel> MakeChip(const std::string& name) {
-    std::string upper;
-    for (char c : name) {
-        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    if (upper == "BLANK14") {
-        return std::make_unique<BlankMidrangeChip>();
-    }
-    return CreateChip(name);
 }
 
 struct Options {
@@ -195,7 +183,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
 }
 
 int Run(const Options& options) {
-    auto chip = MakeChip(options.chip);
+    auto chip = CreateSimChip(options.chip);
     if (!chip) {
         std::fprintf(stderr, "ravonite-sim: no model for chip %s\n", options.chip.c_str());
         return kExitUsage;

@@ -1,5 +1,8 @@
 #include "sim/virtual_programmer.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "sim/blank_chip.h"
 
 namespace tenlo::sim {
@@ -51,6 +54,17 @@ bool CVirtualProgrammer::Transfer(const std::uint8_t* bytes, std::size_t count,
 bool CVirtualProgrammer::Disconnected() {
     std::lock_guard<std::mutex> lock(mutex_);
     return engine_.Disconnected();
+}
+
+std::unique_ptr<IChipModel> CreateSimChip(std::string_view name) {
+    constexpr std::string_view kBlank = "blank14";
+    if (name.size() == kBlank.size() &&
+        std::equal(name.begin(), name.end(), kBlank.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == b;
+        })) {
+        return std::make_unique<BlankMidrangeChip>();
+    }
+    return CreateChip(name);
 }
 
 }  // namespace tenlo::sim

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -59,5 +60,9 @@ class CVirtualProgrammer {
     std::unique_ptr<IChipModel> chip_;
     CFirmwareEngine engine_;
 };
+
+// The chip models by catalogue name (CreateChip: "PIC16F877A", case-insensitive, "PIC" optional)
+// plus "blank14", the plain 14-bit BlankMidrangeChip. nullptr for a name without a model.
+std::unique_ptr<IChipModel> CreateSimChip(std::string_view name);
 
 }  // namespace tenlo::sim

@@ -153,6 +153,14 @@ TEST(FaultSocket, StuckCellMakesProgrammingFail) {
     EXPECT_EQ(programmer->Engine().Statistics().programRetries, 2u);
 }
 
+TEST(FaultSocket, UnknownChipNamesGiveNoModel) {
+    EXPECT_NE(CreateSimChip("blank14"), nullptr);
+    EXPECT_EQ(CreateSimChip("Blank14")->Name(), "BLANK14");
+    EXPECT_NE(CreateSimChip("pic16f84a"), nullptr);
+    EXPECT_EQ(CreateSimChip("blank15"), nullptr);
+    EXPECT_EQ(CreateSimChip(""), nullptr);
+}
+
 TEST(FaultSocket, NullChipIsAnEmptySocket) {
     CVirtualProgrammer programmer(nullptr);
     Bytes out;

@@ -210,7 +210,7 @@ TEST_F(RavoniteSim, StateSurvivesARestart) {
     EXPECT_EQ(first, "> 06");
 
     SimProcess sim;
-    Serve(sim, {"--chip", "blank14", "--state", state});
+    Serve(sim, {"--chip", "BLANK14", "--state", state, "--line-rate"});
     auto port = Connect();
     ASSERT_TRUE(port->PowerOnVddFirst());
     std::array<std::uint16_t, 3> back{};
