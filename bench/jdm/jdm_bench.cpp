@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "link/clock.h"
@@ -26,9 +27,11 @@ class CountingClock final : public IClock {
     Duration Now() override { return real_.Now(); }
     void SleepFor(Duration d) override {
         requested += d;
+        ++byLength[std::chrono::duration_cast<std::chrono::milliseconds>(d).count()];
         real_.SleepFor(d);
     }
     Duration requested{};
+    std::map<long, std::size_t> byLength;  // waits counted by their length in ms
 
   private:
     RealClock real_;
@@ -114,6 +117,7 @@ void BM_WholeUpdateRealTime(benchmark::State& state) {
     for (auto _ : state) {
         backend->Chip().FactoryReset();
         clock.requested = {};
+        clock.byLength.clear();
         const std::size_t before = backend->Chip().LineCalls();
         const auto start = std::chrono::steady_clock::now();
         const FirmwareUpdateResult result = RunFirmwareUpdate(port, view, file.string());
@@ -131,6 +135,9 @@ void BM_WholeUpdateRealTime(benchmark::State& state) {
     state.counters["mandated_wait_ms"] = mandated;
     state.counters["ratio"] = mandated > 0 ? wall / mandated : 0;
     state.counters["line_calls"] = static_cast<double>(calls);
+    for (const auto& [ms, count] : clock.byLength) {
+        state.counters["waits_" + std::to_string(ms) + "ms"] = static_cast<double>(count);
+    }
     state.counters["ns_per_line_call_beyond_waits"] =
         calls > 0 ? (wall - mandated) * 1e6 / static_cast<double>(calls) : 0;
 }
