@@ -70,11 +70,16 @@ FirmwareUpdateResult CFirmwareUpdateFlow::Run() {
     if (running_) {
         return FirmwareUpdateResult::Busy;
     }
-    running_ = true;
     closePending_ = false;
-    FirmwareUpdateResult result = RunSteps();
-    running_ = false;
-    return result;
+    // Cleared on every way out, so a view that throws cannot leave the close refused forever.
+    struct RunningFlag {
+        explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
+        ~RunningFlag() { flag_ = false; }
+        RunningFlag(const RunningFlag&) = delete;
+        RunningFlag& operator=(const RunningFlag&) = delete;
+        bool& flag_;
+    } running(running_);
+    return RunSteps();
 }
 
 FirmwareUpdateResult CFirmwareUpdateFlow::Report(FirmwareUpdateResult result) {
@@ -99,8 +104,8 @@ FirmwareUpdateResult CFirmwareUpdateFlow::RunSteps() {
         return Report(FirmwareUpdateResult::EraseFailed);
     }
     // Opened only after the erase: a missing or bad file leaves an erased chip that still has
-    // its calibration, which a later run with a good file can program.
-    // A directory is no file to open (and reading one makes the stream throw).
+    // its calibration, which a later run with a good file can program. A directory is no file
+    // to open (and reading one makes the stream throw).
     std::error_code ec;
     if (std::filesystem::is_directory(path_, ec) || !reader.Open(path_)) {
         return Report(FirmwareUpdateResult::FileOpenFailed);
