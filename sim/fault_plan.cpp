@@ -124,7 +124,7 @@ bool ParseFault(std::string_view text, FaultPlan& plan, std::string& error) {
 const char* FaultSyntaxHelp() {
     return "  noack@N          the Nth frame (counted from 1 over every answer) gets no answer\n"
            "  badack@N[=B]     the Nth frame is answered with byte B (default 0x00)\n"
-           "  silence@N        from the Nth byte received on, nothing is answered\n"
+           "  silence@N        from the Nth byte received on, the firmware hangs (no answers)\n"
            "  disconnect@N     the Nth byte received breaks the line: the port is closed\n"
            "  nochip           no chip in the socket: every read is 0\n"
            "  eebusy           the PIC18 data-EEPROM status never leaves busy\n"

@@ -18,7 +18,7 @@ namespace tenlo::sim {
 struct FaultPlan {
     std::set<std::uint64_t> noAckFrames;            // answer not sent
     std::map<std::uint64_t, std::uint8_t> badAcks;  // answer replaced by the byte
-    std::uint64_t silenceFromByte = 0;   // 0: never. From this byte on nothing is answered
+    std::uint64_t silenceFromByte = 0;   // 0: never. From this byte on the firmware hangs
     std::uint64_t disconnectAtByte = 0;  // 0: never. This byte and all I/O after it fail
     bool noChip = false;                 // empty socket: commands go nowhere, reads are 0
     bool eeBusy = false;                 // PIC18 data-EEPROM status keeps bit 1 set
@@ -30,7 +30,7 @@ struct FaultPlan {
 // The command-line syntax, one fault per text (ravonite-sim --fault TEXT):
 //   noack@N          the Nth frame gets no answer
 //   badack@N[=B]     the Nth frame is answered with byte B instead (default 0x00)
-//   silence@N        from the Nth host byte on, the programmer answers nothing
+//   silence@N        from the Nth host byte on, the firmware hangs: it neither acts nor answers
 //   disconnect@N     the Nth host byte fails with an I/O error, and so does all I/O after it
 //   nochip           no chip in the socket
 //   eebusy           the PIC18 data EEPROM never finishes a write
