@@ -52,7 +52,8 @@ std::vector<std::string> SuggestNames(std::string_view typed,
     // A third of the typed length, at least 2: "PIC16F8A" is one edit from three chips, and
     // a wholly different word should not drag in the catalogue.
     const std::size_t limit = std::max<std::size_t>(2, t.size() / 3);
-    std::vector<std::tuple<std::size_t, std::size_t, std::string_view>> found;
+    // Ties go to the name of the typed length: "PIC16F8A4" means PIC16F84A before PIC16F84.
+    std::vector<std::tuple<std::size_t, std::size_t, std::size_t, std::string_view>> found;
     for (std::size_t order = 0; order < names.size(); ++order) {
         const std::string_view name = names[order];
         const std::string n = Lower(name);
@@ -64,12 +65,14 @@ std::vector<std::string> SuggestNames(std::string_view typed,
             d = std::min(d, std::size_t{1});
         }
         if (d <= limit || contains) {
-            found.emplace_back(d, order, name);
+            const std::size_t lengthGap =
+                n.size() > t.size() ? n.size() - t.size() : t.size() - n.size();
+            found.emplace_back(d, lengthGap, order, name);
         }
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> out;
-    for (const auto& [d, order, name] : found) {
+    for (const auto& [d, gap, order, name] : found) {
         if (out.size() == max) {
             break;
         }

@@ -61,6 +61,7 @@ bool CTerminalProgress::Open() {
     }
     open_ = true;
     position_ = 0;
+    text_.clear();
     drawnPercent_ = -1;
     return true;
 }
@@ -90,7 +91,8 @@ void CTerminalProgress::Close() {
 }
 
 void CTerminalProgress::DrawLocked() {
-    if (!enabled_ || !open_) {
+    // The bar waits for its text: an operation opens it, sets 0 and only then names itself.
+    if (!enabled_ || !open_ || text_.empty()) {
         return;
     }
     const int top = upper_ > 0 ? upper_ : 100;

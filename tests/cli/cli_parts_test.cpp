@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "cli/cli_session.h"
+#include "cli/device_id_table.h"
+#include "cli/exit_codes.h"
+#include "cli/memory_list.h"
+#include "cli/name_suggest.h"
+#include "cli/terminal_ui.h"
+#include "device/catalogue.h"
+#include "sim/chip_model.h"
+
+namespace tenlo::cli {
+namespace {
+
+TEST(MemoryList, AcceptsNamesInAnyOrderAndCase) {
+    std::string error;
+    EXPECT_EQ(ParseMemoryList("program,config,data", error), kAllMemories);
+    EXPECT_EQ(ParseMemoryList(" Data , PROGRAM", error), (MemorySet{true, false, true}));
+    EXPECT_EQ(ParseMemoryList("config", error), (MemorySet{false, true, false}));
+}
+
+TEST(MemoryList, RefusesWhatIsNotAList) {
+    for (const char* text : {"", "program,", ",data", "program,,data", "program,program", "eeprom",
+                             "program;data", "prog"}) {
+        std::string error;
+        EXPECT_FALSE(ParseMemoryList(text, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+TEST(MemoryList, Describe) {
+    EXPECT_EQ(DescribeMemories(kAllMemories), "program, config and data");
+    EXPECT_EQ(DescribeMemories({true, false, true}), "program and data");
+    EXPECT_EQ(DescribeMemories({false, true, false}), "config");
+    EXPECT_EQ(DescribeMemories({}), "nothing");
+}
+
+std::vector<std::string> Suggest(const std::string& typed) {
+    std::vector<std::string_view> names;
+    for (const CatalogueEntry& e : CatalogueEntries()) {
+        names.push_back(e.name);
+    }
+    return SuggestNames(typed, names);
+}
+
+TEST(NameSuggestions, CloseNamesComeFirst) {
+    EXPECT_EQ(NameDistance("PIC16F84A", "pic16f84a"), 0u);
+    EXPECT_EQ(NameDistance("PIC16F8A4", "PIC16F84A"), 1u);  // neighbours swapped
+    EXPECT_EQ(NameDistance("PIC16F877", "PIC16F877A"), 1u);
+
+    std::vector<std::string> s = Suggest("PIC16F8A4");
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(s.front(), "PIC16F84A");
+    EXPECT_LE(s.size(), 5u);
+
+    s = Suggest("16f877a");  // without the PIC prefix
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(s.front(), "PIC16F877A");
+
+    s = Suggest("PIC18F4520");  // not in the catalogue; its neighbours are
+    ASSERT_FALSE(s.empty());
+    for (const std::string& name : s) {
+        EXPECT_EQ(name.rfind("PIC18F", 0), 0u) << name;
+    }
+
+    EXPECT_TRUE(Suggest("avrdude").empty());
+    EXPECT_TRUE(Suggest("").empty());
+}
+
+TEST(DeviceIdTable, MasksTheRevisionBitsOfEachChip) {
+    auto m = IdentifyDeviceId(0x0561);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "PIC16F84A");
+    EXPECT_EQ(m[0].revision, 1);
+
+    // 16F87xA keep 4 revision bits: 0x0E2F is revision 15, 0x0E30 is no chip at all.
+    m = IdentifyDeviceId(0x0E2F);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "PIC16F877A");
+    EXPECT_EQ(m[0].revision, 15);
+    EXPECT_TRUE(IdentifyDeviceId(0x0E30).empty());
+
+    // The 16F87x (no A) keep 5: 0x09BF is a 16F877 revision 31.
+    m = IdentifyDeviceId(0x09BF);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "PIC16F877");
+    EXPECT_EQ(m[0].revision, 31);
+
+    // Two chips share one ID.
+    m = IdentifyDeviceId(0x10A3);
+    ASSERT_EQ(m.size(), 2u);
+    std::set<std::string_view> names{m[0].entry->name, m[1].entry->name};
+    EXPECT_EQ(names, (std::set<std::string_view>{"PIC16F636", "PIC16F639"}));
+
+    EXPECT_TRUE(IdentifyDeviceId(0x0000).empty());  // empty socket
+    EXPECT_TRUE(IdentifyDeviceId(0x3FFF).empty());  // erased, or no ID at all
+}
+
+TEST(DeviceIdTable, CarriesThePublishedValuesWhereTheCatalogueDiffers) {
+    const std::map<std::string_view, std::uint16_t> expected = {
+        {"PIC16F84A", 0x0560}, {"PIC12F629", 0x0F80}, {"PIC16F630", 0x10C0}, {"PIC16F676", 0x10E0}};
+    for (const auto& [name, id] : expected) {
+        const PublishedDeviceId* p = PublishedIdFor(name);
+        ASSERT_NE(p, nullptr) << name;
+        EXPECT_EQ(p->id, id) << name;
+        const CatalogueEntry* e = CatalogueEntryAt(FindCatalogueIndex(name));
+        ASSERT_NE(e, nullptr);
+        EXPECT_NE(e->deviceId, id) << name << ": the catalogue was expected to differ";
+    }
+    EXPECT_EQ(PublishedIdFor("PIC16F84"), nullptr);  // has no ID word
+    EXPECT_EQ(PublishedIdFor("pic16f877a")->id, 0x0E20);
+}
+
+TEST(DeviceIdTable, NamesEveryChipTheSimulatorModels) {
+    for (const PublishedDeviceId& p : PublishedDeviceIds()) {
+        EXPECT_GE(FindCatalogueIndex(p.name), 0) << p.name;
+        std::unique_ptr<sim::IChipModel> chip = sim::CreateChip(p.name);
+        if (!chip) {
+            continue;
+        }
+        std::uint32_t word = 0;
+        ASSERT_TRUE(chip->Peek(sim::Space::Config, 0x2006, word)) << p.name;
+        bool named = false;
+        for (const IdMatch& m : IdentifyDeviceId(static_cast<std::uint16_t>(word))) {
+            named = named || m.entry->name == p.name;
+        }
+        EXPECT_TRUE(named) << p.name << " reads " << std::hex << word;
+    }
+}
+
+TEST(ExitCodes, EveryFailureHasItsNumber) {
+    EXPECT_EQ(ToInt(ExitCodeFor(Failure::None)), 0);
+    EXPECT_EQ(ToInt(ExitCodeFor(Failure::Mismatch)), 1);
+    for (Failure f : {Failure::BadArguments, Failure::UnknownDevice, Failure::FamilyNotAvailable}) {
+        EXPECT_EQ(ToInt(ExitCodeFor(f)), 2);
+    }
+    for (Failure f : {Failure::PortNotOpened, Failure::NoProgrammer, Failure::LineFailed}) {
+        EXPECT_EQ(ToInt(ExitCodeFor(f)), 3);
+    }
+    for (Failure f : {Failure::FileNotOpened, Failure::FileNotHex, Failure::FileNotWritten}) {
+        EXPECT_EQ(ToInt(ExitCodeFor(f)), 4);
+    }
+}
+
+TEST(FirmwareVersion, AsTheAboutBoxShowsIt) {
+    const std::uint8_t rz[4] = {0x00, 0x01, 0x05, 0x00};
+    const std::uint8_t kx[4] = {0x01, 0x00, 0x00, 0x01};
+    const std::uint8_t kx2[4] = {0x01, 0x02, 0x03, 0x80};
+    EXPECT_EQ(FormatFirmwareVersion(rz), "Firmware Version 1.5RZ");
+    EXPECT_EQ(FormatFirmwareVersion(kx), "Firmware Version 256.0KX");
+    EXPECT_EQ(FormatFirmwareVersion(kx2), "Firmware Version 258.3KX");
+}
+
+TEST(TerminalUi, ErrorBoxPrintsOneLineAndNamesAPathPort) {
+    CStderrErrorBox box(stderr);
+    EXPECT_EQ(box.Format("Cannot analyze device definition string.\nCOM1: baud=x"),
+              "Error: Cannot analyze device definition string. COM1: baud=x");
+    box.SetPortAlias("COM1", "/dev/ttyUSB0");
+    EXPECT_EQ(box.Format("Cannot open COM1."), "Error: Cannot open /dev/ttyUSB0.");
+    // Only the whole name: COM12 is another port.
+    EXPECT_EQ(box.Format("Cannot open COM12."), "Error: Cannot open COM12.");
+}
+
+TEST(TerminalUi, ProgressBarRendering) {
+    EXPECT_EQ(CTerminalProgress::Render("x", 0, 100, 10), "x [..........] 0%");
+    EXPECT_EQ(CTerminalProgress::Render("x", 50, 100, 10), "x [#####.....] 50%");
+    EXPECT_EQ(CTerminalProgress::Render("x", 100, 100, 10), "x [##########] 100%");
+    // Out of range positions and an unset range stay drawable.
+    EXPECT_EQ(CTerminalProgress::Render("x", 150, 100, 10), "x [##########] 100%");
+    EXPECT_EQ(CTerminalProgress::Render("x", -5, 0, 10), "x [..........] 0%");
+}
+
+TEST(TerminalUi, DisabledProgressWritesNothing) {
+    std::FILE* f = std::tmpfile();
+    {
+        CTerminalProgress p(f, false);
+        p.Open();
+        p.SetText("t");
+        p.SetPosition(40);
+        p.Close();
+    }
+    EXPECT_EQ(std::ftell(f), 0);
+    std::fclose(f);
+}
+
+}  // namespace
+}  // namespace tenlo::cli

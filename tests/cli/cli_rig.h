@@ -1,0 +1,135 @@
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_session.h"
+#include "link/clock.h"
+#include "sim/fault_plan.h"
+#include "sim/in_process_backend.h"
+#include "sim/virtual_programmer.h"
+
+namespace tenlo::cli::testing {
+
+// A scratch folder removed with the object.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tenlo-cli-XXXXXX");
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string Write(const std::string& name, const std::string& text) const {
+        std::ofstream(File(name), std::ios::binary) << text;
+        return File(name);
+    }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Counts the ports opened through it, so a test can tell that nothing reached the programmer.
+class CountingBackend final : public IPortBackend {
+  public:
+    explicit CountingBackend(std::shared_ptr<IPortBackend> inner) : inner_(std::move(inner)) {}
+    std::unique_ptr<IPortHandle> Open(const std::string& name) override {
+        ++opens;
+        return inner_ ? inner_->Open(name) : nullptr;
+    }
+    int opens = 0;
+
+  private:
+    std::shared_ptr<IPortBackend> inner_;
+};
+
+// A virtual programmer with a chip, served in virtual time, and the CLI run against it with
+// its output captured.
+class CliRig {
+  public:
+    explicit CliRig(const std::string& chip = "PIC16F84A", sim::FaultPlan faults = {})
+        : programmer(
+              std::make_shared<sim::CVirtualProgrammer>(sim::CreateChip(chip), std::move(faults))),
+          backend(std::make_shared<CountingBackend>(sim::MakeInProcessBackend(programmer, clock))) {
+    }
+
+    int Run(std::vector<std::string> args, bool terminal = false) {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        CliEnvironment env;
+        env.out = out;
+        env.err = err;
+        env.errIsTerminal = terminal;
+        env.clock = &clock;
+        env.backend = backend;
+        const int code = RunCli(args, env);
+        stdoutText = Slurp(out);
+        stderrText = Slurp(err);
+        return code;
+    }
+
+    std::uint32_t Peek(sim::Space space, std::uint32_t address) {
+        return programmer->With([&](sim::CFirmwareEngine&, sim::IChipModel& chip) {
+            std::uint32_t value = 0xDEADBEEF;
+            chip.Peek(space, address, value);
+            return value;
+        });
+    }
+    void Poke(sim::Space space, std::uint32_t address, std::uint32_t value) {
+        programmer->With([&](sim::CFirmwareEngine&, sim::IChipModel& chip) {
+            chip.Poke(space, address, value);
+        });
+    }
+    std::uint64_t BytesIn() {
+        return programmer->With(
+            [](sim::CFirmwareEngine& e, sim::IChipModel&) { return e.Statistics().bytesIn; });
+    }
+
+    VirtualClock clock;
+    std::shared_ptr<sim::CVirtualProgrammer> programmer;
+    std::shared_ptr<CountingBackend> backend;
+    std::string stdoutText;
+    std::string stderrText;
+
+  private:
+    static std::string Slurp(std::FILE* f) {
+        std::string text;
+        std::rewind(f);
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+            text.append(buffer, n);
+        }
+        std::fclose(f);
+        return text;
+    }
+};
+
+// The example program assembled by gpasm, committed beside its source.
+inline std::string ExampleHex() {
+    return std::string(TENLO_EXAMPLES_DIR) + "/blink16f84a.hex";
+}
+
+}  // namespace tenlo::cli::testing
