@@ -77,6 +77,10 @@ struct FamilyRig {
             return engine.CommandCount(code);
         });
     }
+    bool Powered() {
+        return programmer->With(
+            [](sim::CFirmwareEngine&, sim::IChipModel& chip) { return chip.IsPowered(); });
+    }
     std::uint64_t WordsProgrammed() {
         return programmer->With([](sim::CFirmwareEngine& engine, sim::IChipModel&) {
             return engine.Statistics().wordsProgrammed;
