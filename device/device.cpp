@@ -1,6 +1,7 @@
 #include "device/device.h"
 
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace tenlo {
@@ -246,7 +247,12 @@ bool CDevice::RunOperation(void (CDevice::*body)()) {
         signalled_ = false;
         ended_ = false;
     }
-    worker_ = std::thread([this, body] { WorkerMain(body); });
+    try {
+        worker_ = std::thread([this, body] { WorkerMain(body); });
+    } catch (const std::system_error&) {
+        busy_ = false;  // no thread to be had: the operation never started
+        return false;
+    }
 
     // The done event; seeing it resets it.
     PumpUntil([this] { return done_; }, std::nullopt);
