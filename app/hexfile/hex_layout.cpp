@@ -1,5 +1,7 @@
 #include "app/hexfile/hex_layout.h"
 
+#include <algorithm>
+
 namespace tenlo {
 
 HexFamily FamilyOf(const HexLayout& layout) {
@@ -22,14 +24,11 @@ HexAddressMap::HexAddressMap(const HexLayout& layout, bool microchipLayout)
       microchip_(microchipLayout),
       family_(FamilyOf(layout)),
       programBytes_(CellBytes(layout.programWidth)),
-      configBytes_((layout.configWidth + 7) / 8),
+      // Never more file bytes than the cell holds, whatever width a layout claims. A width of 0
+      // gives no bytes at all: such a memory has no place in a file.
+      configBytes_(std::min((layout.configWidth + 7) / 8, CellBytes(layout.configWidth))),
       configSlot_(configBytes_),
       configBase_(uint64_t{layout.configStart} * configBytes_) {
-    if (configBytes_ == 0) {
-        // A zero-width configuration memory still needs a nonzero stride to stay well defined.
-        configBytes_ = 1;
-        configSlot_ = 1;
-    }
     if (!microchip_) {
         return;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/hexfile/firmware_hex_reader.h"
+#include "app/hexfile/hex_file_writer.h"
 #include "hexfile/hex_test_util.h"
 
 namespace tenlo {
@@ -89,6 +90,23 @@ TEST(ProgHexReader, MidRangeMapping) {
     ASSERT_TRUE(LoadProg(wide, Lines({Rec(0, 0x4012, {0x34, 0x12}), kEnd})));
     EXPECT_EQ(wide.Conf(9), 0x1234u);
     ExpectRejected(ten, Lines({Rec(0, 0x4014, {0}), kEnd}));
+}
+
+TEST(ProgHexReader, OddWidthsStayInsideTheirCells) {
+    // Configuration cells wider than 32 bits still have 4-byte cells: a fifth byte is no memory.
+    HexLayout wide{14, 16, 40, 0x100, 2, 0};
+    Image img(wide);
+    ASSERT_TRUE(LoadProg(img, Lines({Rec(0, 0x400, {1, 2, 3, 4}), Rec(0, 0x404, {5, 6})})));
+    EXPECT_EQ(img.Conf(0), 0x04030201u);
+    EXPECT_EQ(img.Conf(1), 0xFFFF0605u);
+    ExpectRejected(wide, Lines({Rec(0, 0x408, {0})}));
+    // Zero-width configuration has no bytes in a file.
+    HexLayout none{14, 16, 0, 0x100, 2, 0};
+    ExpectRejected(none, Lines({Rec(0, 0x100, {7})}));
+    Image zero(none);
+    ASSERT_TRUE(LoadProg(zero, Lines({Rec(0, 0, {7})})));
+    EXPECT_EQ(zero.Conf(1), 0u) << "blank is 0";
+    EXPECT_EQ(*ProgramHexText(none, zero.ConstBuffers()), Lines({Rec(0, 0, {7, 0x3F}), kEnd}));
 }
 
 TEST(ProgHexReader, FailedLoadLeavesTargetUntouched) {
