@@ -1,7 +1,7 @@
 #include "link/serial_port.h"
 
-#include <strings.h>
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 
@@ -19,8 +19,20 @@ constexpr std::size_t kErrorTextSize = 256;
 // Only this many leading characters of a definition may hold the colon after "COMn".
 constexpr std::size_t kNameScanLength = 8;
 
+bool StartsWithCom(const std::string& text) {
+    if (text.size() < 3) {
+        return false;
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != "COM"[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string DeviceNameOf(const std::string& definition) {
-    if (definition.size() < 3 || strncasecmp(definition.c_str(), "COM", 3) != 0) {
+    if (!StartsWithCom(definition)) {
         return {};
     }
     const std::size_t limit = std::min(definition.size(), kNameScanLength);
