@@ -78,9 +78,6 @@ CSerialPort::CSerialPort(IErrorBox* ownerWindow, std::shared_ptr<IPortBackend> b
 CSerialPort::~CSerialPort() = default;
 
 bool CSerialPort::Open(const std::string& definition) {
-    // A second Open must not leave the earlier port held open behind the new one.
-    handle_.reset();
-
     const std::string name = DeviceNameOf(definition);
     if (name.empty()) {
         ShowError(kMbOk, "Device definition string must start with \"COMn:\".\n%s",
@@ -88,6 +85,8 @@ bool CSerialPort::Open(const std::string& definition) {
         return false;
     }
 
+    // The earlier port is replaced here; it must not stay held open, lost, behind the new one.
+    handle_.reset();
     // Resolved at every open so a backend installed after construction (--simulate) is used.
     std::shared_ptr<IPortBackend> backend = backend_ ? backend_ : DefaultPortBackend();
     std::unique_ptr<IPortHandle> handle = backend ? backend->Open(name) : nullptr;

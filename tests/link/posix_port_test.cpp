@@ -163,6 +163,7 @@ TEST_F(PtyPortTest, PortNamesAndRefusals) {
 
 TEST_F(PtyPortTest, OnlyOneOpenerAtATime) {
     ASSERT_TRUE(port_.Open(kDefinition));
+    EXPECT_TRUE(port_.Open(kDefinition)) << "a reopen gives up our own earlier handle first";
     test::RecordingErrorBox otherBox;
     CSerialPort other(&otherBox, std::make_shared<PosixPortBackend>());
     EXPECT_FALSE(other.Open(kDefinition));
