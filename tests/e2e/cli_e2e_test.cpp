@@ -1,0 +1,223 @@
+// tenlo-cli as a user runs it, against ravonite-sim serving a pseudo-terminal in a private
+// port directory. Every byte crosses a real pty at the firmware's pace, so the chip is the
+// small PIC16F84A and the runs are few.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/hexfile/prog_hex_reader.h"
+#include "e2e/process.h"
+
+namespace tenlo::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The PIC16F84A's memories as the CLI reads and writes them (Microchip layout).
+struct Chip84A {
+    std::vector<std::byte> program = std::vector<std::byte>(2048, std::byte{0});
+    std::vector<std::byte> config = std::vector<std::byte>(16, std::byte{0});
+    std::vector<std::byte> data = std::vector<std::byte>(64, std::byte{0});
+
+    bool Load(const std::string& path) {
+        HexLayout layout;
+        layout.programWidth = 14;
+        layout.programSize = 1024;
+        layout.configWidth = 14;
+        layout.configStart = 0x2000;
+        layout.configCount = 8;
+        layout.dataSize = 64;
+        CProgHexReader reader(layout, {program, config, data}, true);
+        return reader.Open(path) && reader.Load();
+    }
+    std::uint16_t Config(std::size_t i) const {
+        return static_cast<std::uint16_t>(std::to_integer<unsigned>(config[2 * i]) |
+                                          std::to_integer<unsigned>(config[2 * i + 1]) << 8);
+    }
+};
+
+struct Result {
+    std::optional<int> code;
+    std::string out;
+    std::string err;
+    std::chrono::milliseconds took{0};
+};
+
+class CliEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("tenlo-cli-e2e-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "ports");
+        env_ = {"TENLO_PORT_DIR=" + (dir_ / "ports").string()};
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // ravonite-sim with a PIC16F84A as COM5, its byte trace in the test folder.
+    void StartSim(Process& sim) {
+        ASSERT_TRUE(sim.Start(
+            {RAVONITE_SIM_PATH, "--chip", "PIC16F84A", "--com", "5", "--trace", Trace().string()},
+            env_));
+        const std::optional<std::string> ready = sim.ReadLine();
+        ASSERT_TRUE(ready.has_value()) << "ravonite-sim did not say ready";
+        ASSERT_EQ(ready->rfind("ready /dev/", 0), 0u) << *ready;
+        ptyPath_ = ready->substr(6, ready->find(' ', 6) - 6);
+    }
+
+    Result Cli(std::vector<std::string> args, std::chrono::milliseconds within = 60000ms) {
+        args.insert(args.begin(), TENLO_CLI_PATH);
+        Process cli;
+        Result r;
+        const auto start = SteadyClock::now();
+        EXPECT_TRUE(cli.Start(args, env_, (dir_ / "out").string(), (dir_ / "err").string()));
+        r.code = cli.Wait(within);
+        r.took = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start);
+        r.out = Slurp(dir_ / "out");
+        r.err = Slurp(dir_ / "err");
+        return r;
+    }
+
+    fs::path Trace() const { return dir_ / "sim-trace"; }
+    std::string File(const std::string& name) const { return (dir_ / name).string(); }
+
+    fs::path dir_;
+    std::vector<std::string> env_;
+    std::string ptyPath_;
+};
+
+TEST_F(CliEndToEnd, EraseWriteVerifyReadBackAndCompare) {
+    Process sim;
+    StartSim(sim);
+
+    Result r = Cli({"erase"});
+    ASSERT_EQ(r.code, 0) << r.err;
+
+    r = Cli({"write", EXAMPLE_HEX});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "wrote program, config and data")) << r.out;
+
+    r = Cli({"verify", EXAMPLE_HEX});
+    ASSERT_EQ(r.code, 0) << r.err;
+
+    const std::string back = File("back.hex");
+    r = Cli({"read", "-o", back});
+    ASSERT_EQ(r.code, 0) << r.err;
+    Chip84A example;
+    Chip84A read;
+    ASSERT_TRUE(example.Load(EXAMPLE_HEX));
+    ASSERT_TRUE(read.Load(back)) << Slurp(back);
+    EXPECT_EQ(read.program, example.program);
+    EXPECT_EQ(read.data, example.data);
+    for (std::size_t i : {0, 1, 2, 3, 7}) {
+        EXPECT_EQ(read.Config(i), example.Config(i)) << i;
+    }
+    EXPECT_EQ(read.Config(6) & 0x3FE0, 0x0560);  // the chip's own ID word came along
+
+    // One word changed: exit 1 and the report names memory, address and both values.
+    std::string text = Slurp(EXAMPLE_HEX);
+    const std::string from = ":08000800090083168601831232";  // words 4-7
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, from.size(), ":08000800090083168601841231");  // word 7: 0x1283 -> 0x1284
+    const std::string changed = File("changed.hex");
+    std::ofstream(changed) << text;
+    r = Cli({"verify", changed});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "program memory differs at 0x0007: chip 0x1283, file 0x1284")) << r.err;
+
+    r = Cli({"erase"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string empty = File("empty.hex");
+    std::ofstream(empty) << ":00000001FF\n";
+    r = Cli({"verify", empty, "--memories", "program,config,data"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "program memory matches")) << r.out;
+}
+
+TEST_F(CliEndToEnd, ProgrammerKilledDuringAWrite) {
+    Process sim;
+    StartSim(sim);
+    Process cli;
+    ASSERT_TRUE(cli.Start({TENLO_CLI_PATH, "write", EXAMPLE_HEX}, env_, File("out"), File("err")));
+    // Let the write get under way: the trace grows as the words go over.
+    const auto deadline = SteadyClock::now() + 10000ms;
+    while (SteadyClock::now() < deadline &&
+           (!fs::exists(Trace()) || fs::file_size(Trace()) < 4000)) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(cli.Running()) << "the write ended before the programmer could be pulled";
+    sim.Kill(SIGKILL);
+    const auto killed = SteadyClock::now();
+    const std::optional<int> code = cli.Wait(10000ms);
+    const auto took = SteadyClock::now() - killed;
+    ASSERT_TRUE(code.has_value()) << "tenlo-cli hung after the programmer went away";
+    EXPECT_EQ(*code, 3);
+    EXPECT_LT(took, 5000ms);
+    const std::string err = Slurp(File("err"));
+    EXPECT_TRUE(Has(err,
+                    "tenlo-cli: writing program memory failed: the programmer stopped "
+                    "answering on COM5"))
+        << err;
+}
+
+TEST_F(CliEndToEnd, MalformedHexIsRefusedBeforeAnyByteIsSent) {
+    Process sim;
+    StartSim(sim);
+    const std::string bad = File("bad.hex");
+    std::ofstream(bad) << ":020000000528D1\n:10001000860101300606BAD\n:00000001FF\n";
+    Result r = Cli({"write", bad});
+    EXPECT_EQ(r.code, 4) << r.err;
+    EXPECT_TRUE(Has(r.err, "is not a valid HEX file for PIC16F84A")) << r.err;
+    EXPECT_TRUE(!fs::exists(Trace()) || fs::file_size(Trace()) == 0) << Slurp(Trace());
+
+    // The same programmer does see a command that gets through.
+    r = Cli({"ping"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(fs::exists(Trace()));
+    EXPECT_GT(fs::file_size(Trace()), 0u);
+}
+
+TEST_F(CliEndToEnd, PortByPathVersionAndId) {
+    Process sim;
+    StartSim(sim);
+    Result r = Cli({"--port", ptyPath_, "version"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Firmware Version 256.3RZ\n");
+    r = Cli({"id"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "revision 1: PIC16F84A")) << r.out;
+    r = Cli({"--device", "PIC16F877A", "id"});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_TRUE(Has(r.out, "it is not the selected chip PIC16F877A")) << r.out;
+}
+
+TEST_F(CliEndToEnd, NoProgrammerAndUnknownDevice) {
+    // Nothing serves COM5 here.
+    Result r = Cli({"ping"}, 10000ms);
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_TRUE(Has(r.err, "Error: Cannot open COM5.")) << r.err;
+
+    r = Cli({"--device", "PIC16F877B", "write", EXAMPLE_HEX}, 10000ms);
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_TRUE(Has(r.err, "unknown device \"PIC16F877B\"; did you mean PIC16F877")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+}  // namespace
+}  // namespace tenlo::e2e
