@@ -5,6 +5,7 @@
 #include "cli_rig.h"
 #include "device/catalogue.h"
 #include "device/memory_image.h"
+#include "sim/jdm/jdm_port_backend.h"
 
 namespace tenlo::cli::testing {
 namespace {
@@ -416,6 +417,79 @@ TEST(CliSimulate, ServesEveryPortFromTheVirtualProgrammer) {
     EXPECT_FALSE(env2.simulated);
     std::fclose(env.out);
     std::fclose(env.err);
+}
+
+}  // namespace
+}  // namespace tenlo::cli::testing
+
+namespace tenlo::cli::testing {
+namespace {
+
+struct UpdateRun {
+    int code = 0;
+    std::string out;
+    std::string err;
+    std::shared_ptr<sim::CJdmPortBackend> jdm;
+};
+
+UpdateRun RunUpdate(std::vector<std::string> args) {
+    VirtualClock clock;
+    CliEnvironment env;
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    env.out = out;
+    env.err = err;
+    env.clock = &clock;
+    UpdateRun run;
+    run.code = RunCli(args, env);
+    run.jdm = std::dynamic_pointer_cast<sim::CJdmPortBackend>(env.backend);
+    auto slurp = [](std::FILE* f) {
+        std::string text;
+        std::rewind(f);
+        for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) {
+            text += static_cast<char>(c);
+        }
+        std::fclose(f);
+        return text;
+    };
+    run.out = slurp(out);
+    run.err = slurp(err);
+    return run;
+}
+
+TEST(CliUpdateFirmware, RunsTheUpdaterFlowOnTheSimulatedJdmChip) {
+    TempDir dir;
+    // Two words and a configuration word of 0x3FC4.
+    const std::string firmware =
+        dir.Write("fw.hex", ":040000000528FF3F91\n:02400E00C43FAD\n:00000001FF\n");
+    UpdateRun run = RunUpdate({"--simulate", "update-firmware", "--file", firmware});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "ファームウエア書き込み完了\n");
+    EXPECT_TRUE(Has(run.err, "イレース中...")) << run.err;
+    EXPECT_TRUE(Has(run.err, "ベリファイ中...")) << run.err;
+    ASSERT_TRUE(run.jdm);
+    EXPECT_EQ(run.jdm->Chip().ProgramWord(0), 0x2805u);
+    EXPECT_EQ(run.jdm->Chip().ProgramWord(1), 0x3FFFu);
+    EXPECT_EQ(run.jdm->Chip().ConfigWord() & 0x01FF, 0x01C4u);
+    EXPECT_EQ(run.jdm->Chip().OscCal(), sim::CJdmChip::kFactoryOscCal);
+
+    run = RunUpdate({"--simulate", "--quiet", "update-firmware", "--file", firmware});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(CliUpdateFirmware, FileProblemsExitFour) {
+    TempDir dir;
+    UpdateRun run = RunUpdate({"--simulate", "update-firmware", "--file", dir.File("none.hex")});
+    EXPECT_EQ(run.code, 4);
+    EXPECT_TRUE(Has(run.err, "を開けません。")) << run.err;
+    EXPECT_TRUE(Has(run.err, dir.File("none.hex"))) << run.err;
+
+    // Data EEPROM has no place in the programmer's firmware.
+    run = RunUpdate({"--simulate", "update-firmware", "--file", ExampleHex()});
+    EXPECT_EQ(run.code, 4);
+    EXPECT_TRUE(Has(run.err, "の読み込みに失敗しました。")) << run.err;
 }
 
 }  // namespace

@@ -205,6 +205,11 @@ TEST_F(CliEndToEnd, PortByPathVersionAndId) {
     r = Cli({"--device", "PIC16F877A", "id"});
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_TRUE(Has(r.out, "it is not the selected chip PIC16F877A")) << r.out;
+
+    // A pseudo-terminal has no modem lines, so the updater cannot reach a JDM chip on it.
+    r = Cli({"update-firmware", "--file", EXAMPLE_HEX});
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_TRUE(Has(r.err, "イレースに失敗しました。")) << r.err;
 }
 
 TEST_F(CliEndToEnd, NoProgrammerAndUnknownDevice) {
