@@ -174,7 +174,7 @@ bool CProgrammerLink::IcspRead(std::uint8_t command, std::uint16_t* word) {
 }
 
 bool CProgrammerLink::IcspReadMulti(std::uint8_t command, std::uint16_t* words, int count) {
-    // The firmware streams count words; 0 is no count it is specified to take.
+    // The firmware streams 1 to 255 words; for a count byte of 0 the stream length is unknown.
     if (count < 1 || count > kMaxCount || words == nullptr) {
         return false;
     }
