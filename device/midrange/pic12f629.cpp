@@ -1,5 +1,6 @@
 #include "device/midrange/pic12f629.h"
 
+#include "device/midrange/verified_cell.h"
 #include "device/progress_texts.h"
 
 namespace tenlo {
@@ -15,21 +16,13 @@ CPic12F629::CPic12F629(CProgrammerLink& link, DeviceOptions* options, IProgressD
 bool CPic12F629::WriteCellVerified(bool isProgram, std::uint16_t value) {
     auto& link = Link();
     const auto& p = params_;
-    const std::uint8_t load = isProgram ? p.loadDataProgram : p.loadDataData;
-    const std::uint8_t read = isProgram ? p.readDataProgram : p.readDataData;
-    const std::uint16_t mask = isProgram ? kWordMask : 0xFF;
-    for (unsigned attempt = 0; attempt < p.retries; ++attempt) {
-        std::uint16_t got = 0;
-        if (!link.IcspLoad(load, value) ||
-            !link.IcspTimedProgram(p.beginProgrammingOnly, p.endProgramming, p.programWait) ||
-            !link.IcspRead(read, &got)) {
-            return false;
-        }
-        if ((got & mask) == (value & mask)) {
-            return IncrementAddress(1);
-        }
-    }
-    return false;
+    const auto cycle = [&] {
+        return link.IcspTimedProgram(p.beginProgrammingOnly, p.endProgramming, p.programWait);
+    };
+    return ProgramCellVerified(link, isProgram ? p.loadDataProgram : p.loadDataData,
+                               isProgram ? p.readDataProgram : p.readDataData,
+                               isProgram ? kWordMask : 0xFF, value, p.retries, cycle) &&
+           IncrementAddress(1);
 }
 
 bool CPic12F629::GoToConfigWord() {

@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "device/midrange/verified_cell.h"
 #include "device/progress_texts.h"
 
 namespace tenlo {
@@ -19,19 +20,12 @@ std::uint16_t CPic16F54::WordMask() const {
 bool CPic16F54::WriteWordVerified(std::uint16_t value) {
     auto& link = Link();
     const auto& p = params_;
-    const std::uint16_t mask = WordMask();
-    for (unsigned attempt = 0; attempt < p.retries; ++attempt) {
-        std::uint16_t got = 0;
-        if (!link.IcspLoad(p.loadDataProgram, value) ||
-            !link.IcspTimedProgram(p.beginProgramming, p.endProgramming, p.programWait) ||
-            !link.IcspRead(p.readDataProgram, &got)) {
-            return false;
-        }
-        if ((got & mask) == (value & mask)) {
-            return IncrementAddress(1);
-        }
-    }
-    return false;
+    const auto cycle = [&] {
+        return link.IcspTimedProgram(p.beginProgramming, p.endProgramming, p.programWait);
+    };
+    return ProgramCellVerified(link, p.loadDataProgram, p.readDataProgram, WordMask(), value,
+                               p.retries, cycle) &&
+           IncrementAddress(1);
 }
 
 void CPic16F54::WriteConfig() {

@@ -1,5 +1,7 @@
 #include "device/midrange/pic16f84.h"
 
+#include "device/midrange/verified_cell.h"
+
 namespace tenlo {
 
 CPic16F84::CPic16F84(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress,
@@ -9,23 +11,13 @@ CPic16F84::CPic16F84(CProgrammerLink& link, DeviceOptions* options, IProgressDis
 bool CPic16F84::WriteCellVerified(bool isProgram, std::uint16_t value) {
     auto& link = Link();
     const auto& p = params_;
-    const std::uint8_t load = isProgram ? p.loadDataProgram : p.loadDataData;
-    const std::uint8_t read = isProgram ? p.readDataProgram : p.readDataData;
-    const std::uint16_t mask = isProgram ? kWordMask : 0xFF;
     // The erase-and-program cycle: the 16F84 knows no other, and writing 0xFF as an erase
     // needs the erase half of it.
-    for (unsigned attempt = 0; attempt < p.retries; ++attempt) {
-        std::uint16_t got = 0;
-        if (!link.IcspLoad(load, value) ||
-            !link.IcspCommandWait(p.beginProgramming, p.programWait) ||
-            !link.IcspRead(read, &got)) {
-            return false;
-        }
-        if ((got & mask) == (value & mask)) {
-            return IncrementAddress(1);
-        }
-    }
-    return false;
+    const auto cycle = [&] { return link.IcspCommandWait(p.beginProgramming, p.programWait); };
+    return ProgramCellVerified(link, isProgram ? p.loadDataProgram : p.loadDataData,
+                               isProgram ? p.readDataProgram : p.readDataData,
+                               isProgram ? kWordMask : 0xFF, value, p.retries, cycle) &&
+           IncrementAddress(1);
 }
 
 bool CPic16F84::EraseDataStep() {
