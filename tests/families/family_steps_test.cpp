@@ -63,6 +63,9 @@ TEST(MidRangeCatalogue, EveryEntryCreatesItsFamilyAndReadsItsChip) {
         ASSERT_NE(rig.device, nullptr);
         EXPECT_TRUE(OfFamily(rig.device.get(), entry->family));
         EXPECT_EQ(rig.device->Layout(), *CatalogueLayout(index));
+        const auto* midRange = dynamic_cast<CMidRangeDevice*>(rig.device.get());
+        ASSERT_NE(midRange, nullptr);
+        EXPECT_EQ(midRange->Params(), *CatalogueMidRangeParams(index));
 
         rig.Poke(Space::Program, 0x11, 0x0123);
         CMemoryImage image(rig.device->Layout());
