@@ -102,7 +102,16 @@ bool CHexFileReader::Load(std::istream& in) {
         return false;
     }
     // Lines are read with a bounded buffer: an overlong line must fail the load, not be
-    // silently cut short or swallowed whole into memory.
+    // silently cut short or swallowed whole into memory. A read error (a directory given as the
+    // file, an I/O error) surfaces from the stream buffer as an exception: it is a failed load.
+    try {
+        return LoadLines(buf, line);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool CHexFileReader::LoadLines(std::streambuf* buf, std::string& line) {
     return Run([&](std::string_view& out, bool& tooLong) {
         line.clear();
         tooLong = false;

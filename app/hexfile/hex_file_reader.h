@@ -45,6 +45,7 @@ class CHexFileReader {
   private:
     enum class LineResult { Next, End, Fail };
     LineResult ParseLine(std::string_view line);
+    bool LoadLines(std::streambuf* buf, std::string& line);
     template <class NextLine>
     bool Run(NextLine&& next);
 

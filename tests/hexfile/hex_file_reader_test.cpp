@@ -215,6 +215,13 @@ TEST(HexGrammar, StreamAndFileLoadTheSameAsText) {
     EXPECT_FALSE(f.IsOpen());
     std::remove(path.c_str());
     EXPECT_FALSE(f.Open(path));
+
+    // A directory opens as a stream on Linux but cannot be read: a failed load, not an exception.
+    RecordingReader d;
+    if (d.Open(::testing::TempDir())) {
+        EXPECT_FALSE(d.Load());
+        EXPECT_FALSE(d.committed);
+    }
 }
 
 }  // namespace
