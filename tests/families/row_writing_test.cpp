@@ -127,6 +127,20 @@ INSTANTIATE_TEST_SUITE_P(RowFamilies, TimedRows,
                          ::testing::Values("PIC16F917", "PIC16F913", "PIC12F683", "PIC16F690",
                                            "PIC16F818"));
 
+TEST(RowFamilies, EraseClearsACodeProtectedChip) {
+    // Bulk erases are refused while code protection is on; the chip erase is not.
+    for (const char* chip : {"PIC16F877A", "PIC16F818"}) {
+        FamilyRig rig(chip);
+        rig.Poke(Space::Program, 0x10, 0x0000);
+        rig.Poke(Space::Data, 0x10, 0x00);
+        rig.Poke(Space::Config, 0x2007, 0x0000);
+        ASSERT_TRUE(rig.device->RunErase()) << chip;
+        EXPECT_EQ(rig.Peek(Space::Program, 0x10), 0x3FFFu) << chip;
+        EXPECT_EQ(rig.Peek(Space::Data, 0x10), 0xFFu) << chip;
+        EXPECT_EQ(rig.Peek(Space::Config, 0x2007), 0x3FFFu) << chip;
+    }
+}
+
 TEST(Pic16F81x, TheUserIdRowIsErasedBeforeItIsWritten) {
     FamilyRig rig("PIC16F819");
     // No erase: a cleared bit in the old IDs would survive a program-only cycle.
