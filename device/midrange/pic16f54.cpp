@@ -23,7 +23,7 @@ bool CPic16F54::WriteWordVerified(std::uint16_t value) {
     const auto cycle = [&] {
         return link.IcspTimedProgram(p.beginProgramming, p.endProgramming, p.programWait);
     };
-    return ProgramCellVerified(link, p.loadDataProgram, p.readDataProgram, WordMask(), value,
+    return ProgramCellVerified(link, p.loadDataProgram, p.readDataProgram, kWordMask, value,
                                p.retries, cycle) &&
            IncrementAddress(1);
 }

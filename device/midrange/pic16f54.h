@@ -27,7 +27,7 @@ class CPic16F54 : public CPic16F84A {
     // Loads, programs and reads back one word until it reads as written, then moves on.
     virtual bool WriteWordVerified(std::uint16_t value);
 
-    // The bits a 12-bit word can hold: more cannot be read back.
+    // The bits a 12-bit word holds, for comparing program memory.
     std::uint16_t WordMask() const;
 };
 
