@@ -838,7 +838,9 @@ int CCliSession::Id() {
         return ToInt(ExitCodeFor(f));
     }
     const DeviceLayout& layout = device_->Layout();
-    if (layout.configStart != kMidRangeConfigStart || layout.configCount <= kDeviceIdCell) {
+    // The 12-bit parts have no ID location at all; the PIC16F84 has the cell but no ID in it.
+    if (layout.configStart != kMidRangeConfigStart || layout.configCount <= kDeviceIdCell ||
+        (layout.deviceId == 0 && PublishedIdFor(layout.name) == nullptr)) {
         return Fail(Failure::BadArguments, layout.name + " has no device ID word to read");
     }
     if (const Failure f = Connect(); f != Failure::None) {

@@ -355,8 +355,13 @@ TEST_F(CliSession, IdNamesTheChipAndComparesItWithTheSelection) {
     EXPECT_EQ(empty.Run({"id"}), 1);
     EXPECT_TRUE(Has(empty.stdoutText, "empty socket")) << empty.stdoutText;
 
-    EXPECT_EQ(rig.Run({"--device", "PIC16F54", "id"}), 2);
-    EXPECT_TRUE(Has(rig.stderrText, "no device ID word")) << rig.stderrText;
+    const int opens = rig.backend->opens;
+    for (const char* chip : {"PIC16F54", "PIC12F509", "PIC16F84"}) {
+        EXPECT_EQ(rig.Run({"--device", chip, "id"}), 2) << chip;
+        EXPECT_TRUE(Has(rig.stderrText, std::string(chip) + " has no device ID word"))
+            << rig.stderrText;
+    }
+    EXPECT_EQ(rig.backend->opens, opens);
 }
 
 TEST_F(CliSession, CalibrationOptionsReachTheDevice) {
