@@ -1,6 +1,7 @@
 #include "cli/cli_session.h"
 
 #include <cstdarg>
+#include <cstdlib>
 #include <span>
 
 #include "app/hexfile/hex_file_writer.h"
@@ -196,6 +197,25 @@ std::vector<std::string_view> SimulatedNames() {
         }
     }
     return names;
+}
+
+// Where the POSIX backend looks for COMn, in its order, for the message when none opens.
+std::string PortCandidates(int number) {
+    const std::string file = "com" + std::to_string(number);
+    std::string list;
+    if (const char* dir = std::getenv("TENLO_PORT_DIR"); dir != nullptr && *dir != '\0') {
+        list += std::string(dir) + "/" + file + ", ";
+    }
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
+        config = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        config = std::string(home) + "/.config";
+    }
+    if (!config.empty()) {
+        list += config + "/tenlo/ports/" + file + ", ";
+    }
+    return list + "/dev/ttyS" + std::to_string(number - 1);
 }
 
 }  // namespace
@@ -450,10 +470,7 @@ Failure CCliSession::Connect() {
     if (!link_->IsConnected()) {
         std::string where;
         if (!port_.IsPath() && !env_.backend) {
-            where = " (COM" + std::to_string(number) + " is $TENLO_PORT_DIR/com" +
-                    std::to_string(number) + ", ~/.config/tenlo/ports/com" +
-                    std::to_string(number) + " or /dev/ttyS" + std::to_string(number - 1) +
-                    ", the first that exists)";
+            where = " (looked for " + PortCandidates(number) + ")";
         }
         Fail(Failure::PortNotOpened, "cannot open the serial port " + PortName() + where +
                                          ": check --port, that the port exists and that no "
