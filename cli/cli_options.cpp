@@ -17,7 +17,7 @@ std::string FirstLine(const std::string& text) {
 
 }  // namespace
 
-std::optional<PortSpec> ParsePortArgument(const std::string& text) {
+std::optional<PortChoice> ParsePortArgument(const std::string& text) {
     if (text.empty()) {
         return std::nullopt;
     }
@@ -31,13 +31,13 @@ std::optional<PortSpec> ParsePortArgument(const std::string& text) {
         if (number < 1) {
             return std::nullopt;
         }
-        return PortSpec{number, {}};
+        return PortChoice{number, {}};
     }
     if (strncasecmp(text.c_str(), "COM", 3) == 0 && text.find('/') == std::string::npos) {
         // "COM", "COMx": meant as a port name, not a file in the current directory.
         return std::nullopt;
     }
-    return PortSpec{0, text};
+    return PortChoice{0, text};
 }
 
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,

@@ -31,13 +31,13 @@ struct CliOptions {
 };
 
 // How a port argument reads: "COMn" (any case, n from 1) or a device path used as it is.
-struct PortSpec {
+struct PortChoice {
     int number = 0;    // COMn: n; a path: 0
     std::string path;  // a path: the path
     bool IsPath() const { return number == 0; }
 };
 // nullopt for an empty argument or a COM name whose number cannot be a port.
-std::optional<PortSpec> ParsePortArgument(const std::string& text);
+std::optional<PortChoice> ParsePortArgument(const std::string& text);
 
 enum class ParseOutcome {
     Run,    // options filled in, go on

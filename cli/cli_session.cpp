@@ -352,7 +352,7 @@ CCliSession::~CCliSession() {
 }
 
 int CCliSession::Run() {
-    const std::optional<PortSpec> port = ParsePortArgument(options_.port);
+    const std::optional<PortChoice> port = ParsePortArgument(options_.port);
     if (!port) {
         return Fail(Failure::BadArguments,
                     "--port takes COMn or a device path, not \"" + options_.port + "\"");

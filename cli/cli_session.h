@@ -91,7 +91,7 @@ class CCliSession {
 
     const CliOptions& options_;
     CliEnvironment& env_;
-    PortSpec port_;
+    PortChoice port_;
     CStderrErrorBox errorBox_;
     CTerminalProgress progress_;
     CStreamTraceSink trace_;
