@@ -624,16 +624,28 @@ int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
         }
         cells.push_back(i);
     }
+    // The bits of a cell the write answers for: the 12F629 family's configuration word keeps
+    // the chip's own band-gap bits and has unimplemented ones.
+    auto cellMask = [&](std::size_t i) {
+        std::uint32_t m = mask;
+        if (midRangeConfig && i == 7 && params && params->bandGapMask != 0) {
+            m &= ~std::uint32_t{params->bandGapMask};
+            if (params->configKeepMask != 0) {
+                m &= params->configKeepMask;
+            }
+        }
+        return m;
+    };
     auto wantedValue = [&](std::size_t i) {
-        std::uint32_t v = wanted.Get(memory, i) & mask;
+        std::uint32_t v = wanted.Get(memory, i);
         if (midRangeConfig && i == 7 && params) {
             v |= params->calibrationProtectOffMask != 0 ? params->calibrationProtectOffMask
                                                         : params->protectOffMask;
         }
-        return v & mask;
+        return v & cellMask(i);
     };
     for (std::size_t i : cells) {
-        const std::uint32_t have = chip.Get(memory, i) & mask;
+        const std::uint32_t have = chip.Get(memory, i) & cellMask(i);
         const std::uint32_t want = wantedValue(i);
         if ((want & ~have) != 0) {
             return Fail(Failure::Mismatch,
@@ -645,7 +657,7 @@ int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
         }
     }
     for (std::size_t i : cells) {
-        const std::uint32_t have = chip.Get(memory, i) & mask;
+        const std::uint32_t have = chip.Get(memory, i) & cellMask(i);
         const std::uint32_t want = wantedValue(i);
         if (have != want) {
             return Fail(Failure::Mismatch, what + " failed: verification failed at " +

@@ -160,6 +160,23 @@ TEST_F(CliSession, ACellThatWillNotProgramIsNotMistakenForANonBlankChip) {
         << stuck.stderrText;
 }
 
+TEST_F(CliSession, ConfigurationWordThatCannotBeRaisedSaysToEraseFirst) {
+    CliRig chip("PIC12F629");
+    const std::string low = dir.Write("low.hex", ":02400E00C401EB\n:00000001FF\n");
+    const std::string high = dir.Write("high.hex", ":02400E00FF01B0\n:00000001FF\n");
+    ASSERT_EQ(chip.Run({"--device", "PIC12F629", "write", low}), 0) << chip.stderrText;
+    const std::uint32_t written = chip.Peek(Space::Config, 0x2007);
+    EXPECT_EQ(written & 0x01FF, 0x01C4u);
+    EXPECT_EQ(chip.Run({"--device", "PIC12F629", "write", high}), 1);
+    // The band-gap bits are the chip's own and stay out of the report.
+    EXPECT_TRUE(Has(chip.stderrText,
+                    "writing configuration memory failed: the chip is not blank: "
+                    "0x2007 holds 0x01C4 where the file has 0x01FF"))
+        << chip.stderrText;
+    ASSERT_EQ(chip.Run({"--device", "PIC12F629", "write", high, "--erase"}), 0) << chip.stderrText;
+    EXPECT_EQ(chip.Peek(Space::Config, 0x2007) & 0x31FF, (written & 0x3000) | 0x01FF);
+}
+
 TEST_F(CliSession, ErasedChipVerifiesBlank) {
     ASSERT_EQ(rig.Run({"write", ExampleHex()}), 0) << rig.stderrText;
     ASSERT_EQ(rig.Run({"erase"}), 0) << rig.stderrText;
