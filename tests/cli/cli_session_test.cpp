@@ -437,6 +437,16 @@ TEST(CliSimulate, ServesEveryPortFromTheVirtualProgrammer) {
     env2.clock = &clock;
     EXPECT_EQ(RunCli({"--simulate=PIC99X", "ping"}, env2), 2);
     EXPECT_FALSE(env2.simulated);
+
+    // Ping needs no chip model.
+    CliEnvironment env3;
+    env3.out = env.out;
+    env3.err = env.err;
+    env3.clock = &clock;
+    if (!sim::CreateChip("dsPIC30F4013")) {
+        EXPECT_EQ(RunCli({"--simulate", "--device", "dsPIC30F4013", "ping"}, env3), 0);
+        EXPECT_TRUE(env3.simulated);
+    }
     std::fclose(env.out);
     std::fclose(env.err);
 }
