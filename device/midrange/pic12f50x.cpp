@@ -39,29 +39,9 @@ void CPic12F50x::WriteProgram() {
 }
 
 void CPic12F50x::CompareProgram() {
-    ShowProgress(kTextCompareProgram);
-    CompareResult& out = CompareOut();
-    ClearResult(out);
-    if (!EnterProgramMode() || !PrepareProgramRead()) {
-        Finish(false);
-        return;
-    }
-    const std::ptrdiff_t skip = Options().skipCalibrationCompare != 0
-                                    ? static_cast<std::ptrdiff_t>(params_.calibrationAddress)
-                                    : -1;
-    switch (CompareProgramBlocks(ProgramSource(), WordMask(), out, skip)) {
-        case Step::Next:
-            ReportMatch(out);
-            Finish(true);
-            break;
-        case Step::Stop:
-            Finish(true);
-            break;
-        case Step::Fail:
-            ClearResult(out);
-            Finish(false);
-            break;
-    }
+    CompareProgramBody(WordMask(), Options().skipCalibrationCompare != 0
+                                       ? static_cast<std::ptrdiff_t>(params_.calibrationAddress)
+                                       : -1);
 }
 
 bool CPic12F50x::EraseAllStep() {

@@ -105,29 +105,9 @@ void CPic12F629::WriteProgram() {
 }
 
 void CPic12F629::CompareProgram() {
-    ShowProgress(kTextCompareProgram);
-    CompareResult& out = CompareOut();
-    ClearResult(out);
-    if (!EnterProgramMode() || !PrepareProgramRead()) {
-        Finish(false);
-        return;
-    }
-    const std::ptrdiff_t skip = Options().skipCalibrationCompare != 0
-                                    ? static_cast<std::ptrdiff_t>(params_.calibrationWordAddress)
-                                    : -1;
-    switch (CompareProgramBlocks(ProgramSource(), kWordMask, out, skip)) {
-        case Step::Next:
-            ReportMatch(out);
-            Finish(true);
-            break;
-        case Step::Stop:
-            Finish(true);
-            break;
-        case Step::Fail:
-            ClearResult(out);
-            Finish(false);
-            break;
-    }
+    CompareProgramBody(kWordMask, Options().skipCalibrationCompare != 0
+                                      ? static_cast<std::ptrdiff_t>(params_.calibrationWordAddress)
+                                      : -1);
 }
 
 void CPic12F629::WriteConfig() {

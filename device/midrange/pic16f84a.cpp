@@ -73,6 +73,10 @@ void CPic16F84A::WriteProgram() {
 }
 
 void CPic16F84A::CompareProgram() {
+    CompareProgramBody(kWordMask, -1);
+}
+
+void CPic16F84A::CompareProgramBody(std::uint32_t mask, std::ptrdiff_t skipAddress) {
     ShowProgress(kTextCompareProgram);
     CompareResult& out = CompareOut();
     ClearResult(out);
@@ -80,7 +84,7 @@ void CPic16F84A::CompareProgram() {
         Finish(false);
         return;
     }
-    switch (CompareProgramBlocks(ProgramSource(), kWordMask, out)) {
+    switch (CompareProgramBlocks(ProgramSource(), mask, out, skipAddress)) {
         case Step::Next:
             ReportMatch(out);
             Finish(true);

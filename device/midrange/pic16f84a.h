@@ -50,6 +50,10 @@ class CPic16F84A : public CMidRangeDevice {
     virtual bool PrepareDataRead();
     virtual bool WriteDataBlock(std::span<const std::uint8_t> bytes);
 
+    // The program compare body: words compared under mask, skipAddress (when not -1) passed
+    // over, as the calibration word is when the user asks not to compare it.
+    void CompareProgramBody(std::uint32_t mask, std::ptrdiff_t skipAddress);
+
     // The configuration cells a compare looks at: the user IDs and the configuration word.
     // configWordMask leaves bits of the configuration word out (the 12F629 band-gap bits).
     void CompareConfigCells(std::span<const std::uint16_t> read,
