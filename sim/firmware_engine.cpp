@@ -58,6 +58,19 @@ void CFirmwareEngine::Expect(std::size_t count, int stage) {
     stage_ = stage;
 }
 
+bool CFirmwareEngine::StartItems(std::size_t itemSize) {
+    remaining_ = args_[0];
+    if (!Answer()) {
+        return false;
+    }
+    if (remaining_ == 0) {
+        Finish();
+    } else {
+        Expect(itemSize, kItem);
+    }
+    return true;
+}
+
 void CFirmwareEngine::Finish() {
     command_ = -1;
     args_.clear();
@@ -339,16 +352,10 @@ void CFirmwareEngine::Continue() {
         case 0x19:
             answered = true;
             if (stage_ == kHead) {
-                remaining_ = args_[0];
-                if (!Answer()) {
-                    break;
+                if (StartItems(2)) {
+                    return;
                 }
-                if (remaining_ == 0) {
-                    Finish();
-                } else {
-                    Expect(2, kItem);
-                }
-                return;
+                break;
             }
             --remaining_;
             if (cmd == 0x18) {
@@ -375,16 +382,10 @@ void CFirmwareEngine::Continue() {
         case 0x30:
             answered = true;
             if (stage_ == kHead) {
-                remaining_ = args_[0];
-                if (!Answer()) {
-                    break;
+                if (StartItems(3)) {
+                    return;
                 }
-                if (remaining_ == 0) {
-                    Finish();
-                } else {
-                    Expect(3, kItem);
-                }
-                return;
+                break;
             }
             --remaining_;
             if (ChipPresent()) {
@@ -403,17 +404,11 @@ void CFirmwareEngine::Continue() {
         case 0x21:
             answered = true;
             if (stage_ == kHead) {
-                remaining_ = args_[0];
                 heldCommand_ = static_cast<std::uint8_t>(args_[1] & 0x0F);
-                if (!Answer()) {
-                    break;
+                if (StartItems(2)) {
+                    return;
                 }
-                if (remaining_ == 0) {
-                    Finish();
-                } else {
-                    Expect(2, kItem);
-                }
-                return;
+                break;
             }
             --remaining_;
             if (ChipPresent()) {

@@ -85,6 +85,9 @@ class CFirmwareEngine {
     void Continue();
     void Expect(std::size_t count, int stage);
     void Finish();
+    // The count frame of a looping command: answered, then its items are expected (none for a
+    // count of 0). False when a fault suppressed the answer and the command ends.
+    bool StartItems(std::size_t itemSize);
     // Sends the answer to a frame (subject to the frame faults); false ends the command.
     bool Answer(std::uint8_t byte = kAck);
     void Emit(std::uint8_t byte);
