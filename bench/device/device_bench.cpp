@@ -25,19 +25,7 @@ namespace {
 
 using namespace std::chrono;
 using namespace tenlo;
-
-// The real clock, counting the link's 1 ms pauses.
-class PauseCountingClock : public IClock {
-  public:
-    Duration Now() override { return SystemClock().Now(); }
-    void SleepFor(Duration d) override {
-        if (d == milliseconds(1)) {
-            ++pauses;
-        }
-        SystemClock().SleepFor(d);
-    }
-    std::atomic<std::uint64_t> pauses{0};
-};
+using tenlo::testing::PauseCountingClock;
 
 struct LineRig {
     explicit LineRig(std::uint32_t programWords) {

@@ -33,19 +33,7 @@ namespace {
 
 using namespace std::chrono;
 using namespace tenlo;
-
-// The real clock, counting the link's 1 ms pauses: one per framed byte.
-class PauseCountingClock : public IClock {
-  public:
-    Duration Now() override { return SystemClock().Now(); }
-    void SleepFor(Duration d) override {
-        if (d == milliseconds(1)) {
-            ++pauses;
-        }
-        SystemClock().SleepFor(d);
-    }
-    std::atomic<std::uint64_t> pauses{0};
-};
+using tenlo::testing::PauseCountingClock;
 
 template <typename Device>
 void MeasureWrite(benchmark::State& state, std::string_view chip, std::uint32_t words) {

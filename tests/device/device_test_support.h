@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -9,6 +11,7 @@
 
 #include "device/device.h"
 #include "device/device_ui.h"
+#include "link/clock.h"
 #include "link/port_backend.h"
 #include "link/ui_interfaces.h"
 
@@ -114,5 +117,19 @@ struct WireLog {
 // A port backend that passes everything to another one and logs the bytes both ways.
 std::shared_ptr<IPortBackend> MakeRecordingBackend(std::shared_ptr<IPortBackend> inner,
                                                    std::shared_ptr<WireLog> log);
+
+// The real clock, counting the link's 1 ms pauses: one per framed byte. For the benchmarks,
+// which compare an operation's time with the protocol's own minimum.
+class PauseCountingClock : public IClock {
+  public:
+    Duration Now() override { return SystemClock().Now(); }
+    void SleepFor(Duration d) override {
+        if (d == std::chrono::milliseconds(1)) {
+            ++pauses;
+        }
+        SystemClock().SleepFor(d);
+    }
+    std::atomic<std::uint64_t> pauses{0};
+};
 
 }  // namespace tenlo::testing
