@@ -584,6 +584,16 @@ int CCliSession::ReportLineFailure(const std::string& what) {
                                          "uses the port");
 }
 
+int CCliSession::ReportEraseFailure() {
+    if (!PingProgrammer(1)) {
+        return ReportLineFailure("erasing the chip");
+    }
+    return Fail(Failure::LineFailed, "erasing the " + device_->Layout().name +
+                                         " failed although the programmer answers; check the "
+                                         "chip sits in the socket the right way round and try "
+                                         "again");
+}
+
 int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
     const std::string what = std::string("writing ") + MemoryName(memory);
     if (!PingProgrammer(1)) {
@@ -776,7 +786,7 @@ int CCliSession::Write() {
     }
     CMemoryImage& image = *files.image;
     if (options_.erase && !device_->RunErase()) {
-        return ReportLineFailure("erasing the chip");
+        return ReportEraseFailure();
     }
     // Program, then data, then configuration: the configuration word may protect the rest.
     if (chosen.program && !device_->RunWriteProgram(image.Program())) {
@@ -852,13 +862,7 @@ int CCliSession::Erase() {
         return ToInt(ExitCodeFor(f));
     }
     if (!device_->RunErase()) {
-        if (!PingProgrammer(1)) {
-            return ReportLineFailure("erasing the chip");
-        }
-        return Fail(Failure::LineFailed,
-                    "erasing the " + device_->Layout().name +
-                        " failed although the programmer answers; check the chip sits in the "
-                        "socket the right way round and try again");
+        return ReportEraseFailure();
     }
     Say("erased the %s%s\n", device_->Layout().name.c_str(),
         options_.keepCalibration ? "" : " (calibration data not kept)");

@@ -82,6 +82,7 @@ class CCliSession {
     // A device operation returned false: tell a dead line from a chip that refused the data.
     int ReportWriteFailure(Memory memory, const CMemoryImage& wanted);
     int ReportLineFailure(const std::string& what);
+    int ReportEraseFailure();
 
     int Fail(Failure failure, const std::string& line);
     void Say(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -349,6 +349,25 @@ TEST_F(CliSession, LineLostInTheMiddleOfAWrite) {
     }
 }
 
+TEST_F(CliSession, EraseRefusedWhileTheProgrammerStillAnswers) {
+    // Frame 1 is the ping; the erase's own frames follow.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"erase"},
+          std::vector<std::string>{"write", ExampleHex(), "--erase"}}) {
+        CliRig glitch("PIC16F84A", [] {
+            sim::FaultPlan plan;
+            plan.badAcks[3] = 0x00;
+            return plan;
+        }());
+        EXPECT_EQ(glitch.Run(args), 3);
+        EXPECT_TRUE(Has(glitch.stderrText,
+                        "erasing the PIC16F84A failed although the programmer "
+                        "answers"))
+            << glitch.stderrText;
+        EXPECT_EQ(glitch.Peek(Space::Program, 0), 0x3FFFu);  // nothing written after it
+    }
+}
+
 TEST_F(CliSession, IdNamesTheChipAndComparesItWithTheSelection) {
     ASSERT_EQ(rig.Run({"id"}), 0) << rig.stderrText;
     EXPECT_TRUE(Has(rig.stdoutText, "device ID word 0x0561")) << rig.stdoutText;
