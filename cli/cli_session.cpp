@@ -768,20 +768,25 @@ int CCliSession::Read() {
     return ToInt(ExitCode::Success);
 }
 
+Failure CCliSession::PrepareFileJob(LoadedFiles& files, MemorySet& chosen) {
+    Failure f = PrepareDevice();
+    // Files are checked before a single byte goes to the programmer.
+    if (f == Failure::None) {
+        f = LoadFiles(files);
+    }
+    if (f == Failure::None) {
+        f = ChooseMemories(files.provided, chosen);
+    }
+    if (f == Failure::None) {
+        f = Connect();
+    }
+    return f;
+}
+
 int CCliSession::Write() {
     LoadedFiles files;
     MemorySet chosen;
-    if (const Failure f = PrepareDevice(); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    // Files are checked before a single byte goes to the programmer.
-    if (const Failure f = LoadFiles(files); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    if (const Failure f = ChooseMemories(files.provided, chosen); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    if (const Failure f = Connect(); f != Failure::None) {
+    if (const Failure f = PrepareFileJob(files, chosen); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
     CMemoryImage& image = *files.image;
@@ -806,16 +811,7 @@ int CCliSession::Write() {
 int CCliSession::Verify() {
     LoadedFiles files;
     MemorySet chosen;
-    if (const Failure f = PrepareDevice(); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    if (const Failure f = LoadFiles(files); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    if (const Failure f = ChooseMemories(files.provided, chosen); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    if (const Failure f = Connect(); f != Failure::None) {
+    if (const Failure f = PrepareFileJob(files, chosen); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
     const DeviceLayout& layout = device_->Layout();

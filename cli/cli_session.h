@@ -79,6 +79,8 @@ class CCliSession {
     Failure Connect();
     Failure ChooseMemories(const std::optional<MemorySet>& provided, MemorySet& chosen);
     Failure LoadFiles(LoadedFiles& files);
+    // What write and verify do before their first memory: device, files, memories, then the line.
+    Failure PrepareFileJob(LoadedFiles& files, MemorySet& chosen);
     // A device operation returned false: tell a dead line from a chip that refused the data.
     int ReportWriteFailure(Memory memory, const CMemoryImage& wanted);
     int ReportLineFailure(const std::string& what);
