@@ -5,6 +5,7 @@
 #include <span>
 
 #include "app/hexfile/hex_file_writer.h"
+#include "app/hexfile/image_hex.h"
 #include "app/hexfile/prog_hex_reader.h"
 #include "cli/device_id_table.h"
 #include "cli/name_suggest.h"
@@ -63,17 +64,6 @@ std::uint32_t DeviceAddress(const DeviceLayout& layout, Memory memory, std::size
 
 std::span<std::byte> WritableBytes(CMemoryImage& image, Memory memory) {
     return std::as_writable_bytes(image.Bytes(memory));
-}
-
-HexLayout HexLayoutOf(const DeviceLayout& layout) {
-    HexLayout h;
-    h.programWidth = layout.programWidth;
-    h.programSize = layout.programSize;
-    h.configWidth = layout.configWidth;
-    h.configStart = layout.configStart;
-    h.configCount = layout.configCount;
-    h.dataSize = layout.dataSize;
-    return h;
 }
 
 // A program file reader that remembers which memories the file fed and where it stopped.
@@ -456,7 +446,7 @@ Failure CCliSession::PrepareDevice() {
     }
     device_->SetErrorBox(&errorBox_);
     device_->SetErrorCaption(kProgramName);
-    hexLayout_ = HexLayoutOf(device_->Layout());
+    hexLayout_ = ToHexLayout(device_->Layout());
     return Failure::None;
 }
 

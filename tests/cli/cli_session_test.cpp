@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/hexfile/hex_file_writer.h"
+#include "app/hexfile/image_hex.h"
 #include "app/hexfile/prog_hex_reader.h"
 #include "cli_rig.h"
 #include "device/catalogue.h"
@@ -20,16 +21,7 @@ bool Has(const std::string& text, const std::string& part) {
 struct Image {
     Image() : layout(*CatalogueLayout(FindCatalogueIndex("PIC16F84A"))), image(layout) {}
 
-    HexLayout Hex() const {
-        HexLayout h;
-        h.programWidth = layout.programWidth;
-        h.programSize = layout.programSize;
-        h.configWidth = layout.configWidth;
-        h.configStart = layout.configStart;
-        h.configCount = layout.configCount;
-        h.dataSize = layout.dataSize;
-        return h;
-    }
+    HexLayout Hex() const { return ToHexLayout(layout); }
     bool Load(const std::string& path, bool microchip = true) {
         CProgHexReader reader(Hex(),
                               {std::as_writable_bytes(image.Bytes(Memory::Program)),
