@@ -42,8 +42,8 @@ bool FaultPlan::Empty() const {
 }
 
 bool ParseFault(std::string_view text, FaultPlan& plan, std::string& error) {
-    const std::string spec = Lower(text);
-    const std::string_view s(spec);
+    const std::string lowered = Lower(text);
+    const std::string_view s(lowered);
     auto fail = [&](const std::string& why) {
         error = "bad fault \"" + std::string(text) + "\": " + why;
         return false;

@@ -39,7 +39,7 @@ extern "C" void OnStopSignal(int) {
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "Usage: ravonite-sim --chip NAME [--com N | --link PATH] [--line-rate]\n"
-                 "                    [--fault SPEC]... [--state FILE] [--version B0.B1.B2.B3]\n"
+                 "                    [--fault FAULT]... [--state FILE] [--version B0.B1.B2.B3]\n"
                  "                    [--trace FILE]\n"
                  "\n"
                  "Serves a virtual Ravonite programmer with a chip in its socket on a\n"
@@ -56,7 +56,7 @@ void PrintUsage(std::FILE* out) {
                  "                   loaded at start when it exists, saved at exit\n"
                  "  --version V      the four GetVersion bytes (default 1.0.3.0)\n"
                  "  --trace FILE     every byte in (>) and out (<), one line per burst\n"
-                 "  --fault SPEC     inject a fault; SPEC is one of:\n"
+                 "  --fault FAULT    inject a fault; FAULT is one of:\n"
                  "%s",
                  FaultSyntaxHelp());
 }
