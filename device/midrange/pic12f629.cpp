@@ -133,18 +133,8 @@ void CPic12F629::WriteConfig() {
 }
 
 void CPic12F629::CompareConfig() {
-    CompareResult& out = CompareOut();
-    ClearResult(out);
-    std::vector<std::uint16_t> read(layout_.configCount, 0);
-    const CellSpan target = readConfigTarget_;
-    readConfigTarget_ = std::span(read);
-    ReadConfig();  // finishes the operation itself
-    readConfigTarget_ = target;
-    if (!LastResult()) {
-        return;
-    }
     // The band-gap bits are the chip's own calibration, not the image's.
-    CompareConfigCells(read, ConfigSource(), static_cast<std::uint16_t>(~params_.bandGapMask), out);
+    CompareConfigBody(static_cast<std::uint16_t>(~params_.bandGapMask));
 }
 
 void CPic12F629::WriteData() {

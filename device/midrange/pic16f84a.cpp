@@ -134,6 +134,10 @@ void CPic16F84A::ReadConfig() {
 }
 
 void CPic16F84A::CompareConfig() {
+    CompareConfigBody(kWordMask);
+}
+
+void CPic16F84A::CompareConfigBody(std::uint16_t configWordMask) {
     CompareResult& out = CompareOut();
     ClearResult(out);
     std::vector<std::uint16_t> read(layout_.configCount, 0);
@@ -144,7 +148,7 @@ void CPic16F84A::CompareConfig() {
     if (!LastResult()) {
         return;
     }
-    CompareConfigCells(read, ConfigSource(), kWordMask, out);
+    CompareConfigCells(read, ConfigSource(), configWordMask, out);
 }
 
 void CPic16F84A::CompareConfigCells(std::span<const std::uint16_t> read,

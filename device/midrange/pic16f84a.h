@@ -54,6 +54,10 @@ class CPic16F84A : public CMidRangeDevice {
     // over, as the calibration word is when the user asks not to compare it.
     void CompareProgramBody(std::uint32_t mask, std::ptrdiff_t skipAddress);
 
+    // The configuration compare body: reads the cells, then compares the user IDs and the
+    // configuration word, the latter under configWordMask.
+    void CompareConfigBody(std::uint16_t configWordMask);
+
     // The configuration cells a compare looks at: the user IDs and the configuration word.
     // configWordMask leaves bits of the configuration word out (the 12F629 band-gap bits).
     void CompareConfigCells(std::span<const std::uint16_t> read,
