@@ -50,41 +50,23 @@ MidRangeParams CPic16F84A::DefaultParams() {
 // ---- Operation bodies ----
 
 void CPic16F84A::ReadProgram() {
-    ShowProgress(kTextReadProgram);
-    if (!EnterProgramMode() || !PrepareProgramRead()) {
-        Finish(false);
+    if (!OpenBody(kTextReadProgram, &CPic16F84A::PrepareProgramRead)) {
         return;
     }
     Finish(ReadProgramBlocks(ProgramTarget()) == Step::Next);
 }
 
-void CPic16F84A::WriteProgram() {
-    ShowProgress(kTextWriteProgram);
-    if (!EnterProgramMode() || !PrepareProgramWrite()) {
+bool CPic16F84A::OpenBody(std::string_view text, bool (CPic16F84A::*prepare)()) {
+    ShowProgress(text);
+    if (!EnterProgramMode() || !(this->*prepare)()) {
         Finish(false);
-        return;
+        return false;
     }
-    const auto source = ProgramSource();
-    const Step outcome =
-        ForEachBlock(source.size(), kWriteBlock, [&](std::size_t start, std::size_t count) {
-            return WriteProgramBlock(source.subspan(start, count)) ? Step::Next : Step::Fail;
-        });
-    Finish(outcome == Step::Next);
+    return true;
 }
 
-void CPic16F84A::CompareProgram() {
-    CompareProgramBody(kWordMask, -1);
-}
-
-void CPic16F84A::CompareProgramBody(std::uint32_t mask, std::ptrdiff_t skipAddress) {
-    ShowProgress(kTextCompareProgram);
-    CompareResult& out = CompareOut();
-    ClearResult(out);
-    if (!EnterProgramMode() || !PrepareProgramRead()) {
-        Finish(false);
-        return;
-    }
-    switch (CompareProgramBlocks(ProgramSource(), mask, out, skipAddress)) {
+void CPic16F84A::FinishCompare(Step outcome, CompareResult& out) {
+    switch (outcome) {
         case Step::Next:
             ReportMatch(out);
             Finish(true);
@@ -97,6 +79,35 @@ void CPic16F84A::CompareProgramBody(std::uint32_t mask, std::ptrdiff_t skipAddre
             Finish(false);
             break;
     }
+}
+
+template <class Cell, class WriteBlock>
+bool CPic16F84A::WriteInBlocks(std::span<const Cell> source, WriteBlock writeBlock) {
+    return ForEachBlock(source.size(), kWriteBlock, [&](std::size_t start, std::size_t count) {
+               return writeBlock(source.subspan(start, count)) ? Step::Next : Step::Fail;
+           }) == Step::Next;
+}
+
+void CPic16F84A::WriteProgram() {
+    if (!OpenBody(kTextWriteProgram, &CPic16F84A::PrepareProgramWrite)) {
+        return;
+    }
+    Finish(WriteInBlocks(ProgramSource(), [this](std::span<const std::uint16_t> words) {
+        return WriteProgramBlock(words);
+    }));
+}
+
+void CPic16F84A::CompareProgram() {
+    CompareProgramBody(kWordMask, -1);
+}
+
+void CPic16F84A::CompareProgramBody(std::uint32_t mask, std::ptrdiff_t skipAddress) {
+    CompareResult& out = CompareOut();
+    ClearResult(out);
+    if (!OpenBody(kTextCompareProgram, &CPic16F84A::PrepareProgramRead)) {
+        return;
+    }
+    FinishCompare(CompareProgramBlocks(ProgramSource(), mask, out, skipAddress), out);
 }
 
 void CPic16F84A::WriteConfig() {
@@ -178,49 +189,28 @@ void CPic16F84A::CompareConfigCells(std::span<const std::uint16_t> read,
 }
 
 void CPic16F84A::WriteData() {
-    ShowProgress(kTextWriteData);
-    if (!EnterProgramMode() || !PrepareDataWrite()) {
-        Finish(false);
+    if (!OpenBody(kTextWriteData, &CPic16F84A::PrepareDataWrite)) {
         return;
     }
-    const auto source = DataSource();
-    const Step outcome =
-        ForEachBlock(source.size(), kWriteBlock, [&](std::size_t start, std::size_t count) {
-            return WriteDataBlock(source.subspan(start, count)) ? Step::Next : Step::Fail;
-        });
-    Finish(outcome == Step::Next);
+    Finish(WriteInBlocks(DataSource(), [this](std::span<const std::uint8_t> bytes) {
+        return WriteDataBlock(bytes);
+    }));
 }
 
 void CPic16F84A::ReadData() {
-    ShowProgress(kTextReadData);
-    if (!EnterProgramMode() || !PrepareDataRead()) {
-        Finish(false);
+    if (!OpenBody(kTextReadData, &CPic16F84A::PrepareDataRead)) {
         return;
     }
     Finish(ReadDataBlocks(DataTarget()) == Step::Next);
 }
 
 void CPic16F84A::CompareData() {
-    ShowProgress(kTextCompareData);
     CompareResult& out = CompareOut();
     ClearResult(out);
-    if (!EnterProgramMode() || !PrepareDataRead()) {
-        Finish(false);
+    if (!OpenBody(kTextCompareData, &CPic16F84A::PrepareDataRead)) {
         return;
     }
-    switch (CompareDataBlocks(DataSource(), out)) {
-        case Step::Next:
-            ReportMatch(out);
-            Finish(true);
-            break;
-        case Step::Stop:
-            Finish(true);
-            break;
-        case Step::Fail:
-            ClearResult(out);
-            Finish(false);
-            break;
-    }
+    FinishCompare(CompareDataBlocks(DataSource(), out), out);
 }
 
 void CPic16F84A::Erase() {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "device/midrange/midrange_device.h"
 
@@ -49,6 +50,15 @@ class CPic16F84A : public CMidRangeDevice {
     virtual bool PrepareDataWrite();
     virtual bool PrepareDataRead();
     virtual bool WriteDataBlock(std::span<const std::uint8_t> bytes);
+
+    // Opens an operation body: progress shown, programming mode entered, the memory prepared.
+    // False, with the operation already finished, when any of it failed.
+    bool OpenBody(std::string_view text, bool (CPic16F84A::*prepare)());
+    // Ends a compare body by the outcome of its block loop.
+    void FinishCompare(Step outcome, CompareResult& out);
+    // Writes source in blocks of kWriteBlock with progress; false at the first failed block.
+    template <class Cell, class WriteBlock>
+    bool WriteInBlocks(std::span<const Cell> source, WriteBlock writeBlock);
 
     // The program compare body: words compared under mask, skipAddress (when not -1) passed
     // over, as the calibration word is when the user asks not to compare it.
