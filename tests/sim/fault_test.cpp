@@ -12,20 +12,13 @@
 namespace tenlo::sim {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using testing::RecordingChip;
+using testing::Send;
 
 constexpr std::uint8_t A5 = 0xA5;
-
-Bytes Send(CFirmwareEngine& engine, const Bytes& in) {
-    Bytes out;
-    for (std::uint8_t b : in) {
-        engine.Feed(b, out);
-    }
-    return out;
-}
 
 FaultPlan Parsed(std::initializer_list<const char*> texts) {
     FaultPlan plan;

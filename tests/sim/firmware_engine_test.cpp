@@ -13,21 +13,13 @@
 namespace tenlo::sim {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using testing::RecordingChip;
+using testing::Send;
 
 constexpr std::uint8_t A5 = 0xA5;
-
-// Feeds bytes one at a time and returns everything the firmware sent back.
-Bytes Send(CFirmwareEngine& engine, const Bytes& in) {
-    Bytes out;
-    for (std::uint8_t b : in) {
-        engine.Feed(b, out);
-    }
-    return out;
-}
 
 // One host byte and exactly what the firmware answers right after it.
 struct Step {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/chip_model.h"
+#include "sim/firmware_engine.h"
 
 namespace tenlo::sim::testing {
 
@@ -121,5 +122,16 @@ class RecordingChip final : public IChipModel {
 
     unsigned rx_ = 0;
 };
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Feeds bytes one at a time and returns everything the firmware sent back.
+inline Bytes Send(CFirmwareEngine& engine, const Bytes& in) {
+    Bytes out;
+    for (std::uint8_t b : in) {
+        engine.Feed(b, out);
+    }
+    return out;
+}
 
 }  // namespace tenlo::sim::testing
