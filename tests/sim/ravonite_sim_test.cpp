@@ -1,11 +1,7 @@
 // ravonite-sim as a user runs it: a process serving a pseudo-terminal linked as COMn, reached
 // through the real termios backend.
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -17,12 +13,10 @@
 #include <fstream>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "e2e/process.h"
 #include "link/programmer_link.h"
-
-extern char** environ;
 
 namespace tenlo::sim {
 namespace {
@@ -43,90 +37,17 @@ class RecordingBox final : public IErrorBox {
 };
 
 // One ravonite-sim process; killed at the end of the test whatever happened.
-class SimProcess {
+class SimProcess : public e2e::Process {
   public:
-    SimProcess() = default;
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-    ~SimProcess() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) {
-            ::close(out_);
-        }
-    }
-
     bool Start(const std::vector<std::string>& args) {
-        int pipeFds[2];
-        if (::pipe(pipeFds) != 0) {
-            return false;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-        std::vector<std::string> all = {RAVONITE_SIM_PATH};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        const int rc =
-            posix_spawn(&pid_, RAVONITE_SIM_PATH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(pipeFds[1]);
-        out_ = pipeFds[0];
-        if (rc != 0) {
-            pid_ = -1;
-            return false;
-        }
-        return true;
+        std::vector<std::string> command = {RAVONITE_SIM_PATH};
+        command.insert(command.end(), args.begin(), args.end());
+        return Process::Start(command, {});
     }
-
-    // The whole first line of standard output, within the deadline.
-    std::optional<std::string> ReadLine(std::chrono::milliseconds within = 5000ms) {
-        std::string line;
-        const auto deadline = Clock::now() + within;
-        while (Clock::now() < deadline) {
-            pollfd fd{out_, POLLIN, 0};
-            if (::poll(&fd, 1, 50) <= 0) {
-                continue;
-            }
-            char c = 0;
-            if (::read(out_, &c, 1) != 1) {
-                return std::nullopt;
-            }
-            if (c == '\n') {
-                return line;
-            }
-            line += c;
-        }
-        return std::nullopt;
-    }
-
-    void Signal(int signal) { ::kill(pid_, signal); }
-
-    // The exit code, or nullopt when it did not end within the time.
+    void Signal(int signal) { Kill(signal); }
     std::optional<int> Wait(std::chrono::milliseconds within = 5000ms) {
-        const auto deadline = Clock::now() + within;
-        while (Clock::now() < deadline) {
-            int status = 0;
-            const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-            if (done == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return std::nullopt;
+        return Process::Wait(within);
     }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
 };
 
 class RavoniteSim : public ::testing::Test {
