@@ -1,0 +1,95 @@
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <atomic>
+#include <thread>
+
+#include "link/serial_port.h"
+#include "qtcommon/gui_thread.h"
+#include "qtcommon/qt_ui_bridges.h"
+#include "qtsupport/scripted_presenter.h"
+
+namespace tenlo::qt {
+namespace {
+
+using testing::ScriptedPresenter;
+
+// Pumps the GUI thread until done is set, as a device operation's wait loop does.
+void PumpUntil(const std::atomic<bool>& done) {
+    while (!done.load()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+TEST(QtErrorBox, ABoxRaisedOnAWorkerIsShownOnTheGuiThreadAndItsAnswerReturned) {
+    ScriptedPresenter presenter;
+    bool shownOnGui = false;
+    presenter.Expect("Cannot open COM12.", kMbIconError, kIdOk,
+                     [&] { shownOnGui = OnGuiThread(); });
+    CQtErrorBox box;  // no owner: a box is shown all the same
+    std::atomic<bool> done{false};
+    int answer = 0;
+    std::thread worker([&] {
+        answer = box.ShowMessage("Error", "Cannot open COM12.", kMbOk | kMbIconError);
+        done = true;
+    });
+    PumpUntil(done);
+    worker.join();
+    EXPECT_TRUE(shownOnGui);
+    EXPECT_EQ(kIdOk, answer);
+    ASSERT_EQ(1u, presenter.Shown().size());
+    EXPECT_EQ("Error", presenter.Shown()[0].caption.toStdString());
+}
+
+TEST(QtErrorBox, ASerialPortWithoutAnOwnerWindowStillReportsThroughItsBox) {
+    ScriptedPresenter presenter;
+    presenter.Expect("Device definition string must start with \"COMn:\".\nbaud=9600",
+                     kMbIconError);
+    CQtErrorBox box;
+    CSerialPort port(&box);
+    EXPECT_FALSE(port.Open("baud=9600"));
+}
+
+TEST(GuiThread, CallsPostedFromAWorkerRunOnTheGuiThreadInOrder) {
+    std::vector<int> order;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 50; ++i) {
+            PostToGui([&order, i] { order.push_back(i); });
+        }
+        PostToGui([&] { done = true; });
+    });
+    PumpUntil(done);
+    worker.join();
+    ASSERT_EQ(50u, order.size());
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(i, order[static_cast<std::size_t>(i)]);
+    }
+}
+
+TEST(ScriptedPresenter, AnUnexpectedOrDifferentBoxFailsTheTest) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScriptedPresenter presenter;
+            presenter.Show(nullptr, "T", "surprise", kMbIconError);
+        },
+        "unexpected message box");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScriptedPresenter presenter;
+            presenter.Expect("イレース完了", kMbIconInformation);
+            presenter.Show(nullptr, "T", "イレース完了", kMbIconExclamation);
+        },
+        "icon");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            ScriptedPresenter presenter;
+            presenter.Expect("x", 0);
+        },
+        "never shown");
+}
+
+}  // namespace
+}  // namespace tenlo::qt
