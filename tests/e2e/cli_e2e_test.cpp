@@ -207,7 +207,9 @@ TEST_F(CliEndToEnd, PortByPathVersionAndId) {
     EXPECT_TRUE(Has(r.out, "it is not the selected chip PIC16F877A")) << r.out;
 
     // A pseudo-terminal has no modem lines, so the updater cannot reach a JDM chip on it.
-    r = Cli({"update-firmware", "--file", EXAMPLE_HEX});
+    const std::string firmware = File("fw.hex");
+    std::ofstream(firmware) << ":020000000528D1\n:00000001FF\n";
+    r = Cli({"update-firmware", "--file", firmware});
     EXPECT_EQ(r.code, 3) << r.err;
     EXPECT_TRUE(Has(r.err, "イレースに失敗しました。")) << r.err;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jdm/jdm_rig.h"
+#include "jdm/test_firmware.h"
 #include "link/ui_interfaces.h"
 #include "updater/jdm/firmware_update.h"
 
@@ -36,40 +37,6 @@ struct RecordingView : IFirmwareUpdateView {
     std::string status;
     std::string statusUnderMessage;
 };
-
-// One Intel HEX record with its checksum.
-std::string Record(unsigned type, unsigned address, const std::vector<unsigned>& data) {
-    unsigned sum = data.size() + (address >> 8) + (address & 0xFF) + type;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()),
-                  address & 0xFFFF, type);
-    std::string line = buf;
-    for (unsigned b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b & 0xFF);
-        line += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + buf;
-}
-const std::string kEnd = ":00000001FF\n";
-
-// The words the assembled test program must leave in the chip (PIC mid-range encodings).
-std::vector<std::uint16_t> ExpectedProgram() {
-    std::vector<std::uint16_t> words(0x3FF, 0x3FFF);
-    words[0x000] = 0x2805;  // goto start
-    words[0x004] = 0x0009;  // retfie
-    const std::uint16_t code[] = {0x1683, 0x23FF, 0x0090, 0x1283, 0x305A, 0x00A0, 0x280B};
-    for (unsigned i = 0; i < std::size(code); ++i) {
-        words[0x005 + i] = code[i];
-    }
-    const std::string text = "Ravonite firmware test";
-    for (unsigned i = 0; i < text.size(); ++i) {
-        words[0x100 + i] = 0x3400 | static_cast<unsigned char>(text[i]);  // retlw
-    }
-    words[0x3FE] = 0x343F;
-    return words;
-}
 
 class FirmwareFlow : public ::testing::Test {
   protected:
@@ -100,21 +67,15 @@ class FirmwareFlow : public ::testing::Test {
         oldCwd = fs::current_path();
         fs::current_path(dir);
     }
-    std::string AssembledFirmware() {
-#ifdef JDM_TEST_FIRMWARE_HEX
-        return JDM_TEST_FIRMWARE_HEX;
-#else
-        ADD_FAILURE() << "gpasm was not found when the tests were configured";
-        return {};
-#endif
-    }
-    // Erased, with the calibration of the chip given back.
-    void ExpectErasedWithCalibration(std::uint16_t osccal = 0x3480, std::uint16_t config = 0x31FF) {
+    std::string AssembledFirmware() { return AssembledFirmwarePath(); }
+    // The old firmware of SetUp, never touched: not a single line call reached the chip.
+    void ExpectUntouchedSince(std::size_t lineCalls) {
+        EXPECT_EQ(rig.chip.LineCalls(), lineCalls);
         for (unsigned a = 0; a < 0x3FF; ++a) {
-            ASSERT_EQ(rig.chip.ProgramWord(a), 0x3FFF) << a;
+            ASSERT_EQ(rig.chip.ProgramWord(a), 0x0123) << a;
         }
-        EXPECT_EQ(rig.chip.OscCal(), osccal);
-        EXPECT_EQ(rig.chip.ConfigWord(), config);
+        EXPECT_EQ(rig.chip.OscCal(), 0x3480);
+        EXPECT_EQ(rig.chip.ConfigWord(), 0x3184);
     }
 
     ChipRig rig;
@@ -139,12 +100,13 @@ TEST_F(FirmwareFlow, WholeUpdateFromAnAssembledProgram) {
 
         EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
 
-        EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", "書き込み中...",
-                                                           "ベリファイ中...", ""}));
+        EXPECT_EQ(view.statuses,
+                  (std::vector<std::string>{"イレース中...", "書き込み中...", "ベリファイ中...",
+                                            "書き込み中...", "ベリファイ中...", ""}));
         EXPECT_EQ(view.messages,
                   (std::vector<Message>{{"ファームウエア書き込み完了", kMbIconInformation}}));
         EXPECT_EQ(view.statusUnderMessage, "ベリファイ中...");
-        const std::vector<std::uint16_t> expected = ExpectedProgram();
+        const std::vector<std::uint16_t> expected = AssembledProgramWords();
         for (unsigned a = 0; a < 0x3FF; ++a) {
             ASSERT_EQ(rig.chip.ProgramWord(a), expected[a]) << a;
         }
@@ -156,14 +118,15 @@ TEST_F(FirmwareFlow, WholeUpdateFromAnAssembledProgram) {
     }
 }
 
-TEST_F(FirmwareFlow, MissingFileLeavesTheChipErased) {
+TEST_F(FirmwareFlow, MissingFileLeavesTheChipUntouched) {
     EnterDir();  // no Mossvane.HEX here
+    const std::size_t calls = rig.chip.LineCalls();
     EXPECT_EQ(flow.Run(), FirmwareUpdateResult::FileOpenFailed);
-    EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", ""}));
+    EXPECT_EQ(view.statuses, (std::vector<std::string>{""}));
     EXPECT_EQ(view.messages,
               (std::vector<Message>{
                   {"ファームウエアファイル Mossvane.HEX を開けません。", kMbIconError}}));
-    ExpectErasedWithCalibration();
+    ExpectUntouchedSince(calls);
 
     // Nor is a directory of that name a file.
     fs::create_directory(dir / "Mossvane.HEX");
@@ -178,15 +141,17 @@ TEST_F(FirmwareFlow, MissingFileLeavesTheChipErased) {
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text,
               "ファームウエアファイル no such dir/fw%s%d.HEX を開けません。");
+    ExpectUntouchedSince(calls);
 }
 
-TEST_F(FirmwareFlow, UnreadableFileFailsAfterTheErase) {
+TEST_F(FirmwareFlow, UnreadableFileLeavesTheChipUntouched) {
     EnterDir();
     const std::string bad[] = {
-        Record(0, 0x0000, {0x05, 0x28}) + Record(0, 0x4200, {0x00}) + kEnd,  // data EEPROM
-        Record(0, 0x0800, {0x00}) + kEnd,                                    // past 1024 words
-        ":0200000005282F\n" + kEnd,                                          // checksum
+        HexRecord(0, 0x0000, {0x05, 0x28}) + HexRecord(0, 0x4200, {0x00}) + kHexEnd,  // data EEPROM
+        HexRecord(0, 0x0800, {0x00}) + kHexEnd,  // past 1024 words
+        ":0200000005282F\n" + kHexEnd,           // checksum
     };
+    const std::size_t calls = rig.chip.LineCalls();
     for (const std::string& text : bad) {
         SCOPED_TRACE(text);
         WriteFile("Mossvane.HEX", text);
@@ -196,27 +161,49 @@ TEST_F(FirmwareFlow, UnreadableFileFailsAfterTheErase) {
             view.messages,
             (std::vector<Message>{
                 {"ファームウエアファイル Mossvane.HEX の読み込みに失敗しました。", kMbIconError}}));
-        EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", ""}));
-        ExpectErasedWithCalibration();
+        EXPECT_EQ(view.statuses, (std::vector<std::string>{""}));
+        ExpectUntouchedSince(calls);
     }
 }
 
 TEST_F(FirmwareFlow, ConfigurationAndCalibrationWordsFromTheFile) {
     // No configuration word: the chip's bits 13 to 9 with the user bits erased. A word for
     // 0x3FF is loaded but neither written nor compared.
-    flow.SetFirmwarePath(WriteFile(
-        "a.hex", Record(0, 0x0000, {0x05, 0x28}) + Record(0, 0x07FE, {0x00, 0x00}) + kEnd));
+    flow.SetFirmwarePath(WriteFile("a.hex", HexRecord(0, 0x0000, {0x05, 0x28}) +
+                                                HexRecord(0, 0x07FE, {0x00, 0x00}) + kHexEnd));
     EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
     EXPECT_EQ(rig.chip.ConfigWord(), 0x31FF);
     EXPECT_EQ(rig.chip.OscCal(), 0x3480);
     EXPECT_EQ(rig.chip.ProgramWord(0), 0x2805);
 
     // Bits above 13 in the file are dropped when written, and still verify.
-    flow.SetFirmwarePath(WriteFile(
-        "b.hex", Record(0, 0x0000, {0x05, 0xE8}) + Record(0, 0x400E, {0x84, 0xFF}) + kEnd));
+    flow.SetFirmwarePath(WriteFile("b.hex", HexRecord(0, 0x0000, {0x05, 0xE8}) +
+                                                HexRecord(0, 0x400E, {0x84, 0xFF}) + kHexEnd));
     EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
     EXPECT_EQ(rig.chip.ProgramWord(0), 0x2805);
     EXPECT_EQ(rig.chip.ConfigWord(), 0x3184);
+}
+
+// A configuration word that turns code protection on hides program memory once it is in, so
+// program memory has to be verified before it is written.
+TEST_F(FirmwareFlow, CodeProtectingConfigurationStillVerifies) {
+    flow.SetFirmwarePath(WriteFile("cp.hex", HexRecord(0, 0x0000, {0x05, 0x28, 0x09, 0x00}) +
+                                                 HexRecord(0, 0x400E, {0x44, 0x3F}) + kHexEnd));
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
+    EXPECT_EQ(view.messages,
+              (std::vector<Message>{{"ファームウエア書き込み完了", kMbIconInformation}}));
+    EXPECT_EQ(rig.chip.ConfigWord(), 0x3144) << "protected, band-gap bits kept";
+    EXPECT_EQ(rig.chip.ProgramWord(0), 0x2805);
+    EXPECT_EQ(rig.chip.ProgramWord(1), 0x0009);
+    EXPECT_EQ(rig.chip.ProgramWord(2), 0x3FFF);
+    EXPECT_EQ(rig.chip.OscCal(), 0x3480);
+
+    // A later update of the protected chip erases it and goes through as well.
+    view = RecordingView{};
+    flow.SetFirmwarePath(AssembledFirmware());
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
+    EXPECT_EQ(rig.chip.ProgramWord(1), 0x3FFF);
+    EXPECT_EQ(rig.chip.ConfigWord(), 0x3000 | kAssembledConfigBits);
 }
 
 TEST_F(FirmwareFlow, EraseFailureFromAnUnpluggedAdapter) {
@@ -255,18 +242,39 @@ TEST_F(FirmwareFlow, VerifyFailureFromACellThatDoesNotHoldItsCharge) {
               (std::vector<std::string>{"イレース中...", "書き込み中...", "ベリファイ中...", ""}));
     EXPECT_EQ(rig.chip.ProgramWord(0x009), 0x3FFF);
     EXPECT_EQ(rig.chip.ProgramWord(0x00A), 0x00A0);
-    EXPECT_EQ(rig.chip.ConfigWord(), 0x31C4) << "written, not matching";
+    EXPECT_EQ(rig.chip.ConfigWord(), 0x31FF) << "program memory fails before the configuration";
 }
 
-// A data line stuck at one level makes every read-back the same word, so the failure shows
-// in the first write check, never as a verify failure and never as success.
-TEST_F(FirmwareFlow, StuckDataLineFailsTheFirstCheckedWrite) {
+TEST_F(FirmwareFlow, VerifyFailureFromAConfigurationWordThatDoesNotHold) {
+    rig.chip.SetLeakyCell(sim::Space::Config, 0x2007);
     flow.SetFirmwarePath(AssembledFirmware());
-    rig.chip.SetCtsStuck(true);  // reads 0x3FFF: the blank calibration words check out
-    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::WriteFailed);
-    rig.chip.SetCtsStuck(false);  // reads 0x0000: the configuration write-back cannot check
-    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::EraseFailed);
-    EXPECT_EQ(view.messages.size(), 2u);
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::VerifyFailed);
+    EXPECT_EQ(view.messages, (std::vector<Message>{{"ベリファイに失敗しました。", kMbIconError}}));
+    EXPECT_EQ(view.statuses,
+              (std::vector<std::string>{"イレース中...", "書き込み中...", "ベリファイ中...",
+                                        "書き込み中...", "ベリファイ中...", ""}));
+    EXPECT_EQ(rig.chip.ProgramWord(0x00A), 0x00A0);
+}
+
+// A data line stuck at one level, or a chip that is not there, reads the device ID as all ones
+// or all zeros: nothing is erased, so the calibration the chip holds survives.
+TEST_F(FirmwareFlow, ChipThatDoesNotAnswerIsNotErased) {
+    flow.SetFirmwarePath(AssembledFirmware());
+    for (const bool level : {true, false}) {
+        SCOPED_TRACE(level);
+        rig.chip.SetCtsStuck(level);
+        view = RecordingView{};
+        EXPECT_EQ(flow.Run(), FirmwareUpdateResult::EraseFailed);
+        EXPECT_EQ(view.messages,
+                  (std::vector<Message>{{"イレースに失敗しました。", kMbIconError}}));
+        EXPECT_EQ(view.statuses, (std::vector<std::string>{"イレース中...", ""}));
+        EXPECT_EQ(rig.chip.CompletedEraseCycles(), 0u);
+        EXPECT_EQ(rig.chip.CompletedProgramCycles(), 0u);
+        EXPECT_EQ(rig.chip.ProgramWord(0), 0x0123);
+        EXPECT_EQ(rig.chip.OscCal(), 0x3480);
+        EXPECT_EQ(rig.chip.ConfigWord(), 0x3184);
+        EXPECT_FALSE(rig.chip.IsPowered());
+    }
 }
 
 TEST_F(FirmwareFlow, PortNotOpen) {

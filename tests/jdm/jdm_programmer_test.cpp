@@ -196,6 +196,36 @@ TEST_F(JdmChip, EraseKeepsCalibrationWordAndBits) {
     }
 }
 
+TEST_F(JdmChip, EraseRefusesAChipWhoseDeviceIdReadsAllOnesOrAllZeros) {
+    std::uint16_t id = 0;
+    ASSERT_TRUE(jdm.PowerOn());
+    ASSERT_TRUE(jdm.ReadDeviceId(&id));
+    EXPECT_EQ(id, sim::CJdmChip::kDefaultDeviceId);
+    EXPECT_EQ(chip.AddressCounter(), 0x2006u);
+
+    for (const std::uint16_t bad : {std::uint16_t{0x0000}, std::uint16_t{0x3FFF}}) {
+        SCOPED_TRACE(bad);
+        VirtualClock clock;
+        auto backend =
+            std::make_shared<sim::CJdmPortBackend>(std::make_shared<sim::CJdmChip>(clock, bad));
+        CSerialPort port(nullptr, backend, &clock);
+        ASSERT_TRUE(port.Open("COM1: baud=38400 parity=N data=8 stop=1"));
+        CJDMProgrammer other(port);
+        sim::CJdmChip& target = backend->Chip();
+        target.Poke(sim::Space::Program, 0x000, 0x2805);
+        target.Poke(sim::Space::Program, 0x3FF, 0x34A6);
+        EXPECT_FALSE(other.EraseChip());
+        for (const auto& c : target.Commands()) {
+            EXPECT_NE(c.code, CJDMProgrammer::kBulkEraseProgram);
+            EXPECT_NE(c.code, CJDMProgrammer::kBulkEraseData);
+            EXPECT_NE(c.code, CJDMProgrammer::kBeginProgramming);
+        }
+        EXPECT_EQ(target.ProgramWord(0x000), 0x2805);
+        EXPECT_EQ(target.OscCal(), 0x34A6);
+        EXPECT_FALSE(target.IsPowered());
+    }
+}
+
 TEST_F(JdmChip, WriteConfigTakesCalibrationBitsFromTheChip) {
     JdmConfigImage config;
     config.fill(0x3FFF);

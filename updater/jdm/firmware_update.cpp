@@ -99,33 +99,43 @@ FirmwareUpdateResult CFirmwareUpdateFlow::RunSteps() {
     JdmConfigImage config{};
     CFirmwareHexReader reader(program, config);
 
-    view_.ShowStatus(kStatusErasing);
-    if (!jdm.EraseChip()) {
-        return Report(FirmwareUpdateResult::EraseFailed);
-    }
-    // Opened only after the erase: a missing or bad file leaves an erased chip that still has
-    // its calibration, which a later run with a good file can program. A directory is no file
-    // to open (and reading one makes the stream throw).
+    // The file is read whole before the chip is touched: a missing or bad file must not leave
+    // the programmer erased with no firmware at all. A directory is no file to open (and
+    // reading one makes the stream throw).
     std::error_code ec;
     if (std::filesystem::is_directory(path_, ec) || !reader.Open(path_)) {
         return Report(FirmwareUpdateResult::FileOpenFailed);
     }
     std::fill(program.begin(), program.end(), CJDMProgrammer::kBlankWord);
     std::fill(config.begin(), config.end(), CJDMProgrammer::kBlankWord);
-    if (!LoadQuietly(reader)) {
-        reader.Close();
+    const bool loaded = LoadQuietly(reader);
+    reader.Close();
+    if (!loaded) {
         return Report(FirmwareUpdateResult::FileReadFailed);
     }
 
+    view_.ShowStatus(kStatusErasing);
+    if (!jdm.EraseChip()) {
+        return Report(FirmwareUpdateResult::EraseFailed);
+    }
+    // Program memory is verified before the configuration word goes in: a configuration that
+    // turns code protection on makes program memory read as zeros from then on.
     view_.ShowStatus(kStatusWriting);
-    if (!jdm.WriteProgram(program) || !jdm.WriteConfig(config)) {
+    if (!jdm.WriteProgram(program)) {
         return Report(FirmwareUpdateResult::WriteFailed);
     }
     view_.ShowStatus(kStatusVerifying);
-    if (!jdm.VerifyProgram(program) || !jdm.VerifyConfig(config)) {
+    if (!jdm.VerifyProgram(program)) {
         return Report(FirmwareUpdateResult::VerifyFailed);
     }
-    reader.Close();
+    view_.ShowStatus(kStatusWriting);
+    if (!jdm.WriteConfig(config)) {
+        return Report(FirmwareUpdateResult::WriteFailed);
+    }
+    view_.ShowStatus(kStatusVerifying);
+    if (!jdm.VerifyConfig(config)) {
+        return Report(FirmwareUpdateResult::VerifyFailed);
+    }
     return Report(FirmwareUpdateResult::Success);
 }
 
@@ -140,13 +150,17 @@ std::string UpdaterPortDefinition(int portNumber) {
     return "COM" + std::to_string(portNumber) + ": baud=38400 parity=N data=8 stop=1";
 }
 
+void DriveLinesInactive(CSerialPort& port) {
+    port.SetDTR(false);
+    port.SetRTS(false);
+    port.SetBreak(false);
+}
+
 bool OpenUpdaterPort(CSerialPort& port, int portNumber) {
     if (!port.Open(UpdaterPortDefinition(portNumber))) {
         return false;
     }
-    port.SetDTR(false);
-    port.SetRTS(false);
-    port.SetBreak(false);
+    DriveLinesInactive(port);
     return true;
 }
 

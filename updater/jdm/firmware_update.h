@@ -51,9 +51,9 @@ class IFirmwareUpdateView {
     virtual void ShowMessage(const std::string& text, unsigned type) = 0;
 };
 
-// Erases the programmer's microcontroller (keeping its calibration), loads the firmware file,
-// writes program memory and the configuration word and verifies both, reporting each phase on
-// the status line and ending with exactly one message.
+// Loads the firmware file, erases the programmer's microcontroller (keeping its calibration),
+// writes and verifies program memory, then writes and verifies the configuration word,
+// reporting each phase on the status line and ending with exactly one message.
 //
 // The port must stay open while Run() is on the stack, yet the line loops dispatch pending
 // window messages, so a close request can arrive in the middle. Such a request is deferred:
@@ -99,6 +99,9 @@ FirmwareUpdateResult RunFirmwareUpdate(CSerialPort& port, IFirmwareUpdateView& v
 
 // "COM%d: baud=38400 parity=N data=8 stop=1" for a port number.
 std::string UpdaterPortDefinition(int portNumber);
+
+// DTR, RTS and the break inactive: data low, clock low, target unpowered. Results ignored.
+void DriveLinesInactive(CSerialPort& port);
 
 // Opens the port as the updater's connect does (no time-outs: no bytes ever pass) and drives
 // DTR, RTS and the break inactive. The port shows its own errors; false when it did not open.

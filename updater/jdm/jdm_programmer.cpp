@@ -109,11 +109,11 @@ bool CJDMProgrammer::GotoCalibrationWord() {
     return true;
 }
 
-bool CJDMProgrammer::GotoConfigWord() {
+bool CJDMProgrammer::GotoConfigAddress(unsigned offset) {
     if (!LoadData(kLoadConfiguration, 0)) {
         return false;
     }
-    for (int i = 0; i < 7; ++i) {
+    for (unsigned i = 0; i < offset; ++i) {
         PumpMessages();
         if (!SendCommand(kIncrementAddress)) {
             return false;
@@ -122,12 +122,25 @@ bool CJDMProgrammer::GotoConfigWord() {
     return true;
 }
 
+bool CJDMProgrammer::GotoConfigWord() {
+    return GotoConfigAddress(kConfigWordOffset);
+}
+
+bool CJDMProgrammer::ReadDeviceId(std::uint16_t* id) {
+    return GotoConfigAddress(kDeviceIdOffset) && ReadData(kReadProgram, id);
+}
+
 bool CJDMProgrammer::EraseChip() {
     PowerOff();
     Wait(kPowerWait);
     PowerOn();
     Wait(kPowerWait);
 
+    std::uint16_t id = 0;
+    if (!ReadDeviceId(&id) || id == 0 || id == kBlankWord) {
+        return Fail();
+    }
+    PowerCycle();
     std::uint16_t calibration = 0;
     if (!GotoCalibrationWord() || !ReadData(kReadProgram, &calibration)) {
         return Fail();

@@ -31,6 +31,9 @@ class CJDMProgrammer {
 
     static constexpr std::uint16_t kBlankWord = 0x3FFF;
     static constexpr std::uint16_t kCalibrationAddress = 0x3FF;
+    // Offsets from 0x2000 in the configuration area.
+    static constexpr unsigned kDeviceIdOffset = 6;
+    static constexpr unsigned kConfigWordOffset = 7;
     static constexpr int kWriteAttempts = 10;
 
     // The waits the sequences make.
@@ -52,15 +55,24 @@ class CJDMProgrammer {
     bool WriteWord(std::uint16_t word);
     bool GotoCalibrationWord();
     bool GotoConfigWord();
+    // Moves the address counter to the device ID word (0x2006) and reads it.
+    bool ReadDeviceId(std::uint16_t* id);
 
+    // Refuses, before anything is erased, a chip whose device ID reads all ones or all zeros:
+    // a data line stuck at one level, a missing chip or miswired lines read that way, and the
+    // calibration word saved from such a chip would be no calibration at all.
     bool EraseChip();
     bool WriteProgram(const JdmProgramImage& image);
     bool WriteConfig(const JdmConfigImage& config);
     bool VerifyProgram(const JdmProgramImage& image);
     bool VerifyConfig(const JdmConfigImage& config);
 
-  private:
+    // Sleeps on the port's clock, so tests run the waits in virtual time.
     void Wait(std::chrono::milliseconds ms);
+
+  private:
+    // Load Configuration, then offset Increment Address commands.
+    bool GotoConfigAddress(unsigned offset);
     // Off, 1 ms, on: the chip enters programming mode with its address counter at 0.
     void PowerCycle();
     bool Clock();
