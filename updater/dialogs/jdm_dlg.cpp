@@ -18,17 +18,22 @@ struct Placement {
     int x, y, width, height;
 };
 
-constexpr Placement kButtons[] = {
-    {CJDMDlg::kIdPowerOn, "PowerON", 7, 7, 50, 14},
-    {CJDMDlg::kIdPowerOff, "PowerOFF", 59, 7, 50, 14},
-    {CJDMDlg::kIdLoadConfig, "Load Config", 7, 31, 50, 14},
-    {CJDMDlg::kIdIncAddr, "Inc Addr", 7, 49, 50, 14},
-    {CJDMDlg::kIdSendProgMem, "Send Prog Mem", 7, 67, 50, 14},
-    {CJDMDlg::kIdReadProg, "ReadProg", 108, 67, 50, 14},
-    {CJDMDlg::kIdSendProgMem2, "Send Prog Mem", 7, 85, 50, 14},
-    {CJDMDlg::kIdReadData, "ReadData", 108, 83, 50, 14},
-    {CJDMDlg::kIdProgram, "Program", 7, 103, 50, 14},
-    {CJDMDlg::kIdErase, "Erase", 7, 121, 50, 14},
+struct ButtonPlacement {
+    Placement place;
+    void (CJDMDlg::*handler)();  // none: the button has no action
+};
+
+constexpr ButtonPlacement kButtons[] = {
+    {{CJDMDlg::kIdPowerOn, "PowerON", 7, 7, 50, 14}, &CJDMDlg::OnPowerOn},
+    {{CJDMDlg::kIdPowerOff, "PowerOFF", 59, 7, 50, 14}, &CJDMDlg::OnPowerOff},
+    {{CJDMDlg::kIdLoadConfig, "Load Config", 7, 31, 50, 14}, &CJDMDlg::OnLoadConfig},
+    {{CJDMDlg::kIdIncAddr, "Inc Addr", 7, 49, 50, 14}, &CJDMDlg::OnIncAddr},
+    {{CJDMDlg::kIdSendProgMem, "Send Prog Mem", 7, 67, 50, 14}, &CJDMDlg::OnSendProgMem},
+    {{CJDMDlg::kIdReadProg, "ReadProg", 108, 67, 50, 14}, &CJDMDlg::OnReadProg},
+    {{CJDMDlg::kIdSendProgMem2, "Send Prog Mem", 7, 85, 50, 14}, nullptr},
+    {{CJDMDlg::kIdReadData, "ReadData", 108, 83, 50, 14}, nullptr},
+    {{CJDMDlg::kIdProgram, "Program", 7, 103, 50, 14}, &CJDMDlg::OnProgram},
+    {{CJDMDlg::kIdErase, "Erase", 7, 121, 50, 14}, &CJDMDlg::OnErase},
 };
 constexpr Placement kEdits[] = {
     {CJDMDlg::kIdCount, "1", 59, 49, 29, 14},
@@ -98,8 +103,8 @@ void CJDMDlg::BuildControls() {
     const QFontMetrics metrics(font());
     qt::CDialogUnits units(font());
     const int margin = 2 * style()->pixelMetric(QStyle::PM_ButtonMargin) + 4;
-    for (const Placement& p : kButtons) {
-        units.WidenToFit(metrics, QString::fromUtf8(p.text), p.width, margin);
+    for (const ButtonPlacement& b : kButtons) {
+        units.WidenToFit(metrics, QString::fromUtf8(b.place.text), b.place.width, margin);
     }
     units.WidenToFit(metrics, QStringLiteral("FFFF"), kEdits[0].width, 8);
     units.WidenToFit(metrics, QStringLiteral("FFFF"), kStatics[0].width, 2);
@@ -109,42 +114,13 @@ void CJDMDlg::BuildControls() {
         widget->setObjectName(QString::number(p.id));
         widget->setGeometry(units.Rect(p.x, p.y, p.width, p.height));
     };
-    for (const Placement& p : kButtons) {
-        auto* button = new QPushButton(QString::fromUtf8(p.text), this);
+    for (const ButtonPlacement& b : kButtons) {
+        auto* button = new QPushButton(QString::fromUtf8(b.place.text), this);
         button->setAutoDefault(false);
-        place(button, p);
-        void (CJDMDlg::*handler)() = nullptr;
-        switch (p.id) {
-            case kIdPowerOn:
-                handler = &CJDMDlg::OnPowerOn;
-                break;
-            case kIdPowerOff:
-                handler = &CJDMDlg::OnPowerOff;
-                break;
-            case kIdLoadConfig:
-                handler = &CJDMDlg::OnLoadConfig;
-                break;
-            case kIdIncAddr:
-                handler = &CJDMDlg::OnIncAddr;
-                break;
-            case kIdSendProgMem:
-                handler = &CJDMDlg::OnSendProgMem;
-                break;
-            case kIdReadProg:
-                handler = &CJDMDlg::OnReadProg;
-                break;
-            case kIdProgram:
-                handler = &CJDMDlg::OnProgram;
-                break;
-            case kIdErase:
-                handler = &CJDMDlg::OnErase;
-                break;
-            default:
-                break;  // the second row's buttons have no action
-        }
-        if (handler != nullptr) {
+        place(button, b.place);
+        if (b.handler != nullptr) {
             QObject::connect(button, &QPushButton::clicked, this,
-                             [this, handler] { (this->*handler)(); });
+                             [this, handler = b.handler] { (this->*handler)(); });
         }
     }
     QLineEdit* edits[std::size(kEdits)] = {};

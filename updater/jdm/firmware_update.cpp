@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <functional>
 
 #include "app/hexfile/firmware_hex_reader.h"
 
@@ -114,27 +115,29 @@ FirmwareUpdateResult CFirmwareUpdateFlow::RunSteps() {
         return Report(FirmwareUpdateResult::FileReadFailed);
     }
 
-    view_.ShowStatus(kStatusErasing);
-    if (!jdm.EraseChip()) {
-        return Report(FirmwareUpdateResult::EraseFailed);
-    }
     // Program memory is verified before the configuration word goes in: a configuration that
     // turns code protection on makes program memory read as zeros from then on.
-    view_.ShowStatus(kStatusWriting);
-    if (!jdm.WriteProgram(program)) {
-        return Report(FirmwareUpdateResult::WriteFailed);
-    }
-    view_.ShowStatus(kStatusVerifying);
-    if (!jdm.VerifyProgram(program)) {
-        return Report(FirmwareUpdateResult::VerifyFailed);
-    }
-    view_.ShowStatus(kStatusWriting);
-    if (!jdm.WriteConfig(config)) {
-        return Report(FirmwareUpdateResult::WriteFailed);
-    }
-    view_.ShowStatus(kStatusVerifying);
-    if (!jdm.VerifyConfig(config)) {
-        return Report(FirmwareUpdateResult::VerifyFailed);
+    struct Phase {
+        const char* status;
+        std::function<bool()> run;
+        FirmwareUpdateResult failure;
+    };
+    const Phase phases[] = {
+        {kStatusErasing, [&] { return jdm.EraseChip(); }, FirmwareUpdateResult::EraseFailed},
+        {kStatusWriting, [&] { return jdm.WriteProgram(program); },
+         FirmwareUpdateResult::WriteFailed},
+        {kStatusVerifying, [&] { return jdm.VerifyProgram(program); },
+         FirmwareUpdateResult::VerifyFailed},
+        {kStatusWriting, [&] { return jdm.WriteConfig(config); },
+         FirmwareUpdateResult::WriteFailed},
+        {kStatusVerifying, [&] { return jdm.VerifyConfig(config); },
+         FirmwareUpdateResult::VerifyFailed},
+    };
+    for (const Phase& phase : phases) {
+        view_.ShowStatus(phase.status);
+        if (!phase.run()) {
+            return Report(phase.failure);
+        }
     }
     return Report(FirmwareUpdateResult::Success);
 }
