@@ -95,16 +95,6 @@ TEST(JdmDebugDialog, CountsAreHexadecimal) {
     }
 }
 
-TEST(JdmDebugDialog, ReadHexFieldReadsUpToSixteenBits) {
-    EXPECT_EQ(ReadHexField("FFFF"), 0xFFFF);
-    EXPECT_EQ(ReadHexField("0xffff"), 0xFFFF);
-    EXPECT_EQ(ReadHexField("000000012"), 0x12) << "leading zeros are no overflow";
-    EXPECT_EQ(ReadHexField("0x"), 0) << "the 0 is a digit";
-    EXPECT_EQ(ReadHexField("1FFFF"), std::nullopt);
-    EXPECT_EQ(ReadHexField("\t"), std::nullopt);
-    EXPECT_EQ(ReadHexField("３"), std::nullopt) << "full-width digits are no hexadecimal";
-}
-
 TEST(JdmDebugDialog, SendProgMemSendsFourteenBitsOfTheWord) {
     RecordingDialog d;
     Edit(d.dlg, CJDMDlg::kIdData)->setText("3FFF");
