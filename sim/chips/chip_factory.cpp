@@ -7,6 +7,7 @@
 
 #include "sim/chip_model.h"
 #include "sim/chips/baseline_chip.h"
+#include "sim/chips/dspic30f_chip.h"
 #include "sim/chips/midrange_chip.h"
 
 namespace tenlo::sim {
@@ -99,7 +100,7 @@ std::unique_ptr<IChipModel> CreateChip(std::string_view name) {
             return std::make_unique<BaselineChip>(p);
         }
     }
-    return nullptr;
+    return CreateDsPic30FChip(name);
 }
 
 }  // namespace tenlo::sim
