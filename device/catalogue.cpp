@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 
+#include "device/dspic30/dspic30_device.h"
 #include "device/midrange/midrange_factory.h"
 #include "device/midrange/pic16f84a.h"
 
@@ -81,7 +82,8 @@ constexpr std::array<CatalogueEntry, kCatalogueSize> kEntries{{
     {62, "dsPIC30F2011", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 18, false},
     {63, "dsPIC30F2012", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 28, false},
     {64, "dsPIC30F3010", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 28, false},
-    {65, "dsPIC30F3011", F::DsPic30Group3010, 16384, 1024, 0xF80000, 7, 0, 40, false},
+    // 24 KB of flash, as on the 3010 beside it: 8192 instructions.
+    {65, "dsPIC30F3011", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 40, false},
     {66, "dsPIC30F3012", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 18, false},
     {67, "dsPIC30F3013", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 28, false},
     {68, "dsPIC30F3014", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 40, false},
@@ -353,15 +355,9 @@ DeviceLayout Pic18Layout() {
 }
 
 DeviceLayout DsPic30Layout(const CatalogueEntry& e) {
-    DeviceLayout layout;
-    layout.programWidth = 24;
-    layout.configWidth = 16;
-    layout.dataWidth = 8;
-    // The data EEPROM ends at 0x7FFFFF.
-    layout.dataStart = 0x800000 - e.dataSize;
-    layout.programGrid = {6, 24, layout.programStart, 6, 1, 0, 50, 60, 0, 8};
-    layout.configGrid = {4, 16, 0xF80000, 6, 1, 0, 50, 60, 100, 8};
-    layout.dataGrid = {2, 8, layout.dataStart, 6, 1, 1, 50, 30, 100, 8};
+    DeviceLayout layout = CDsPic30Device::DefaultLayout();
+    layout.dataSize = e.dataSize;
+    CDsPic30Device::DeriveLayout(layout);
     return layout;
 }
 
@@ -452,7 +448,11 @@ std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOp
         return CreateMidRangeDevice(*e, *CatalogueLayout(index), *CatalogueMidRangeParams(index),
                                     link, options, progress);
     }
-    // The PIC18 and dsPIC30F families have no classes yet.
+    if (IsDsPic30(e->family)) {
+        return std::make_unique<CDsPic30Device>(link, options, progress, *CatalogueLayout(index),
+                                                e->family);
+    }
+    // The PIC18 families have no classes yet.
     return nullptr;
 }
 

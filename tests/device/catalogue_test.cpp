@@ -187,7 +187,6 @@ TEST(Catalogue, CreatesTheChipsWhoseFamilyIsBuilt) {
                   *CatalogueMidRangeParams(index));
     }
     EXPECT_EQ(CreateDevice(FindCatalogueIndex("PIC18F452"), link, &options, nullptr), nullptr);
-    EXPECT_EQ(CreateDevice(FindCatalogueIndex("dsPIC30F4013"), link, &options, nullptr), nullptr);
     EXPECT_EQ(CreateDevice(72, link, &options, nullptr), nullptr);
     EXPECT_EQ(CreateDevice(-1, link, &options, nullptr), nullptr);
 }
