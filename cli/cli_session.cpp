@@ -59,7 +59,15 @@ bool Contains(const MemorySet& set, Memory memory) {
 
 std::uint32_t DeviceAddress(const DeviceLayout& layout, Memory memory, std::size_t index) {
     const auto i = static_cast<std::uint32_t>(index);
-    return memory == Memory::Config ? layout.configStart + i : i;
+    switch (memory) {
+        case Memory::Config:
+            return layout.configStart + i;
+        case Memory::Data:
+            return layout.dataStart + i;  // 0 but on the dsPIC30F
+        case Memory::Program:
+            break;
+    }
+    return i;
 }
 
 std::span<std::byte> WritableBytes(CMemoryImage& image, Memory memory) {
@@ -639,8 +647,15 @@ int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
         }
         return m;
     };
+    // A dsPIC30F takes its configuration through fixed masks, and its configuration registers
+    // and data EEPROM are rewritten whole rather than programmed bit by bit.
+    const auto* dspic = dynamic_cast<const CDsPic30Device*>(device_.get());
+    const bool rewritten = dspic != nullptr && memory != Memory::Program;
     auto wantedValue = [&](std::size_t i) {
         std::uint32_t v = wanted.Get(memory, i);
+        if (dspic != nullptr && memory == Memory::Config) {
+            v = dspic->ConfigValue(i, v);
+        }
         if (midRangeConfig && i == 7 && params) {
             v |= params->calibrationProtectOffMask != 0 ? params->calibrationProtectOffMask
                                                         : params->protectOffMask;
@@ -650,7 +665,7 @@ int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
     for (std::size_t i : cells) {
         const std::uint32_t have = chip.Get(memory, i) & cellMask(i);
         const std::uint32_t want = wantedValue(i);
-        if ((want & ~have) != 0) {
+        if (!rewritten && (want & ~have) != 0) {
             return Fail(Failure::Mismatch,
                         what + " failed: the chip is not blank: " +
                             Hex(DeviceAddress(layout, memory, i), 4) + " holds " +
@@ -859,6 +874,9 @@ int CCliSession::Id() {
     if (const Failure f = PrepareDevice(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
+    if (auto* dspic = dynamic_cast<CDsPic30Device*>(device_.get())) {
+        return IdDsPic30(*dspic);
+    }
     const DeviceLayout& layout = device_->Layout();
     // The 12-bit parts have no ID location at all; the PIC16F84 has the cell but no ID in it.
     if (layout.configStart != kMidRangeConfigStart || layout.configCount <= kDeviceIdCell ||
@@ -913,6 +931,33 @@ int CCliSession::Id() {
         }
     }
     return ToInt(selected ? ExitCode::Success : ExitCode::Mismatch);
+}
+
+int CCliSession::IdDsPic30(CDsPic30Device& device) {
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    std::uint16_t word = 0;
+    if (!device.ReadDeviceId(word)) {
+        return ReportLineFailure("reading the device ID");
+    }
+    const std::string& selected = device.Layout().name;
+    std::fprintf(env_.out, "device ID word %s at %s\n", Hex(word, 4).c_str(),
+                 Hex(CDsPic30Device::kDeviceIdAddress, 6).c_str());
+    const std::vector<std::string_view> chips = CDsPic30Device::ChipsWithDeviceId(word);
+    if (chips.empty()) {
+        std::fprintf(env_.out, "it names no chip this program knows%s\n",
+                     word == 0 ? " (an empty socket reads 0x0000)" : "");
+    }
+    bool isSelected = false;
+    for (std::string_view chip : chips) {
+        isSelected = isSelected || chip == selected;
+        std::fprintf(env_.out, "device ID %s: %s\n", Hex(word, 4).c_str(),
+                     std::string(chip).c_str());
+    }
+    std::fprintf(env_.out, "%s the selected chip %s\n", isSelected ? "it is" : "it is not",
+                 selected.c_str());
+    return ToInt(isSelected ? ExitCode::Success : ExitCode::Mismatch);
 }
 
 int CCliSession::UpdateFirmware() {

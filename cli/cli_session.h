@@ -12,6 +12,7 @@
 #include "cli/terminal_ui.h"
 #include "device/catalogue.h"
 #include "device/device.h"
+#include "device/dspic30/dspic30_device.h"
 #include "device/memory_image.h"
 #include "link/clock.h"
 #include "link/port_backend.h"
@@ -72,6 +73,7 @@ class CCliSession {
     int Verify();
     int Erase();
     int Id();
+    int IdDsPic30(CDsPic30Device& device);
     int UpdateFirmware();
 
     // Each returns Failure::None or has printed its one line.
