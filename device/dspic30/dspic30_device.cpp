@@ -73,6 +73,18 @@ constexpr std::array<PublishedId, 11> kDeviceIds{{
     {"dsPIC30F4013", 0x0141},
 }};
 
+// The blocks of an opened row, then the commit that writes it.
+template <typename Cell>
+bool SendRow(CProgrammerLink& link, std::span<const Cell> cells, std::size_t block,
+             bool (CProgrammerLink::*send)(const Cell*)) {
+    for (std::size_t i = 0; i < cells.size(); i += block) {
+        if (!(link.*send)(&cells[i])) {
+            return false;
+        }
+    }
+    return link.DsCommitWrite();
+}
+
 template <typename T>
 std::span<T> Cut(CellSpan cells, std::size_t count) {
     const auto typed = cells.As<std::remove_const_t<T>>();
@@ -402,16 +414,8 @@ bool CDsPic30Device::PrepareProgramWrite() {
 }
 
 bool CDsPic30Device::WriteProgramRow(std::uint32_t address, std::span<const std::uint32_t> words) {
-    auto& link = Link();
-    if (words.size() != kProgramRow || !link.DsBeginProgramRow(address)) {
-        return false;
-    }
-    for (std::size_t i = 0; i < words.size(); i += kProgramBlock) {
-        if (!link.DsWriteProgram4(&words[i])) {
-            return false;
-        }
-    }
-    return link.DsCommitWrite();
+    return words.size() == kProgramRow && Link().DsBeginProgramRow(address) &&
+           SendRow(Link(), words, kProgramBlock, &CProgrammerLink::DsWriteProgram4);
 }
 
 bool CDsPic30Device::SetProgramReadAddress(std::uint32_t address) {
@@ -448,16 +452,8 @@ bool CDsPic30Device::PrepareDataWrite() {
 }
 
 bool CDsPic30Device::WriteDataRow(std::uint32_t address, std::span<const std::uint8_t> bytes) {
-    auto& link = Link();
-    if (bytes.size() != kDataRow || !link.DsBeginDataRow(address)) {
-        return false;
-    }
-    for (std::size_t i = 0; i < bytes.size(); i += kDataBlock) {
-        if (!link.DsWriteData8(&bytes[i])) {
-            return false;
-        }
-    }
-    return link.DsCommitWrite();
+    return bytes.size() == kDataRow && Link().DsBeginDataRow(address) &&
+           SendRow(Link(), bytes, kDataBlock, &CProgrammerLink::DsWriteData8);
 }
 
 bool CDsPic30Device::SetDataReadAddress(std::uint32_t address) {

@@ -243,24 +243,22 @@ std::array<std::uint16_t, 4> DsPic30FChip::DsReadData4() {
 }
 
 void DsPic30FChip::DsBeginProgramRow(std::uint32_t address) {
+    OpenRow(Open::ProgramRow, kNvmProgramRow, address & ~(kProgramRowBytes - 1));
+}
+
+void DsPic30FChip::DsBeginDataRow(std::uint32_t address) {
+    OpenRow(Open::DataRow, kNvmDataRow, address & ~(kDataRowBytes - 1));
+}
+
+void DsPic30FChip::OpenRow(Open kind, std::uint16_t nvmcon, std::uint32_t rowAddress) {
     if (!powered_) {
         return;
     }
     // The firmware sets NVMCON for a row write; the row is the aligned one holding the address.
     ResetLatches();
-    nvmcon_ = kNvmProgramRow;
-    open_ = Open::ProgramRow;
-    rowAddress_ = address & ~(kProgramRowBytes - 1);
-}
-
-void DsPic30FChip::DsBeginDataRow(std::uint32_t address) {
-    if (!powered_) {
-        return;
-    }
-    ResetLatches();
-    nvmcon_ = kNvmDataRow;
-    open_ = Open::DataRow;
-    rowAddress_ = address & ~(kDataRowBytes - 1);
+    nvmcon_ = nvmcon;
+    open_ = kind;
+    rowAddress_ = rowAddress;
 }
 
 void DsPic30FChip::DsWriteProgram4(const std::array<std::uint32_t, 4>& words) {

@@ -105,6 +105,7 @@ class DsPic30FChip final : public IChipModel {
     void SetDataWord(std::uint32_t word, std::uint16_t value);
     void WriteSfr(std::uint16_t address, std::uint16_t value);
     void ResetLatches();
+    void OpenRow(Open kind, std::uint16_t nvmcon, std::uint32_t rowAddress);
     void BulkErase();
     void CommitProgramRow();
     void CommitDataRow();

@@ -25,29 +25,6 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// One Intel HEX record, checksum included, typed the way the format defines it.
-std::string Record(std::uint8_t type, std::uint16_t address,
-                   const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(data.size()),
-                                    static_cast<std::uint8_t>(address >> 8),
-                                    static_cast<std::uint8_t>(address), type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    std::string text = ":";
-    char hex[3];
-    for (std::uint8_t b : bytes) {
-        sum += b;
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        text += hex;
-    }
-    std::snprintf(hex, sizeof hex, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    return text + hex + "\n";
-}
-
-std::string Upper(std::uint16_t upper) {
-    return Record(4, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
-}
-
 struct Chip {
     explicit Chip(const char* name)
         : layout(*CatalogueLayout(FindCatalogueIndex(name))), image(layout) {}
@@ -133,20 +110,21 @@ TEST_F(DsPic30Cli, EveryGroupWritesVerifiesAndReadsBackAWrittenFile) {
 // A file typed by hand after Microchip's dsPIC layout, so the mapping is checked against the
 // format itself rather than our own writer.
 TEST_F(DsPic30Cli, AHandMadeMicrochipFileLandsWhereTheLayoutSays) {
-    std::string text;
-    text += Upper(0x0000);
-    // Instruction 0 at byte 0: GOTO 0x100 (0x040100), low byte first, phantom byte 0.
-    text += Record(0, 0x0000, {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00});
-    // Instruction 0x80 (program address 0x100) at byte 0x200: MOV #0x1234, W0.
-    text += Record(0, 0x0200, {0x40, 0x23, 0x21, 0x00});
-    // Data EEPROM word 0 (0x7FFC00) at byte 0xFFF800: 0xBEEF; word 1 at 0xFFF804: 0x0102.
-    text += Upper(0x00FF);
-    text += Record(0, 0xF800, {0xEF, 0xBE, 0x00, 0x00, 0x02, 0x01, 0x00, 0x00});
-    // FOSC at 0x1F00000, FWDT at 0x1F00004, FGS (register 5) at 0x1F00014.
-    text += Upper(0x01F0);
-    text += Record(0, 0x0000, {0x03, 0x87, 0x00, 0x00, 0x3F, 0x00, 0x00, 0x00});
-    text += Record(0, 0x0014, {0x05, 0x00, 0x00, 0x00});
-    text += Record(1, 0x0000, {});
+    // Typed by hand, checksums worked out by hand.
+    const std::string text =
+        ":020000040000FA\n"
+        // Instruction 0 at byte 0: GOTO 0x100 (0x040100), low byte first, phantom byte 0.
+        ":080000000001040000000000F3\n"
+        // Instruction 0x80 (program address 0x100) at byte 0x200: MOV #0x1234, W0.
+        ":040200004023210076\n"
+        // Data EEPROM word 0 (0x7FFC00) at byte 0xFFF800: 0xBEEF; word 1 at 0xFFF804: 0x0102.
+        ":0200000400FFFB\n"
+        ":08F80000EFBE00000201000050\n"
+        // FOSC at 0x1F00000, FWDT at 0x1F00004, FGS (register 5) at 0x1F00014.
+        ":0200000401F009\n"
+        ":08000000038700003F0000002F\n"
+        ":0400140005000000E3\n"
+        ":00000001FF\n";
     const std::string file = dir.Write("hand.hex", text);
 
     CliRig rig("dsPIC30F4013");
@@ -170,8 +148,7 @@ TEST_F(DsPic30Cli, AHandMadeMicrochipFileLandsWhereTheLayoutSays) {
     // A file byte in the upper half of a data slot is no EEPROM byte: the file is refused
     // before anything is sent.
     const std::uint64_t before = rig.BytesIn();
-    std::string bad =
-        Upper(0x00FF) + Record(0, 0xF800, {0xEF, 0xBE, 0x01, 0x00}) + Record(1, 0x0000, {});
+    const std::string bad = ":0200000400FFFB\n:04F80000EFBE010056\n:00000001FF\n";
     EXPECT_EQ(rig.Run({"--device", "dsPIC30F4013", "write", dir.Write("bad.hex", bad)}), 4);
     EXPECT_TRUE(Has(rig.stderrText, "is not a valid HEX file for dsPIC30F4013")) << rig.stderrText;
     EXPECT_EQ(rig.BytesIn(), before);
