@@ -1,6 +1,6 @@
 // tenlo-cli with dsPIC30F chips in the virtual programmer: files in Microchip's dsPIC layout
-// (program at byte address 2 × instruction in 4-byte slots, data EEPROM and configuration in
-// the low half of their slots), written, verified, read back and identified.
+// (every chip address doubled, 4-byte slots: instruction i at byte 4i, data EEPROM and
+// configuration in the low half of their slots), written, verified, read back and identified.
 #include <gtest/gtest.h>
 
 #include <cstdio>
