@@ -1,7 +1,5 @@
 #include "device/dspic30/dspic30_device.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <type_traits>
 #include <vector>
@@ -152,16 +150,6 @@ bool CDsPic30Device::ReadDeviceId(std::uint16_t& id) {
     // Powered down whatever happened.
     const bool off = ExitProgramMode();
     return ok && off;
-}
-
-std::optional<std::uint16_t> CDsPic30Device::PublishedDeviceId(std::string_view chip) {
-    for (const PublishedId& e : kDeviceIds) {
-        if (e.chip.size() == chip.size() &&
-            strncasecmp(e.chip.data(), chip.data(), chip.size()) == 0) {
-            return e.id;
-        }
-    }
-    return std::nullopt;
 }
 
 std::vector<std::string_view> CDsPic30Device::ChipsWithDeviceId(std::uint16_t id) {

@@ -67,9 +67,6 @@ class CDsPic30Device : public CDevice {
 
     // DEVID at 0xFF0000, read on the calling thread with programming mode entered and left.
     bool ReadDeviceId(std::uint16_t& id);
-    // What DEVID holds on a chip (case-insensitive name); nullopt for a name that is no
-    // dsPIC30F of the catalogue.
-    static std::optional<std::uint16_t> PublishedDeviceId(std::string_view chip);
     // The catalogued chips whose DEVID is id, in catalogue order.
     static std::vector<std::string_view> ChipsWithDeviceId(std::uint16_t id);
 
