@@ -1,0 +1,385 @@
+#include "cli/hex_corpus_check.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/hexfile/image_hex.h"
+#include "cli/cli_session.h"
+#include "device/catalogue.h"
+#include "device/memory_image.h"
+#include "link/clock.h"
+#include "sim/in_process_backend.h"
+#include "sim/virtual_programmer.h"
+
+namespace tenlo::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The configuration word among the configuration cells: 0x2007 on the 14-bit parts, the only
+// cell on the 12-bit ones.
+constexpr std::size_t kConfigWordCell = 7;
+
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+std::string LastLine(std::FILE* f) {
+    std::string text;
+    std::rewind(f);
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        text.append(buffer, n);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    const std::size_t eol = text.rfind('\n');
+    return eol == std::string::npos ? text : text.substr(eol + 1);
+}
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+// A scratch folder for the read-back files, removed with the object.
+class CScratchDir {
+  public:
+    CScratchDir() {
+        std::string pattern = (fs::temp_directory_path() / "tenlo-corpus-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~CScratchDir() {
+        std::error_code ec;
+        if (!path_.empty()) {
+            fs::remove_all(path_, ec);
+        }
+    }
+    CScratchDir(const CScratchDir&) = delete;
+    CScratchDir& operator=(const CScratchDir&) = delete;
+
+    bool Ok() const { return !path_.empty(); }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    fs::path path_;
+};
+
+// One fresh chip in the virtual programmer, kept across the CLI runs made on it, in virtual
+// time. Without a model of the chip every run gets the CLI's own --simulate answer.
+class CSimulatedBench {
+  public:
+    struct Outcome {
+        int code = 0;
+        std::string message;  // the last line the CLI printed on standard error
+    };
+
+    explicit CSimulatedBench(std::string chip) : chip_(std::move(chip)) {
+        if (auto model = sim::CreateChip(chip_)) {
+            programmer_ = std::make_shared<sim::CVirtualProgrammer>(std::move(model));
+            backend_ = sim::MakeInProcessBackend(programmer_, clock_);
+        }
+    }
+
+    Outcome Run(const std::vector<std::string>& command) {
+        FilePtr out(std::tmpfile(), &std::fclose);
+        FilePtr err(std::tmpfile(), &std::fclose);
+        if (!out || !err) {
+            return {-1, "no temporary file for the CLI's output"};
+        }
+        std::vector<std::string> args = {"--device", chip_, "--simulate=" + chip_, "--quiet"};
+        args.insert(args.end(), command.begin(), command.end());
+        CliEnvironment env;
+        env.out = out.get();
+        env.err = err.get();
+        env.clock = &clock_;
+        env.backend = backend_;
+        const int code = RunCli(args, env);
+        std::fflush(err.get());
+        return {code, LastLine(err.get())};
+    }
+
+  private:
+    std::string chip_;
+    VirtualClock clock_;
+    std::shared_ptr<sim::CVirtualProgrammer> programmer_;
+    std::shared_ptr<IPortBackend> backend_;
+};
+
+// A chip's layout with an image of it; the image points at the layout, so both move together.
+struct LayoutImage {
+    explicit LayoutImage(const DeviceLayout& l) : layout(l), image(layout) {}
+    DeviceLayout layout;
+    CMemoryImage image;
+};
+
+// Loads a program file the way the CLI does (Microchip layout) and notes every cell it sets.
+class CMarkingReader final : public CImageProgHexReader {
+  public:
+    CMarkingReader(CMemoryImage& image, const DeviceLayout& layout)
+        : CImageProgHexReader(image, layout, true),
+          map_(ToHexLayout(layout), true),
+          marks_{std::vector<bool>(image.CellCount(Memory::Program)),
+                 std::vector<bool>(image.CellCount(Memory::Config)),
+                 std::vector<bool>(image.CellCount(Memory::Data))} {}
+
+    bool Marked(Memory memory, std::size_t cell) const {
+        const auto& m = marks_[static_cast<std::size_t>(memory)];
+        return cell < m.size() && m[cell];
+    }
+
+  protected:
+    bool StoreByte(uint8_t byte, uint32_t address) override {
+        if (!CImageProgHexReader::StoreByte(byte, address)) {
+            return false;
+        }
+        if (const std::optional<HexPlace> place = map_.Locate(address); place && !place->filler) {
+            const Memory memory = place->region == HexRegion::Program  ? Memory::Program
+                                  : place->region == HexRegion::Config ? Memory::Config
+                                                                       : Memory::Data;
+            auto& m = marks_[static_cast<std::size_t>(memory)];
+            if (place->cell < m.size()) {
+                m[place->cell] = true;
+            }
+        }
+        return true;
+    }
+
+  private:
+    HexAddressMap map_;
+    std::vector<bool> marks_[3];
+};
+
+bool LoadPlain(const std::string& path, CMemoryImage& image) {
+    return LoadProgramHex(path, image, true) == HexLoadResult::Ok;
+}
+
+// The bits of a cell that the file answers for. The band-gap bits of a 12F629-class chip are
+// its own calibration, kept by the write.
+std::uint32_t CellMask(const DeviceLayout& layout, const std::optional<MidRangeParams>& params,
+                       bool baseline, Memory memory, std::size_t cell) {
+    std::uint32_t mask = BlankValueForWidth(WidthOf(layout, memory));
+    const std::size_t configWord = baseline ? 0 : kConfigWordCell;
+    if (memory == Memory::Config && cell == configWord && params) {
+        mask &= ~std::uint32_t{params->bandGapMask};
+    }
+    return mask;
+}
+
+const char* CellName(Memory memory) {
+    switch (memory) {
+        case Memory::Program:
+            return "program word";
+        case Memory::Config:
+            return "configuration word";
+        case Memory::Data:
+            return "data byte";
+    }
+    return "cell";
+}
+
+// Every cell of the read-back against the file's; a cell the file leaves out must read as the
+// erased chip does (blank, or the chip's own device ID and calibration). Empty when all agree.
+std::string CompareReadBack(int index, const CMemoryImage& readBack, const CMemoryImage& file,
+                            const CMarkingReader& marks, const CMemoryImage& erased) {
+    const DeviceLayout& layout = readBack.Layout();
+    const std::optional<MidRangeParams> params = CatalogueMidRangeParams(index);
+    const bool baseline = IsBaseline(CatalogueEntryAt(index)->family);
+    std::string first;
+    std::size_t count = 0;
+    for (Memory memory : {Memory::Program, Memory::Config, Memory::Data}) {
+        for (std::size_t i = 0; i < readBack.CellCount(memory); ++i) {
+            const std::uint32_t mask = CellMask(layout, params, baseline, memory, i);
+            const CMemoryImage& want = marks.Marked(memory, i) ? file : erased;
+            const std::uint32_t chip = readBack.Get(memory, i) & mask;
+            const std::uint32_t expected = want.Get(memory, i) & mask;
+            if (chip == expected) {
+                continue;
+            }
+            if (count++ == 0) {
+                const auto address = static_cast<std::uint32_t>(
+                    memory == Memory::Config ? layout.configStart + i : i);
+                first = std::string(CellName(memory)) + " " + Hex(address) + ": chip " + Hex(chip) +
+                        ", file " + Hex(expected);
+            }
+        }
+    }
+    if (count > 1) {
+        first += " (" + std::to_string(count) + " cells differ)";
+    }
+    return first;
+}
+
+enum class Verdict { Pass, Refused, Fail, Skip };
+
+struct FileOutcome {
+    Verdict verdict = Verdict::Pass;
+    std::string detail;
+};
+
+class CCorpusRun {
+  public:
+    CCorpusRun(const CScratchDir& scratch) : scratch_(scratch) {}
+
+    FileOutcome Check(const std::string& chip, const fs::path& file) {
+        const int index = FindCatalogueIndex(chip);
+        if (index < 0) {
+            return {Verdict::Skip, "no chip of that name in the catalogue"};
+        }
+        CSimulatedBench bench(chip);
+        const std::string path = file.string();
+        auto step = [&](const char* what, const std::vector<std::string>& command,
+                        FileOutcome& outcome) {
+            const CSimulatedBench::Outcome o = bench.Run(command);
+            if (o.code == 0) {
+                return true;
+            }
+            // An erase takes no file: a usage error there (exit 2) is the CLI saying that this
+            // build cannot program the chip. Later, usage and file errors mean it will not take
+            // the file.
+            const bool erasing = command.front() == "erase";
+            const Verdict verdict = o.code == 2 && erasing       ? Verdict::Skip
+                                    : o.code == 2 || o.code == 4 ? Verdict::Refused
+                                                                 : Verdict::Fail;
+            outcome = {verdict, std::string(what) + ": " + o.message};
+            return false;
+        };
+        // The write keeps a chip's factory calibration word, which the file cannot know; its
+        // verify leaves the word out. The read-back comparison still looks at it.
+        std::vector<std::string> verify = {"verify", path};
+        if (const auto params = CatalogueMidRangeParams(index);
+            params && (params->calibrationWordAddress != 0 || params->calibrationAddress != 0)) {
+            verify.insert(verify.begin(), "--no-compare-calibration");
+        }
+        FileOutcome outcome;
+        const std::string readBackPath = scratch_.File("read-back.hex");
+        if (!step("erase", {"erase"}, outcome) || !step("write", {"write", path}, outcome) ||
+            !step("verify", verify, outcome) ||
+            !step("read", {"read", "-o", readBackPath}, outcome)) {
+            return outcome;
+        }
+
+        const LayoutImage* erased = ErasedChip(chip, index);
+        LayoutImage wanted(*CatalogueLayout(index));
+        LayoutImage readBack(wanted.layout);
+        CMarkingReader marks(wanted.image, wanted.layout);
+        if (erased == nullptr) {
+            return {Verdict::Fail, "an erased " + chip + " could not be read for reference"};
+        }
+        if (!marks.Open(path) || !marks.Load() || !LoadPlain(readBackPath, readBack.image)) {
+            return {Verdict::Fail, "the file or its read-back would not load for comparison"};
+        }
+        const std::string difference =
+            CompareReadBack(index, readBack.image, wanted.image, marks, erased->image);
+        if (!difference.empty()) {
+            return {Verdict::Fail, "read-back differs at " + difference};
+        }
+        return {};
+    }
+
+  private:
+    // What a fresh chip reads after an erase, once per chip: the cells a file leaves out must
+    // read the same after it was written.
+    const LayoutImage* ErasedChip(const std::string& chip, int index) {
+        auto found = erased_.find(chip);
+        if (found != erased_.end()) {
+            return found->second.get();
+        }
+        auto image = std::make_unique<LayoutImage>(*CatalogueLayout(index));
+        const std::string path = scratch_.File("erased.hex");
+        CSimulatedBench bench(chip);
+        if (bench.Run({"erase"}).code != 0 || bench.Run({"read", "-o", path}).code != 0 ||
+            !LoadPlain(path, image->image)) {
+            image.reset();
+        }
+        return (erased_[chip] = std::move(image)).get();
+    }
+
+    const CScratchDir& scratch_;
+    std::map<std::string, std::unique_ptr<LayoutImage>> erased_;
+};
+
+const char* VerdictLabel(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Pass:
+            return "PASS";
+        case Verdict::Refused:
+            return "REFUSED";
+        case Verdict::Fail:
+            return "FAIL";
+        case Verdict::Skip:
+            return "SKIP";
+    }
+    return "?";
+}
+
+std::vector<fs::path> Sorted(std::vector<fs::path> paths) {
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+}  // namespace
+
+CorpusCounts CheckHexCorpus(const fs::path& dir, std::FILE* out) {
+    CorpusCounts counts;
+    CScratchDir scratch;
+    if (!scratch.Ok()) {
+        std::fprintf(out, "no scratch folder for the read-back files\n");
+        ++counts.failed;
+        return counts;
+    }
+    CCorpusRun run(scratch);
+    std::error_code ec;
+    std::vector<fs::path> chips;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
+        if (e.is_directory(ec)) {
+            chips.push_back(e.path());
+        }
+    }
+    for (const fs::path& chipDir : Sorted(chips)) {
+        std::vector<fs::path> files;
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(chipDir, ec)) {
+            if (e.is_regular_file(ec)) {
+                files.push_back(e.path());
+            }
+        }
+        const std::string chip = chipDir.filename().string();
+        for (const fs::path& file : Sorted(files)) {
+            const FileOutcome outcome = run.Check(chip, file);
+            switch (outcome.verdict) {
+                case Verdict::Pass:
+                    ++counts.passed;
+                    break;
+                case Verdict::Refused:
+                    ++counts.refused;
+                    break;
+                case Verdict::Fail:
+                    ++counts.failed;
+                    break;
+                case Verdict::Skip:
+                    ++counts.skipped;
+                    break;
+            }
+            std::fprintf(out, "%-8s %s%s%s\n", VerdictLabel(outcome.verdict),
+                         fs::relative(file, dir, ec).string().c_str(),
+                         outcome.detail.empty() ? "" : "  ", outcome.detail.c_str());
+            std::fflush(out);
+        }
+    }
+    std::fprintf(out, "%d files: %d passed, %d refused, %d failed, %d skipped\n", counts.Total(),
+                 counts.passed, counts.refused, counts.failed, counts.skipped);
+    return counts;
+}
+
+}  // namespace tenlo::cli

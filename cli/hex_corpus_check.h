@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+
+namespace tenlo::cli {
+
+// What became of the files of one corpus run.
+struct CorpusCounts {
+    int passed = 0;
+    int refused = 0;  // the CLI would not take the file (not HEX, or not for that chip)
+    int failed = 0;
+    int skipped = 0;  // the chip or its family cannot be programmed in this build
+
+    int Total() const { return passed + refused + failed + skipped; }
+};
+
+// Takes every file under dir/<CHIP>/ (CHIP a catalogue name) to a fresh simulated chip of that
+// name with the CLI's own commands and defaults: erase, write, verify, read back. The read-back
+// is then compared with the file cell by cell, cells the file leaves out as blank. Prints one
+// line per file and a closing count to out.
+CorpusCounts CheckHexCorpus(const std::filesystem::path& dir, std::FILE* out);
+
+}  // namespace tenlo::cli

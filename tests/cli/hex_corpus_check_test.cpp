@@ -1,0 +1,105 @@
+#include "cli/hex_corpus_check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli_rig.h"
+#include "hexfile/hex_test_util.h"
+
+namespace tenlo::cli::testing {
+namespace {
+
+using hextest::kEnd;
+using hextest::Lines;
+using hextest::Rec;
+
+// A corpus folder: files under one folder per chip.
+class Corpus {
+  public:
+    std::string Add(const std::string& chip, const std::string& name, const std::string& text) {
+        std::filesystem::create_directories(
+            std::filesystem::path(dir.File(chip + "/" + name)).parent_path());
+        return dir.Write(chip + "/" + name, text);
+    }
+    // The run's lines and counts.
+    CorpusCounts Check() {
+        std::FILE* out = std::tmpfile();
+        const CorpusCounts counts = CheckHexCorpus(dir.File(""), out);
+        std::rewind(out);
+        char buffer[4096];
+        std::size_t n = 0;
+        report.clear();
+        while ((n = std::fread(buffer, 1, sizeof buffer, out)) > 0) {
+            report.append(buffer, n);
+        }
+        std::fclose(out);
+        return counts;
+    }
+    bool Says(const std::string& line) const { return report.find(line) != std::string::npos; }
+
+    TempDir dir;
+    std::string report;
+};
+
+TEST(HexCorpusCheck, EachFileGetsOneLineByWhatBecameOfItAndTheRunACount) {
+    Corpus corpus;
+    corpus.Add("PIC16F84A", "example.hex", ReadFile(ExampleHex()));
+    // Code protection is forced off on write, so the configuration word cannot verify.
+    corpus.Add("PIC16F84A", "protected.hex",
+               Lines({Rec(0, 0x0000, {0x05, 0x28}), Rec(0, 0x400E, {0x01, 0x00}), kEnd}));
+    corpus.Add("PIC16F84A", "not-hex.hex", "this is no HEX file\n");
+    corpus.Add("PIC18F452", "p18.hex", Lines({Rec(0, 0x0000, {0x12, 0xEF}), kEnd}));
+    corpus.Add("NOSUCHCHIP", "x.hex", Lines({kEnd}));
+
+    const CorpusCounts counts = corpus.Check();
+    EXPECT_EQ(counts.passed, 1);
+    EXPECT_EQ(counts.failed, 1);
+    EXPECT_EQ(counts.refused, 1);
+    EXPECT_EQ(counts.skipped, 2);
+    EXPECT_TRUE(corpus.Says("PASS     PIC16F84A/example.hex\n")) << corpus.report;
+    EXPECT_TRUE(
+        corpus.Says("FAIL     PIC16F84A/protected.hex  verify: tenlo-cli: configuration "
+                    "memory differs at 0x2007"))
+        << corpus.report;
+    EXPECT_TRUE(corpus.Says("REFUSED  PIC16F84A/not-hex.hex  write: ")) << corpus.report;
+    EXPECT_TRUE(corpus.Says("SKIP     PIC18F452/p18.hex  erase: tenlo-cli: PIC18F452 belongs to"))
+        << corpus.report;
+    EXPECT_TRUE(corpus.Says("SKIP     NOSUCHCHIP/x.hex  no chip of that name in the catalogue"))
+        << corpus.report;
+    EXPECT_TRUE(corpus.Says("5 files: 1 passed, 1 refused, 1 failed, 2 skipped\n"))
+        << corpus.report;
+}
+
+TEST(HexCorpusCheck, TheReadBackCatchesACellTheVerifyLeavesOut) {
+    Corpus corpus;
+    // The device ID cell takes no writes and no compare looks at it; only the read-back shows
+    // that the chip does not hold what the file says.
+    corpus.Add("PIC16F84A", "id.hex", Lines({Rec(0, 0x400C, {0x34, 0x12}), kEnd}));
+    // Files in folders below the chip's count too.
+    corpus.Add("PIC16F84A", "deeper/one.hex", Lines({Rec(0, 0x0010, {0x08, 0x00}), kEnd}));
+    // A file that sets nothing the chip has is not taken.
+    corpus.Add("PIC16F84A", "empty.hex", Lines({kEnd}));
+
+    const CorpusCounts counts = corpus.Check();
+    EXPECT_EQ(counts.failed, 1);
+    EXPECT_EQ(counts.passed, 1);
+    EXPECT_EQ(counts.refused, 1);
+    EXPECT_TRUE(
+        corpus.Says("FAIL     PIC16F84A/id.hex  read-back differs at configuration word "
+                    "0x2006: chip 0x0561, file 0x1234\n"))
+        << corpus.report;
+    EXPECT_TRUE(corpus.Says("PASS     PIC16F84A/deeper/one.hex\n")) << corpus.report;
+    EXPECT_TRUE(corpus.Says("REFUSED  PIC16F84A/empty.hex  write: tenlo-cli: ")) << corpus.report;
+}
+
+TEST(HexCorpusCheck, KeptCalibrationIsNeitherVerifiedNorExpectedFromTheFile) {
+    Corpus corpus;
+    // The 12F629 keeps its factory calibration word at 0x3FF, which the file leaves blank.
+    corpus.Add("PIC12F629", "blink.hex", Lines({Rec(0, 0x0000, {0xFF, 0x23}), kEnd}));
+    const CorpusCounts counts = corpus.Check();
+    EXPECT_EQ(counts.passed, 1) << corpus.report;
+}
+
+}  // namespace
+}  // namespace tenlo::cli::testing
