@@ -78,8 +78,27 @@ void CPic16F87xA::WriteConfig() {
     }
     ShowProgress(kTextWriteConfig);
     const auto word = static_cast<std::uint16_t>(source[kConfigWordCell] | params_.protectOffMask);
-    Finish(WriteIdRow(source.first(kUserIdCount)) && IncrementAddress(kIdEndToConfigWord) &&
+    const auto ids = source.first(kUserIdCount);
+    // Where the configuration word shares its latch row with the user IDs (rows of 8), its cycle
+    // may program or rewrite the whole row: the read-back left 0 in the first latch, so the IDs
+    // go back into their latches first and come out of that cycle as written.
+    const bool idsInTheRow = params_.rowSize > kConfigWordCell;
+    Finish(WriteIdRow(ids) &&
+           (idsInTheRow ? LoadIdLatches(ids) : IncrementAddress(kIdEndToConfigWord)) &&
            WriteConfigWordVerified(word));
+}
+
+bool CPic16F87xA::LoadIdLatches(std::span<const std::uint16_t> ids) {
+    const std::uint8_t load = params_.loadDataProgram;
+    if (ids.size() != kUserIdCount || !LoadConfig(ids[0])) {
+        return false;
+    }
+    for (std::size_t i = 1; i < ids.size(); ++i) {
+        if (!IncrementAddress(1) || !Link().IcspLoad(load, ids[i])) {
+            return false;
+        }
+    }
+    return IncrementAddress(kIdEndToConfigWord + 1);  // 0x2003 on to 0x2007
 }
 
 bool CPic16F87xA::WriteIdRow(std::span<const std::uint16_t> ids) {

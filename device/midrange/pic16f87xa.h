@@ -35,6 +35,8 @@ class CPic16F87xA : public CPic16F84A {
     virtual bool WriteIdRow(std::span<const std::uint16_t> ids);
     // The configuration word at the address, then read back.
     virtual bool WriteConfigWordVerified(std::uint16_t value);
+    // The user IDs into the latches of 0x2000 to 0x2003 again, the address left on 0x2007.
+    bool LoadIdLatches(std::span<const std::uint16_t> ids);
 
     // Programs what the latches hold: Begin Programming with its wait here; the families whose
     // chips want an explicit end switch to the externally timed cycle.
