@@ -165,14 +165,14 @@ bool LoadPlain(const std::string& path, CMemoryImage& image) {
     return LoadProgramHex(path, image, true) == HexLoadResult::Ok;
 }
 
-// The bits of a cell that the file answers for. The band-gap bits of a 12F629-class chip are
-// its own calibration, kept by the write.
+// The bits of a cell that the file answers for: of the configuration word only those the chip
+// has, less the band-gap bits of a 12F629-class chip, which are its own calibration and kept.
 std::uint32_t CellMask(const DeviceLayout& layout, const std::optional<MidRangeParams>& params,
                        bool baseline, Memory memory, std::size_t cell) {
     std::uint32_t mask = BlankValueForWidth(WidthOf(layout, memory));
     const std::size_t configWord = baseline ? 0 : kConfigWordCell;
     if (memory == Memory::Config && cell == configWord && params) {
-        mask &= ~std::uint32_t{params->bandGapMask};
+        mask &= params->configWordBits & ~std::uint32_t{params->bandGapMask};
     }
     return mask;
 }

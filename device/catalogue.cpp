@@ -96,6 +96,39 @@ constexpr std::array<CatalogueEntry, kCatalogueSize> kEntries{{
 constexpr std::array<int, 21> kMenu{2,  3,  4,  5,  11, 12, 13, 14, 15, 16, 17,
                                     18, 19, 31, 32, 33, 34, 35, 36, 37, 38};
 
+// The configuration word bits each mid-range chip has, from the configuration word register of
+// its data sheet, one row per catalogue index. Tools may clear the others (mikroC does); the chip
+// reads them back as fixed ones or zeros, so they say nothing about what was programmed.
+struct ConfigWordBitsRow {
+    std::string_view chip;
+    std::uint16_t bits;
+};
+// clang-format off
+constexpr std::array<ConfigWordBitsRow, 44> kConfigWordBits{{
+    {"PIC12F508", 0x001F}, {"PIC12F509", 0x001F}, {"PIC12F629", 0x31FF}, {"PIC12F635", 0x1FFF},
+    {"PIC12F675", 0x31FF}, {"PIC12F683", 0x0FFF}, {"PIC16F54", 0x000F}, {"PIC16F73", 0x005F},
+    {"PIC16F74", 0x005F}, {"PIC16F76", 0x005F}, {"PIC16F77", 0x005F}, {"PIC16F84", 0x3FFF},
+    {"PIC16F84A", 0x3FFF}, {"PIC16F627A", 0x21FF}, {"PIC16F628A", 0x21FF}, {"PIC16F630", 0x31FF},
+    {"PIC16F631", 0x0FFF}, {"PIC16F636", 0x1FFF}, {"PIC16F639", 0x1FFF}, {"PIC16F648A", 0x21FF},
+    {"PIC16F676", 0x31FF}, {"PIC16F677", 0x0FFF}, {"PIC16F684", 0x0FFF}, {"PIC16F685", 0x0FFF},
+    {"PIC16F687", 0x0FFF}, {"PIC16F688", 0x0FFF}, {"PIC16F689", 0x0FFF}, {"PIC16F690", 0x0FFF},
+    {"PIC16F716", 0x00DF}, {"PIC16F818", 0x3FFF}, {"PIC16F819", 0x3FFF}, {"PIC16F873", 0x3BFF},
+    {"PIC16F873A", 0x2FCF}, {"PIC16F874", 0x3BFF}, {"PIC16F874A", 0x2FCF}, {"PIC16F876", 0x3BFF},
+    {"PIC16F876A", 0x2FCF}, {"PIC16F877", 0x3BFF}, {"PIC16F877A", 0x2FCF}, {"PIC16F913", 0x1FFF},
+    {"PIC16F914", 0x1FFF}, {"PIC16F916", 0x1FFF}, {"PIC16F917", 0x1FFF}, {"PIC16F946", 0x1FFF},
+}};
+// clang-format on
+
+constexpr bool ConfigWordBitsFollowTheCatalogue() {
+    for (std::size_t i = 0; i < kConfigWordBits.size(); ++i) {
+        if (kConfigWordBits[i].chip != kEntries[i].name) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(ConfigWordBitsFollowTheCatalogue());
+
 // What a chip's row changes in the mid-range constants; unset fields keep the family's value.
 struct MidRangeOverride {
     std::optional<std::uint8_t> programWait{};
@@ -435,6 +468,7 @@ std::optional<MidRangeParams> CatalogueMidRangeParams(int index) {
     if (const MidRangeOverride* row = ConstantsOf(index)) {
         Apply(params, *row);
     }
+    params.configWordBits = kConfigWordBits[static_cast<std::size_t>(index)].bits;
     return params;
 }
 

@@ -41,6 +41,10 @@ struct MidRangeParams {
     std::uint32_t calibrationWordAddress = 0;
     std::uint32_t configWordIndex = 0;
 
+    // The bits of the configuration word the chip has. Tools may leave the others 0; the chip
+    // reads them as it likes, so they are neither compared nor expected to program.
+    std::uint16_t configWordBits = 0x3FFF;
+
     // Programming voltage before supply when entering programming mode.
     bool vppFirst = false;
     // Revision bits of the device ID word, ignored when the ID is checked.

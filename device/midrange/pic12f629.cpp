@@ -14,14 +14,18 @@ CPic12F629::CPic12F629(CProgrammerLink& link, DeviceOptions* options, IProgressD
     : CPic16F84A(link, options, progress, layout, params) {}
 
 bool CPic12F629::WriteCellVerified(bool isProgram, std::uint16_t value) {
+    return WriteCellUnder(isProgram, value, isProgram ? kWordMask : 0xFF);
+}
+
+bool CPic12F629::WriteCellUnder(bool isProgram, std::uint16_t value, std::uint16_t mask) {
     auto& link = Link();
     const auto& p = params_;
     const auto cycle = [&] {
         return link.IcspTimedProgram(p.beginProgrammingOnly, p.endProgramming, p.programWait);
     };
     return ProgramCellVerified(link, isProgram ? p.loadDataProgram : p.loadDataData,
-                               isProgram ? p.readDataProgram : p.readDataData,
-                               isProgram ? kWordMask : 0xFF, value, p.retries, cycle) &&
+                               isProgram ? p.readDataProgram : p.readDataData, mask, value,
+                               p.retries, cycle) &&
            IncrementAddress(1);
 }
 
@@ -123,7 +127,9 @@ void CPic12F629::WriteConfig() {
         if (i < kUserIdCells) {
             ok = WriteCellVerified(true, source[i]);
         } else if (i == params_.configWordIndex) {
-            ok = WriteCellVerified(true, ConfigWordValue(source[i], *saved));
+            // Bits 11:9 are not there and read 0, whatever the file asked for.
+            ok = WriteCellUnder(true, ConfigWordValue(source[i], *saved),
+                                kWordMask & params_.configWordBits);
         } else {
             ok = IncrementAddress(1);  // reserved and device ID: never written
         }

@@ -36,6 +36,8 @@ class CPic12F629 : public CPic16F84A {
   private:
     // From a fresh entry to the configuration word.
     bool GoToConfigWord();
+    // WriteCellVerified with the bits that must read back as written.
+    bool WriteCellUnder(bool isProgram, std::uint16_t value, std::uint16_t mask);
     std::uint16_t ConfigWordValue(std::uint16_t image, std::uint16_t savedConfig) const;
 };
 

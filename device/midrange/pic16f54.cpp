@@ -17,14 +17,14 @@ std::uint16_t CPic16F54::WordMask() const {
     return static_cast<std::uint16_t>(kWordMask & BlankValueForWidth(layout_.programWidth));
 }
 
-bool CPic16F54::WriteWordVerified(std::uint16_t value) {
+bool CPic16F54::WriteWordVerified(std::uint16_t value, std::uint16_t mask) {
     auto& link = Link();
     const auto& p = params_;
     const auto cycle = [&] {
         return link.IcspTimedProgram(p.beginProgramming, p.endProgramming, p.programWait);
     };
-    return ProgramCellVerified(link, p.loadDataProgram, p.readDataProgram, kWordMask, value,
-                               p.retries, cycle) &&
+    return ProgramCellVerified(link, p.loadDataProgram, p.readDataProgram, mask, value, p.retries,
+                               cycle) &&
            IncrementAddress(1);
 }
 
@@ -32,8 +32,9 @@ void CPic16F54::WriteConfig() {
     ShowProgress(kTextWriteConfig);
     const auto source = ConfigSource();
     // The configuration word goes in unchanged: no protect-off mask on these parts.
-    const bool ok =
-        !source.empty() && EnterProgramMode() && WriteWordVerified(source[0]) && ExitProgramMode();
+    const bool ok = !source.empty() && EnterProgramMode() &&
+                    WriteWordVerified(source[0], kWordMask & params_.configWordBits) &&
+                    ExitProgramMode();
     Finish(ok);
 }
 
@@ -48,7 +49,7 @@ void CPic16F54::CompareConfig() {
         return;
     }
     Finish(true);
-    const std::uint32_t mask = BlankValueForWidth(layout_.configWidth);
+    const std::uint32_t mask = BlankValueForWidth(layout_.configWidth) & params_.configWordBits;
     if (!ReportFirstDifference(std::span(read).first(count), source.first(count), mask,
                                layout_.configStart, out)) {
         ReportMatch(out);

@@ -24,8 +24,9 @@ class CPic16F54 : public CPic16F84A {
     bool PrepareConfigWrite() override;
     bool PrepareConfigRead() override;
 
-    // Loads, programs and reads back one word until it reads as written, then moves on.
-    virtual bool WriteWordVerified(std::uint16_t value);
+    // Loads, programs and reads back one word until it reads as written under mask, then moves
+    // on.
+    virtual bool WriteWordVerified(std::uint16_t value, std::uint16_t mask = kWordMask);
 
     // The bits a 12-bit word holds, for comparing program memory.
     std::uint16_t WordMask() const;

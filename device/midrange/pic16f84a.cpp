@@ -122,7 +122,11 @@ void CPic16F84A::WriteConfig() {
         if (i < kUserIdCells) {
             ok = WriteConfigWord(source[i]);
         } else if (i == kConfigWordCell) {
-            ok = WriteConfigWord(static_cast<std::uint16_t>(source[i] | params_.protectOffMask));
+            // The firmware reads the word back under 14 bits; bits the chip lacks read 1 on
+            // these parts, so they go as 1 whatever the file holds.
+            const auto absent = static_cast<std::uint16_t>(kWordMask & ~params_.configWordBits);
+            ok = WriteConfigWord(
+                static_cast<std::uint16_t>(source[i] | params_.protectOffMask | absent));
         } else {
             ok = IncrementAddress(1);  // reserved, device ID, calibration: never written
         }
@@ -173,7 +177,8 @@ void CPic16F84A::CompareConfigCells(std::span<const std::uint16_t> read,
         if (i >= read.size() || i >= source.size()) {
             break;
         }
-        const std::uint32_t mask = i == kConfigWordCell ? widthMask & configWordMask : widthMask;
+        const std::uint32_t mask =
+            i == kConfigWordCell ? widthMask & configWordMask & params_.configWordBits : widthMask;
         const std::uint32_t expected = source[i] & mask;
         const std::uint32_t got = read[i] & mask;
         if (expected != got) {

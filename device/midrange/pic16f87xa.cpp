@@ -124,8 +124,9 @@ bool CPic16F87xA::WriteIdRow(std::span<const std::uint16_t> ids) {
 
 bool CPic16F87xA::WriteConfigWordVerified(std::uint16_t value) {
     std::array<std::uint16_t, 1> read{};
+    const std::uint16_t mask = kWordMask & params_.configWordBits;
     return Link().IcspLoad(params_.loadDataProgram, value) && ProgramCycle() &&
-           ReadProgramWords(read) && (read[0] & kWordMask) == (value & kWordMask);
+           ReadProgramWords(read) && (read[0] & mask) == (value & mask);
 }
 
 bool CPic16F87xA::EraseAllStep() {

@@ -98,7 +98,7 @@ std::uint16_t BaselineChip::IcspRead(std::uint8_t command) {
 
 std::uint16_t BaselineChip::Read() const {
     if (pc_ == params_.configAddress) {
-        return configWord_;
+        return ConfigRead();
     }
     if (pc_ < params_.programWords) {
         return Protected() ? 0 : program_[pc_];
@@ -169,7 +169,7 @@ bool BaselineChip::Peek(Space space, std::uint32_t address, std::uint32_t& value
     }
     if (space == Space::Config) {
         if (address == params_.configAddress) {
-            value = configWord_;
+            value = ConfigRead();
             return true;
         }
         if (address >= AreaStart() && address - AreaStart() < AreaCells()) {

@@ -18,6 +18,7 @@ struct BaselineParams {
     std::uint16_t configAddress;  // the configuration word, also the entry PC
     bool oscCal;                  // MOVLW calibration in the last word, backup after the user IDs
     std::uint16_t cpMask;         // configuration bit that protects program memory when 0
+    std::uint16_t configBits;     // bits of the configuration word that exist; the others read 1
 };
 
 // A 12-bit baseline chip (16F54, 12F508, 12F509) in programming mode. There is no Load
@@ -58,6 +59,10 @@ class BaselineChip final : public IChipModel {
     // The cell behind a PC value (nullptr when nothing is there) and its Peek address.
     std::uint16_t* Cell(std::uint16_t pc, Space& space, std::uint32_t& address);
     std::uint16_t Read() const;
+    std::uint16_t ConfigRead() const {
+        return static_cast<std::uint16_t>((configWord_ & params_.configBits) |
+                                          (kErased & ~params_.configBits));
+    }
     bool Protected() const { return (configWord_ & params_.cpMask) == 0; }
     bool IsStuck(Space space, std::uint32_t address) const;
     void Erase(Space space, std::uint32_t address, std::uint16_t& cell);

@@ -545,7 +545,10 @@ std::uint16_t MidrangeChip::ConfigValue(std::uint32_t address) const {
     }
     std::uint16_t value = config_[address - kConfigStart];
     if (address == kConfigWord) {
-        value &= params_.configImplemented;
+        // Programming clears any bit of the latch, but only the implemented ones are cells.
+        const auto absent = static_cast<std::uint16_t>(kErased & ~params_.configImplemented);
+        value = static_cast<std::uint16_t>((value & params_.configImplemented) |
+                                           (params_.unimplementedReadOne ? absent : 0));
     }
     return value;
 }

@@ -43,7 +43,8 @@ struct MidrangeParams {
     CodeProtectScheme cpScheme;
     std::uint16_t cpMask;
     std::uint16_t cpdMask;            // data protection; 0 when the part has none
-    std::uint16_t configImplemented;  // bits of the configuration word that exist (others read 0)
+    std::uint16_t configImplemented;  // bits of the configuration word that exist
+    bool unimplementedReadOne;        // the others read 1 (most parts) or 0 (12F629 family)
     std::uint8_t calibrationWords;    // read-only words from 0x2008: 0, 1 or 2
     bool oscCal;                      // RETLW calibration in the last program word (12F629 family)
     bool runOn;                       // PC runs from 0x1FFF into 0x2000 (16F818/819)

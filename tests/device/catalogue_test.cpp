@@ -116,10 +116,12 @@ TEST(Catalogue, LayoutsOfEveryFamily) {
 }
 
 TEST(Catalogue, MidRangeConstantsAreFamilyDefaultsOverriddenByTheRow) {
-    // The 16F87x row changes the waits and the mask, nothing else of the 16F84A values.
+    // The 16F87x row changes the waits and the mask, nothing else of the 16F84A values; bit 10
+    // of its configuration word does not exist.
     MidRangeParams expected = CPic16F84A::DefaultParams();
     expected.programWait = 20;
     expected.protectOffMask = 0x3130;
+    expected.configWordBits = 0x3BFF;
     EXPECT_EQ(*CatalogueMidRangeParams(FindCatalogueIndex("PIC16F877")), expected);
     EXPECT_EQ(*CatalogueMidRangeParams(12), CPic16F84A::DefaultParams());
 

@@ -65,6 +65,37 @@ TEST(ChipCatalogue, NamesMatchWithoutCaseOrPrefix) {
     }
 }
 
+TEST(ChipCatalogue, UnimplementedConfigurationBitsReadAsTheDataSheetsSay) {
+    // A configuration word programmed all 0: what each part reads back at 0x2007.
+    struct Case {
+        const char* chip;
+        std::uint16_t reads;
+    };
+    for (const Case& c : {Case{"PIC16F84A", 0x0000},   // every bit is code protection
+                          Case{"PIC16F877", 0x0400},   // bit 10
+                          Case{"PIC16F877A", 0x1030},  // bits 12, 5, 4
+                          Case{"PIC16F628A", 0x1E00},  // bits 12:9
+                          Case{"PIC12F675", 0x0000},   // bits 11:9 read 0 on this family
+                          Case{"PIC12F683", 0x3000},   // bits 13:12
+                          Case{"PIC16F636", 0x2000},   // bit 13 (bit 12 is WURE)
+                          Case{"PIC16F917", 0x2000},   // bit 13 (bit 12 is DEBUG)
+                          Case{"PIC16F77", 0x3FA0},    // bits 13:7 and 5
+                          Case{"PIC16F716", 0x3F20},   // bits 13:8 and 5
+                          Case{"PIC16F819", 0x0000}}) {
+        SCOPED_TRACE(c.chip);
+        Icsp p(c.chip);
+        p.Poke(Space::Config, 0x2007, 0x0000);
+        p.ToConfig(7);
+        EXPECT_EQ(p.Read(), c.reads);
+        EXPECT_EQ(p.Cfg(0x2007), c.reads);
+    }
+    for (const char* chip : {"PIC12F508", "PIC16F54"}) {
+        Icsp p(chip);
+        p.Poke(Space::Config, 0x3FF, 0x000);
+        EXPECT_EQ(p.Read(), std::string(chip) == "PIC16F54" ? 0xFF0u : 0xFE0u) << chip;
+    }
+}
+
 TEST(ChipCatalogue, UnpoweredChipIgnoresEverything) {
     for (const char* name : {"PIC16F84A", "PIC12F508"}) {
         SCOPED_TRACE(name);
