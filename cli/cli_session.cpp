@@ -74,6 +74,44 @@ std::span<std::byte> WritableBytes(CMemoryImage& image, Memory memory) {
     return std::as_writable_bytes(image.Bytes(memory));
 }
 
+// A program file that sets a cell the chip does not have, told by that cell and by what the
+// chip has instead: most often the file was built for a bigger chip or a near relative.
+std::string OtherChipText(const std::string& file, const DeviceLayout& layout,
+                          std::uint32_t byteAddress, bool separateData) {
+    const std::string& chip = layout.name;
+    const std::string lead = file + " does not fit the " + chip + ": it sets ";
+    const std::string tail = "; the file may have been built for another chip";
+    const std::optional<HexPlace> place =
+        HexAddressMap(ToHexLayout(layout), !separateData).PlaceBeyond(byteAddress);
+    if (!place) {
+        return lead + "byte address " + Hex(byteAddress, 4) + ", where no memory of a " + chip +
+               " lies" + tail;
+    }
+    std::string cell;
+    std::string has;
+    switch (place->region) {
+        case HexRegion::Program:
+            cell = "program word " + Hex(place->cell, 4);
+            has = "its program memory ends at " + Hex(layout.programSize - 1, 4);
+            break;
+        case HexRegion::Config: {
+            const std::string unit = layout.configWidth <= 8 ? "byte" : "word";
+            cell = "configuration " + unit + " " + Hex(layout.configStart + place->cell, 4);
+            has = layout.configCount == 0
+                      ? "it has none"
+                      : "its configuration " + unit + "s are " + Hex(layout.configStart, 4) +
+                            " to " + Hex(layout.configStart + layout.configCount - 1, 4);
+            break;
+        }
+        case HexRegion::Data:
+            cell = "data EEPROM byte " + Hex(place->cell, 4);
+            has = layout.dataSize == 0 ? "it has no data EEPROM"
+                                       : "its data EEPROM ends at " + Hex(layout.dataSize - 1, 4);
+            break;
+    }
+    return lead + cell + ", which the " + chip + " does not have (" + has + ")" + tail;
+}
+
 // A program file reader that remembers which memories the file fed and where it stopped.
 class CTrackingProgReader final : public CProgHexReader {
   public:
@@ -537,15 +575,18 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
     if (!program.Load()) {
         std::string why = " (a malformed record, a bad checksum or an unknown record type)";
         if (program.rejected) {
-            why = ": byte address " + Hex(*program.rejected, 4) + " lies outside its memories";
-            if (separateData && HexAddressMap(hexLayout_, true)
-                                        .Locate(*program.rejected)
-                                        .value_or(HexPlace{})
-                                        .region == HexRegion::Data) {
-                why +=
-                    " (data EEPROM inside the program file: leave out --data to take it "
-                    "from there)";
+            const bool dataInside = separateData && HexAddressMap(hexLayout_, true)
+                                                            .Locate(*program.rejected)
+                                                            .value_or(HexPlace{})
+                                                            .region == HexRegion::Data;
+            if (!dataInside) {
+                Fail(Failure::FileNotHex,
+                     OtherChipText(options_.programFile, layout, *program.rejected, separateData));
+                return Failure::FileNotHex;
             }
+            why = ": byte address " + Hex(*program.rejected, 4) +
+                  " lies outside its memories (data EEPROM inside the program file: leave out "
+                  "--data to take it from there)";
         }
         Fail(Failure::FileNotHex,
              options_.programFile + " is not a valid HEX file for " + layout.name + why);

@@ -94,6 +94,33 @@ std::optional<HexPlace> HexAddressMap::Locate(uint32_t address) const {
     return std::nullopt;
 }
 
+std::optional<HexPlace> HexAddressMap::PlaceBeyond(uint32_t address) const {
+    const uint64_t a = address;
+    if (family_ == HexFamily::Baseline12) {
+        // Files put the configuration word at 0x1FFE whatever the chip: below is program space.
+        if (a >= kBaselineConfigByteAddress) {
+            return std::nullopt;
+        }
+        return HexPlace{HexRegion::Program, address / programBytes_, address % programBytes_,
+                        false};
+    }
+    if (dataInFile_ && a >= dataBase_) {
+        const uint64_t off = a - dataBase_;
+        const auto inSlot = static_cast<uint32_t>(off % dataSlot_);
+        return HexPlace{HexRegion::Data,
+                        static_cast<uint32_t>(off / dataSlot_ * dataPerSlot_ +
+                                              std::min(inSlot, dataPerSlot_ - 1)),
+                        0, inSlot >= dataPerSlot_};
+    }
+    if (configBytes_ > 0 && a >= configBase_) {
+        const uint64_t off = a - configBase_;
+        const auto inSlot = static_cast<uint32_t>(off % configSlot_);
+        return HexPlace{HexRegion::Config, static_cast<uint32_t>(off / configSlot_), inSlot,
+                        inSlot >= configBytes_};
+    }
+    return HexPlace{HexRegion::Program, address / programBytes_, address % programBytes_, false};
+}
+
 uint64_t HexAddressMap::ProgramAddress(uint32_t cell, uint32_t byteInCell) const {
     return uint64_t{cell} * programBytes_ + byteInCell;
 }

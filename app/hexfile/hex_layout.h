@@ -87,6 +87,11 @@ class HexAddressMap {
 
     // nullopt when the address lies outside every memory of the chip.
     std::optional<HexPlace> Locate(uint32_t address) const;
+    // For an address Locate refuses: the memory and cell it would be on a chip of the same core
+    // with larger memories, so that a file made for another chip can be told in the chip's own
+    // terms (configuration word 0x2008, not byte 0x4010). nullopt where this core has no memory
+    // at all (a 12-bit part above its configuration word's place in the file).
+    std::optional<HexPlace> PlaceBeyond(uint32_t address) const;
 
     // File address of one byte of a cell; the writer's inverse of Locate. Without a place for
     // data EEPROM in the program file, DataAddress is the data file's address (the index).

@@ -80,5 +80,31 @@ TEST(ToolFilesUserIds, SurviveTheConfigurationWordsRow) {
     }
 }
 
+TEST(ToolFilesOtherChip, AreRefusedByTheCellTheChipLacks) {
+    // A 16F887 program carries a second configuration word, at 0x2008.
+    CliRig rig("PIC16F877A");
+    const std::string file = ToolFile("p16f887_two_words");
+    for (const char* command : {"write", "verify"}) {
+        EXPECT_EQ(rig.Run({"--device", "PIC16F877A", command, file}), 4) << command;
+        EXPECT_EQ(rig.stderrText,
+                  "tenlo-cli: " + file +
+                      " does not fit the PIC16F877A: it sets configuration word 0x2008, which the "
+                      "PIC16F877A does not have (its configuration words are 0x2000 to 0x2007); "
+                      "the file may have been built for another chip\n");
+    }
+    EXPECT_EQ(rig.backend->opens, 0);
+
+    // A 12-bit part: the file's configuration word has its place at 0x1FFE whatever the chip;
+    // program words beyond the chip's are told as such.
+    CliRig small("PIC12F508");
+    TempDir dir;
+    const std::string bigger = dir.Write("p12f509.hex", ":02040000FF0FEC\n:00000001FF\n");
+    EXPECT_EQ(small.Run({"--device", "PIC12F508", "write", bigger}), 4);
+    EXPECT_NE(small.stderrText.find("it sets program word 0x0200, which the PIC12F508 does not "
+                                    "have (its program memory ends at 0x01FF)"),
+              std::string::npos)
+        << small.stderrText;
+}
+
 }  // namespace
 }  // namespace tenlo::cli::testing
