@@ -42,7 +42,7 @@ struct MidRangeParams {
     std::uint32_t configWordIndex = 0;
 
     // The bits of the configuration word the chip has. Tools may leave the others 0; the chip
-    // reads them as it likes, so they are neither compared nor expected to program.
+    // reads them as fixed ones or zeros, so they are neither compared nor expected to program.
     std::uint16_t configWordBits = 0x3FFF;
 
     // Programming voltage before supply when entering programming mode.
