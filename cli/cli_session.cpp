@@ -575,18 +575,23 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
     if (!program.Load()) {
         std::string why = " (a malformed record, a bad checksum or an unknown record type)";
         if (program.rejected) {
-            const bool dataInside = separateData && HexAddressMap(hexLayout_, true)
-                                                            .Locate(*program.rejected)
-                                                            .value_or(HexPlace{})
-                                                            .region == HexRegion::Data;
-            if (!dataInside) {
+            const std::uint32_t at = *program.rejected;
+            // A byte with a place in the chip was refused for its value: a pad byte not 0.
+            const bool placed = HexAddressMap(hexLayout_, !separateData).Locate(at).has_value();
+            const bool dataInside =
+                separateData &&
+                HexAddressMap(hexLayout_, true).Locate(at).value_or(HexPlace{}).region ==
+                    HexRegion::Data;
+            if (!placed && !dataInside) {
                 Fail(Failure::FileNotHex,
-                     OtherChipText(options_.programFile, layout, *program.rejected, separateData));
+                     OtherChipText(options_.programFile, layout, at, separateData));
                 return Failure::FileNotHex;
             }
-            why = ": byte address " + Hex(*program.rejected, 4) +
-                  " lies outside its memories (data EEPROM inside the program file: leave out "
-                  "--data to take it from there)";
+            why = placed ? ": byte address " + Hex(at, 4) +
+                               " pads a cell and must be 0, as no data goes there"
+                         : ": byte address " + Hex(at, 4) +
+                               " lies outside its memories (data EEPROM inside the program "
+                               "file: leave out --data to take it from there)";
         }
         Fail(Failure::FileNotHex,
              options_.programFile + " is not a valid HEX file for " + layout.name + why);

@@ -197,6 +197,13 @@ TEST_F(CliSession, BadFilesStopBeforeThePortIsOpened) {
         EXPECT_TRUE(Has(rig.stderrText, "is not a valid HEX file for PIC16F84A")) << rig.stderrText;
         EXPECT_EQ(rig.Run({"verify", path}), 4) << name;
     }
+    // An EEPROM byte sits in the low byte of its word; the high byte has a place but no data.
+    const std::string pad = dir.Write("pad.hex", ":02420000FF01BC\n:00000001FF\n");
+    EXPECT_EQ(rig.Run({"write", pad}), 4);
+    EXPECT_TRUE(Has(rig.stderrText,
+                    "is not a valid HEX file for PIC16F84A: byte address 0x4201 "
+                    "pads a cell and must be 0"))
+        << rig.stderrText;
     // Files for bigger chips name the cell the PIC16F84A lacks.
     const std::vector<std::pair<std::string, std::string>> bigger = {
         {":02440000FF3F7C\n:00000001FF\n",  // 0x4400: past data EEPROM
