@@ -262,13 +262,6 @@ bool FamilyAvailable(int index) {
     return CreateDevice(index, probe, &options, nullptr) != nullptr;
 }
 
-std::string FormatFirmwareVersion(const std::uint8_t bytes[4]) {
-    const FirmwareVersion v = DecodeVersion(bytes);
-    char text[64];
-    std::snprintf(text, sizeof text, "Firmware Version %d.%d", v.major, v.minor);
-    return std::string(text) + (v.edition ? "KX" : "RZ");
-}
-
 const char* FamilyLabel(DeviceFamily family) {
     switch (family) {
         case DeviceFamily::Mid12F50x:

@@ -42,9 +42,6 @@ bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string
 // The whole program: parse, set up, run one command. Returns the exit code.
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
 
-// "Firmware Version %d.%d" and the edition suffix, as the about box shows it.
-std::string FormatFirmwareVersion(const std::uint8_t bytes[4]);
-
 // Whether the catalogue entry's family can be built (and so programmed) yet.
 bool FamilyAvailable(int index);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <initializer_list>
 
 namespace tenlo {
@@ -35,6 +36,13 @@ FirmwareVersion DecodeVersion(const std::uint8_t bytes[4]) {
     v.minor = bytes[2];
     v.edition = bytes[3] != 0;
     return v;
+}
+
+std::string FormatFirmwareVersion(const std::uint8_t bytes[4]) {
+    const FirmwareVersion v = DecodeVersion(bytes);
+    char text[64];
+    std::snprintf(text, sizeof text, "Firmware Version %d.%d", v.major, v.minor);
+    return std::string(text) + (v.edition ? "KX" : "RZ");
 }
 
 void PackDsBlock(const std::uint32_t words[4], std::uint8_t bytes[12]) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "link/serial_port.h"
 
@@ -13,6 +14,9 @@ struct FirmwareVersion {
     bool edition = false;  // b3 != 0
 };
 FirmwareVersion DecodeVersion(const std::uint8_t bytes[4]);
+// "Firmware Version %d.%d" and the edition suffix ("KX" set, "RZ" clear), as the about box and
+// tenlo-cli show it.
+std::string FormatFirmwareVersion(const std::uint8_t bytes[4]);
 
 // The Ravonite's command protocol: one operation per firmware command. Every command begins
 // with a one-byte frame of its code; frames are written byte by byte with a 1 ms pause after
