@@ -1,0 +1,252 @@
+#include "app/widgets/hex_list_ctrl.h"
+
+#include <QKeyEvent>
+#include <QValidator>
+#include <algorithm>
+
+#include "link/ui_interfaces.h"
+#include "qtcommon/message_presenter.h"
+
+namespace tenlo::app {
+
+namespace {
+
+// What a byte that is no printable ASCII character shows as.
+const QString kNonPrintable = QStringLiteral("・");
+
+int HexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9') {
+        return u - u'0';
+    }
+    if (u >= u'A' && u <= u'F') {
+        return u - u'A' + 10;
+    }
+    if (u >= u'a' && u <= u'f') {
+        return u - u'a' + 10;
+    }
+    return -1;
+}
+
+// The leading hex digits of a text; an empty text, or one that starts with none, is 0.
+std::uint32_t ParseHex(QStringView text) {
+    std::uint32_t value = 0;
+    for (QChar c : text) {
+        const int digit = HexDigit(c);
+        if (digit < 0) {
+            break;
+        }
+        value = (value << 4) | static_cast<std::uint32_t>(digit);
+    }
+    return value;
+}
+
+// Upper-case hex, zero-padded to digits; a wider value keeps all its digits.
+QString FormatHex(std::uint32_t value, int digits) {
+    char16_t text[8];
+    int n = 0;
+    do {
+        text[7 - n++] = u"0123456789ABCDEF"[value & 0xF];
+        value >>= 4;
+    } while (value != 0 && n < 8);
+    QString out;
+    const int pad = std::max(0, std::min(digits, 64) - n);
+    out.reserve(pad + n);
+    out.fill(u'0', pad);
+    out.append(QStringView(text + 8 - n, n));
+    return out;
+}
+
+// Hex digits only, turned upper case: typed, pasted or dropped alike.
+class UpperHexValidator final : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override {
+        for (QChar& c : input) {
+            if (HexDigit(c) < 0) {
+                return Invalid;
+            }
+            c = c.toUpper();
+        }
+        return Acceptable;
+    }
+};
+
+}  // namespace
+
+CHexCellEdit::CHexCellEdit(CEditListCtrl& list, int row, int column, const QString& text,
+                           int digits, int cellBits)
+    : CCellEdit(list, row, column, text),
+      writeDigits_((cellBits + 3) / 4),
+      mask_(BlankValueForWidth(static_cast<std::uint32_t>(std::max(cellBits, 0)))) {
+    setValidator(new UpperHexValidator(this));
+    setMaxLength(std::max(digits, 1));
+}
+
+void CHexCellEdit::keyPressEvent(QKeyEvent* event) {
+    // Backspace is dropped with the other non-digits; Delete and the selection keys still work.
+    if (event->key() == Qt::Key_Backspace) {
+        return;
+    }
+    CCellEdit::keyPressEvent(event);
+}
+
+void CHexCellEdit::OnEnding() {
+    // Runs even after Escape: a value out of range is reported whichever way the edit ends.
+    const std::uint32_t value = ParseHex(text());
+    if ((value & ~mask_) != 0) {
+        qt::ShowAppMessage(&List(), QString::asprintf("最大値は%Xです。", mask_),
+                           kMbOk | kMbIconError);
+        Cancel();
+        return;
+    }
+    const QString padded = FormatHex(value, writeDigits_);
+    setMaxLength(std::max(maxLength(), static_cast<int>(padded.size())));
+    setText(padded);
+}
+
+CHexListCtrl::CHexListCtrl(QWidget* parent) : CEditListCtrl(parent) {}
+
+int CHexListCtrl::CellsPerRow() const {
+    return std::max(format_.cellsPerRow, 1);
+}
+
+void CHexListCtrl::SetLayout(const GridFormat& format) {
+    format_ = format;
+    QStringList titles{QStringLiteral("Addr")};
+    QList<int> widths{format.addressColumnWidth};
+    for (int i = 0; i < CellsPerRow(); ++i) {
+        titles << QStringLiteral("+%1")
+                      .arg(static_cast<std::uint32_t>(format.addressStep) *
+                               static_cast<std::uint32_t>(i),
+                           0, 16)
+                      .toUpper();
+        widths << format.cellColumnWidth;
+    }
+    if (format.showAscii != 0) {
+        titles << QStringLiteral("ASCII");
+        widths << format.asciiColumnWidth;
+    }
+    setRowCount(0);
+    count_ = 0;
+    SetColumns(titles, widths);
+    mask_ = BlankValueForWidth(static_cast<std::uint32_t>(std::max(format.cellBits, 0)));
+}
+
+bool CHexListCtrl::Fits(CellSpan cells, std::size_t count) const {
+    const auto bits = static_cast<std::uint32_t>(std::max(format_.cellBits, 0));
+    return cells.CellSize() == CellSizeForWidth(bits) && cells.Count() >= count;
+}
+
+bool CHexListCtrl::SetData(CellSpan cells, std::size_t count) {
+    if (!Fits(cells, count)) {
+        return false;
+    }
+    DiscardEdit();
+    setRowCount(0);
+    count_ = count;
+    if (count == 0) {
+        setEnabled(false);
+        return true;
+    }
+    setEnabled(true);
+
+    const int perRow = CellsPerRow();
+    const auto rows = static_cast<int>((count + static_cast<std::size_t>(perRow) - 1) /
+                                       static_cast<std::size_t>(perRow));
+    setUpdatesEnabled(false);
+    setRowCount(rows);
+    // One change notice per cell would cost more than the cells; the view repaints once.
+    const bool blocked = model()->blockSignals(true);
+    const auto step = static_cast<std::uint32_t>(format_.addressStep);
+    for (int r = 0; r < rows; ++r) {
+        const std::size_t first = static_cast<std::size_t>(r) * static_cast<std::size_t>(perRow);
+        const auto address = format_.baseAddress + step * static_cast<std::uint32_t>(first);
+        setItem(r, 0, new QTableWidgetItem(FormatHex(address, format_.addressDigits)));
+        for (int c = 0; c < perRow && first + static_cast<std::size_t>(c) < count; ++c) {
+            setItem(r, c + 1,
+                    new QTableWidgetItem(FormatHex(cells.Get(first + static_cast<std::size_t>(c)),
+                                                   format_.cellDigits)));
+        }
+    }
+    model()->blockSignals(blocked);
+    UpdateAscii(-1);
+    setUpdatesEnabled(true);
+    viewport()->update();
+    return true;
+}
+
+bool CHexListCtrl::GetData(CellSpan cells, std::size_t count) {
+    if (!Fits(cells, count)) {
+        return false;
+    }
+    EndEdit();
+    const int perRow = CellsPerRow();
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto row = static_cast<int>(i / static_cast<std::size_t>(perRow));
+        const auto column = static_cast<int>(i % static_cast<std::size_t>(perRow)) + 1;
+        cells.Set(i, ParseHex(CellText(row, column)));
+    }
+    return true;
+}
+
+void CHexListCtrl::UpdateAscii(int row) {
+    if (format_.showAscii == 0) {
+        return;
+    }
+    const int perRow = CellsPerRow();
+    const int bytes = std::max(format_.cellDigits, 0) / 2;
+    const int first = row < 0 ? 0 : row;
+    const int last = row < 0 ? rowCount() - 1 : std::min(row, rowCount() - 1);
+    for (int r = first; r <= last; ++r) {
+        QString ascii;
+        ascii.reserve(perRow * bytes);
+        for (int c = 0; c < perRow; ++c) {
+            // Past the end of the memory there are no cells, so nothing to show.
+            if (static_cast<std::size_t>(r) * static_cast<std::size_t>(perRow) +
+                    static_cast<std::size_t>(c) >=
+                count_) {
+                break;
+            }
+            const std::uint32_t value = ParseHex(CellText(r, c + 1));
+            for (int b = bytes - 1; b >= 0; --b) {
+                const std::uint32_t byte = b < 4 ? (value >> (8 * b)) & 0xFF : 0;
+                if (byte >= 0x20 && byte <= 0x7E) {
+                    ascii += QChar(static_cast<char16_t>(byte));
+                } else {
+                    ascii += kNonPrintable;
+                }
+            }
+        }
+        SetCellText(r, AsciiColumn(), ascii);
+    }
+}
+
+void CHexListCtrl::OnEndLabelEdit(int row, int column, const std::optional<QString>& text) {
+    CEditListCtrl::OnEndLabelEdit(row, column, text);
+    if (text) {
+        UpdateAscii(row);
+    }
+}
+
+CCellEdit* CHexListCtrl::CreateCellEditor(int row, int column) {
+    return new CHexCellEdit(*this, row, column, CellText(row, column), format_.cellDigits,
+                            format_.cellBits);
+}
+
+void CHexListCtrl::OnLeftClick(const CellHit& hit) {
+    if (hit.row < 0 || hit.column < 1 || hit.column > CellsPerRow() || !EditLabels()) {
+        return;
+    }
+    // A position past the last cell shows nothing and stands for nothing: what was typed there
+    // would never reach the memory.
+    const std::size_t index =
+        static_cast<std::size_t>(hit.row) * static_cast<std::size_t>(CellsPerRow()) +
+        static_cast<std::size_t>(hit.column - 1);
+    if (index >= count_) {
+        return;
+    }
+    EditCell(hit.row, hit.column);
+}
+
+}  // namespace tenlo::app

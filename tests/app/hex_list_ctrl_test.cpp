@@ -1,0 +1,383 @@
+#include "app/widgets/hex_list_ctrl.h"
+
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <vector>
+
+#include "device/catalogue.h"
+#include "qtsupport/scripted_presenter.h"
+
+namespace tenlo::app {
+namespace {
+
+using qt::testing::ScriptedPresenter;
+
+// A grid on a window of its own, with a second control to take the focus away.
+class HexGrid : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window_.resize(620, 320);
+        grid_ = new CHexListCtrl(&window_);
+        grid_->setGeometry(0, 0, 520, 200);
+        other_ = new QLineEdit(&window_);
+        other_->setGeometry(0, 250, 100, 24);
+        window_.show();
+        window_.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+        layout_ = *CatalogueLayout(kStartupDeviceIndex);  // PIC16F84A: 14-bit cells
+    }
+
+    void ShowProgram(std::vector<std::uint16_t>& words) {
+        grid_->SetLayout(layout_.programGrid);
+        ASSERT_TRUE(grid_->SetData(std::span(words), words.size()));
+    }
+    QStringList Headers() const {
+        QStringList titles;
+        for (int c = 0; c < grid_->columnCount(); ++c) {
+            titles << grid_->horizontalHeaderItem(c)->text();
+        }
+        return titles;
+    }
+    void Click(int row, int column) {
+        const QRect cell = grid_->visualRect(grid_->model()->index(row, column));
+        QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    // Opens the editor on a cell and types keys into it.
+    CCellEdit* Type(int row, int column, const QString& keys) {
+        Click(row, column);
+        CCellEdit* editor = grid_->Editor();
+        if (editor != nullptr) {
+            QTest::keyClicks(editor, keys);
+        }
+        return editor;
+    }
+    void Settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    QWidget window_;
+    CHexListCtrl* grid_ = nullptr;
+    QLineEdit* other_ = nullptr;
+    DeviceLayout layout_;
+};
+
+TEST_F(HexGrid, ProgramRowsAndColumnsFollowTheFormat) {
+    std::vector<std::uint16_t> words(1024, 0x3FFF);
+    ShowProgram(words);
+    EXPECT_EQ(Headers(),
+              (QStringList{"Addr", "+0", "+1", "+2", "+3", "+4", "+5", "+6", "+7", "ASCII"}));
+    EXPECT_EQ(grid_->columnWidth(0), 40);
+    EXPECT_EQ(grid_->columnWidth(1), 40);
+    EXPECT_EQ(grid_->columnWidth(9), 100);
+    ASSERT_EQ(grid_->rowCount(), 128);
+    EXPECT_EQ(grid_->CellText(0, 0), "0000");
+    EXPECT_EQ(grid_->CellText(1, 0), "0008");
+    EXPECT_EQ(grid_->CellText(2, 0), "0010");
+    EXPECT_EQ(grid_->CellText(127, 0), "03F8");
+    EXPECT_EQ(grid_->CellText(0, 1), "3FFF");
+    EXPECT_EQ(grid_->ValueMask(), 0x3FFFu);
+    EXPECT_TRUE(grid_->isEnabled());
+
+    // The headers neither sort, nor move, nor let the columns be dragged wider.
+    const QHeaderView* header = grid_->horizontalHeader();
+    EXPECT_FALSE(header->sectionsClickable());
+    EXPECT_FALSE(header->sectionsMovable());
+    EXPECT_EQ(header->sectionResizeMode(3), QHeaderView::Fixed);
+}
+
+TEST_F(HexGrid, ConfigurationStartsAtItsBaseAndWideStepsNameTheirOffsets) {
+    std::vector<std::uint16_t> config(8, 0x3FFF);
+    grid_->SetLayout(layout_.configGrid);
+    ASSERT_TRUE(grid_->SetData(std::span(config), config.size()));
+    EXPECT_EQ(grid_->CellText(0, 0), "2000");
+
+    GridFormat stepped = layout_.programGrid;
+    stepped.addressStep = 2;
+    stepped.addressDigits = 6;
+    stepped.showAscii = 0;
+    grid_->SetLayout(stepped);
+    std::vector<std::uint16_t> words(16, 0);
+    ASSERT_TRUE(grid_->SetData(std::span(words), words.size()));
+    EXPECT_EQ(Headers(), (QStringList{"Addr", "+0", "+2", "+4", "+6", "+8", "+A", "+C", "+E"}));
+    EXPECT_EQ(grid_->CellText(1, 0), "000010");
+}
+
+TEST_F(HexGrid, ValuesShowUnmaskedAndTheAsciiColumnReadsTheirBytes) {
+    std::vector<std::uint16_t> words(8, 0x3FFF);
+    words[0] = 0x3F41;
+    words[1] = 0xFFFF;  // beyond 14 bits: shown as stored
+    words[2] = 0x0041;
+    words[3] = 0x4142;
+    ShowProgram(words);
+    EXPECT_EQ(grid_->CellText(0, 1), "3F41");
+    EXPECT_EQ(grid_->CellText(0, 2), "FFFF");
+    EXPECT_EQ(grid_->CellText(0, 9), "?A・・・AAB?・?・?・?・");
+
+    std::vector<std::uint8_t> data = {'H', 'i', 0x7F, 0x20, 0x00, 0xFF, '~', 0x1F};
+    grid_->SetLayout(layout_.dataGrid);
+    ASSERT_TRUE(grid_->SetData(std::span(data), data.size()));
+    EXPECT_EQ(grid_->CellText(0, 1), "48");
+    EXPECT_EQ(grid_->CellText(0, 9), "Hi・ ・・~・");
+}
+
+TEST_F(HexGrid, AShortLastRowLeavesItsTrailingCellsEmptyAndGetDataReadsOnlyTheCount) {
+    std::vector<std::uint16_t> words(13);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        words[i] = static_cast<std::uint16_t>(0x100 + i);
+    }
+    ShowProgram(words);
+    ASSERT_EQ(grid_->rowCount(), 2);
+    EXPECT_EQ(grid_->CellText(1, 5), "010C");
+    EXPECT_EQ(grid_->CellText(1, 6), "");
+    EXPECT_EQ(grid_->CellText(1, 8), "");
+    // Only cells the memory has are in the ASCII text.
+    EXPECT_EQ(grid_->CellText(1, 9).size(), 10);
+
+    std::vector<std::uint16_t> back(16, 0xBEEF);
+    ASSERT_TRUE(grid_->GetData(std::span(back), 13));
+    for (std::size_t i = 0; i < 13; ++i) {
+        EXPECT_EQ(back[i], words[i]) << i;
+    }
+    EXPECT_EQ(back[13], 0xBEEF) << "past the count nothing is written";
+}
+
+TEST_F(HexGrid, GetDataReadsAnEmptyCellAsZeroAndTruncatesToTheCellSize) {
+    std::vector<std::uint8_t> data = {0x12, 0x34};
+    grid_->SetLayout(layout_.dataGrid);
+    ASSERT_TRUE(grid_->SetData(std::span(data), data.size()));
+    grid_->SetCellText(0, 1, "");
+    grid_->SetCellText(0, 2, "1AB");
+    std::vector<std::uint8_t> back(2, 0x55);
+    ASSERT_TRUE(grid_->GetData(std::span(back), 2));
+    EXPECT_EQ(back[0], 0x00);
+    EXPECT_EQ(back[1], 0xAB);
+}
+
+TEST_F(HexGrid, AnEmptyMemoryDisablesTheGridAndAWrongBufferIsRefused) {
+    std::vector<std::uint16_t> words(8, 0x1234);
+    ShowProgram(words);
+    std::vector<std::uint16_t> none;
+    ASSERT_TRUE(grid_->SetData(std::span(none), 0));
+    EXPECT_FALSE(grid_->isEnabled());
+    EXPECT_EQ(grid_->rowCount(), 0);
+
+    ShowProgram(words);
+    std::vector<std::uint8_t> bytes(8);
+    EXPECT_FALSE(grid_->SetData(std::span(bytes), 8)) << "8-bit cells for a 14-bit grid";
+    EXPECT_FALSE(grid_->SetData(std::span(words), 9)) << "more cells than the buffer holds";
+    EXPECT_FALSE(grid_->GetData(std::span(words), 9));
+    EXPECT_EQ(grid_->CellText(0, 1), "1234");
+}
+
+TEST_F(HexGrid, TypingADigitAndEnterWritesItBackZeroPadded) {
+    std::vector<std::uint16_t> words(16, 0x3F41);
+    ShowProgram(words);
+    CCellEdit* editor = Type(1, 3, "5");
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->objectName(), "1053");
+    EXPECT_EQ(editor->text(), "5") << "the old text was selected, so typing replaced it";
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(grid_->CellText(1, 3), "0005");
+    EXPECT_EQ(grid_->CellText(1, 9), "?A?A・・?A?A?A?A?A");
+    EXPECT_EQ(grid_->Editor(), nullptr);
+    EXPECT_TRUE(grid_->hasFocus());
+    EXPECT_EQ(words[10], 0x3F41) << "the image changes only through GetData";
+}
+
+TEST_F(HexGrid, AValueBeyondTheCellWidthIsRefusedAndTheCellKeepsItsText) {
+    ScriptedPresenter presenter;
+    std::vector<std::uint16_t> words(8, 0x1234);
+    ShowProgram(words);
+    presenter.Expect("最大値は3FFFです。", kMbIconError);
+    CCellEdit* editor = Type(0, 2, "4000");
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(grid_->CellText(0, 2), "1234");
+    EXPECT_TRUE(presenter.Exhausted());
+    EXPECT_EQ(presenter.Shown().at(0).caption, QCoreApplication::applicationName());
+
+    // The check runs when the edit is abandoned too.
+    presenter.Expect("最大値は3FFFです。", kMbIconError);
+    editor = Type(0, 2, "FFFF");
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(grid_->CellText(0, 2), "1234");
+
+    // An 8-bit grid names its own maximum; two digits cannot pass it.
+    std::vector<std::uint8_t> data(8, 0);
+    grid_->SetLayout(layout_.dataGrid);
+    ASSERT_TRUE(grid_->SetData(std::span(data), data.size()));
+    editor = Type(0, 1, "1FF");
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "1F");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(grid_->CellText(0, 1), "1F");
+}
+
+TEST_F(HexGrid, OnlyHexDigitsGetInUpperCaseAndBackspaceDoesNothing) {
+    std::vector<std::uint16_t> words(8, 0x0000);
+    ShowProgram(words);
+    CCellEdit* editor = Type(0, 1, "xg1a");
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "1A");
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    EXPECT_EQ(editor->text(), "1A");
+    QTest::keyClicks(editor, "bcde");
+    EXPECT_EQ(editor->text(), "1ABC") << "at most the cell's four digits";
+    // Delete still removes the character after the caret.
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keyClick(editor, Qt::Key_Delete);
+    EXPECT_EQ(editor->text(), "ABC");
+    // Pasted text passes the same filter.
+    editor->selectAll();
+    editor->insert("zz");
+    EXPECT_EQ(editor->text(), "ABC");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(grid_->CellText(0, 1), "0ABC");
+}
+
+TEST_F(HexGrid, EscapeKeepsTheOldTextAndLosingTheFocusCommits) {
+    std::vector<std::uint16_t> words(8, 0x0111);
+    ShowProgram(words);
+    CCellEdit* editor = Type(0, 4, "22");
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(grid_->CellText(0, 4), "0111");
+
+    editor = Type(0, 4, "33");
+    ASSERT_NE(editor, nullptr);
+    other_->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(grid_->CellText(0, 4), "0033");
+
+    // Clicking another cell ends the open edit there and opens the next.
+    editor = Type(0, 5, "44");
+    ASSERT_NE(editor, nullptr);
+    Click(0, 6);
+    EXPECT_EQ(grid_->CellText(0, 5), "0044");
+    ASSERT_NE(grid_->Editor(), nullptr);
+    EXPECT_EQ(grid_->Editor()->Column(), 6);
+    Settle();
+    EXPECT_EQ(grid_->viewport()->findChildren<CCellEdit*>().size(), 1)
+        << "the ended editor deleted itself";
+}
+
+TEST_F(HexGrid, TheAddressAndAsciiColumnsAndCellsPastTheEndOpenNoEditor) {
+    std::vector<std::uint16_t> words(13, 0x0001);
+    ShowProgram(words);
+    Click(0, 0);
+    EXPECT_EQ(grid_->Editor(), nullptr);
+    Click(0, 9);
+    EXPECT_EQ(grid_->Editor(), nullptr);
+    Click(1, 7);
+    EXPECT_EQ(grid_->Editor(), nullptr) << "row 1 holds cells 8 to 12 only";
+    Click(1, 5);
+    EXPECT_NE(grid_->Editor(), nullptr);
+}
+
+TEST_F(HexGrid, TheEditorSitsOverItsCell) {
+    std::vector<std::uint16_t> words(8, 0x0001);
+    ShowProgram(words);
+    CCellEdit* editor = Type(0, 2, "");
+    ASSERT_NE(editor, nullptr);
+    const QRect cell = grid_->visualRect(grid_->model()->index(0, 2));
+    EXPECT_EQ(editor->geometry().left(), cell.left() + 4);
+    EXPECT_EQ(editor->width(), 40 - 3);
+    EXPECT_EQ(editor->geometry().top(), cell.top());
+    EXPECT_TRUE(editor->alignment() & Qt::AlignHCenter);
+    EXPECT_EQ(editor->selectedText(), "0001");
+    EXPECT_TRUE(editor->hasFocus()) << "the click's release must leave the focus in the edit";
+    EXPECT_EQ(grid_->currentRow(), 0) << "the list selected the clicked row first";
+}
+
+TEST_F(HexGrid, ScrollingEndsAnOpenEdit) {
+    std::vector<std::uint16_t> words(1024, 0x0000);
+    ShowProgram(words);
+    CCellEdit* editor = Type(0, 1, "7");
+    ASSERT_NE(editor, nullptr);
+    grid_->verticalScrollBar()->setValue(20);
+    EXPECT_EQ(grid_->Editor(), nullptr);
+    EXPECT_EQ(grid_->CellText(0, 1), "0007");
+    EXPECT_TRUE(grid_->hasFocus());
+}
+
+TEST_F(HexGrid, GetDataTakesWhatIsStillBeingTyped) {
+    std::vector<std::uint16_t> words(8, 0x0000);
+    ShowProgram(words);
+    ASSERT_NE(Type(0, 3, "2805"), nullptr);
+    std::vector<std::uint16_t> back(8, 0xFFFF);
+    ASSERT_TRUE(grid_->GetData(std::span(back), 8));
+    EXPECT_EQ(back[2], 0x2805);
+    EXPECT_EQ(grid_->Editor(), nullptr);
+}
+
+TEST_F(HexGrid, NewDataClosesAnOpenEditWithoutWritingIt) {
+    std::vector<std::uint16_t> words(8, 0x0000);
+    ShowProgram(words);
+    ASSERT_NE(Type(0, 3, "9"), nullptr);
+    std::vector<std::uint16_t> fresh(8, 0x1111);
+    ASSERT_TRUE(grid_->SetData(std::span(fresh), 8));
+    EXPECT_EQ(grid_->Editor(), nullptr);
+    other_->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(grid_->CellText(0, 3), "1111");
+}
+
+TEST(EditListCtrl, AClickOnTheFocusedRowEditsTheCellAndEnterKeepsTheTextAsTyped) {
+    QWidget window;
+    window.resize(400, 200);
+    auto* list = new CEditListCtrl(&window);
+    list->setGeometry(0, 0, 400, 200);
+    list->SetColumns({"Name", "Value"}, {60, 80});
+    list->setRowCount(2);
+    list->SetCellText(0, 0, "a");
+    list->SetCellText(0, 1, "x");
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    const auto click = [&](int row, int column) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, column)).center());
+    };
+    click(0, 0);
+    EXPECT_EQ(list->Editor(), nullptr) << "the first column only selects";
+    EXPECT_EQ(list->currentRow(), 0);
+    click(0, 1);
+    ASSERT_NE(list->Editor(), nullptr);
+    QTest::keyClicks(list->Editor(), "yz Q");
+    QTest::keyClick(list->Editor(), Qt::Key_Return);
+    EXPECT_EQ(list->CellText(0, 1), "yz Q");
+
+    list->SetEditLabels(false);
+    click(0, 1);
+    EXPECT_EQ(list->Editor(), nullptr) << "without the edit-labels style nothing opens";
+
+    list->SetEditLabels(true);
+    list->setColumnWidth(1, 4);
+    EXPECT_EQ(list->EditCell(0, 1), nullptr) << "too narrow to edit";
+    EXPECT_EQ(list->EditCell(5, 1), nullptr);
+    EXPECT_EQ(list->EditCell(0, 7), nullptr);
+}
+
+TEST(EditListCtrl, TheEditorWidensForALongTextButStaysInsideTheList) {
+    QWidget window;
+    window.resize(300, 200);
+    auto* list = new CEditListCtrl(&window);
+    list->setGeometry(0, 0, 300, 200);
+    list->SetColumns({"A", "B"}, {40, 60});
+    list->setRowCount(1);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    CCellEdit* editor = list->EditCell(0, 1);
+    ASSERT_NE(editor, nullptr);
+    const int start = editor->width();
+    QTest::keyClicks(editor, "a rather long text");
+    EXPECT_GT(editor->width(), start);
+    QTest::keyClicks(editor, QString(200, 'w'));
+    EXPECT_LE(editor->geometry().right(), list->viewport()->width());
+}
+
+}  // namespace
+}  // namespace tenlo::app
