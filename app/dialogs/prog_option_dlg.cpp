@@ -1,0 +1,56 @@
+#include "app/dialogs/prog_option_dlg.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "app/dialogs/dialog_units.h"
+
+namespace tenlo::app {
+
+CProgOptionDlg::CProgOptionDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("106"));
+    setWindowTitle(QStringLiteral("プログラマー・オプション"));
+    setFont(DialogFont(kPGothic));
+    const CDialogUnits du(font());
+    setFixedSize(du.Size(298, 139));
+
+    keepCalibration_ =
+        new QCheckBox(QStringLiteral("イレース／書き込み時キャリブレーションデータを保持"), this);
+    keepCalibration_->setObjectName(QStringLiteral("1068"));
+    keepCalibration_->setGeometry(du.Rect(14, 14, 210, 10));
+
+    skipCalibrationCompare_ =
+        new QCheckBox(QStringLiteral("キャリブレーションデータをコンペアしない"), this);
+    skipCalibrationCompare_->setObjectName(QStringLiteral("1067"));
+    skipCalibrationCompare_->setGeometry(du.Rect(14, 32, 210, 10));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("IDOK"));
+    ok->setGeometry(du.Rect(241, 7, 50, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancel->setObjectName(QStringLiteral("IDCANCEL"));
+    cancel->setGeometry(du.Rect(241, 25, 50, 14));
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CProgOptionDlg::showEvent(QShowEvent* event) {
+    if (!event->spontaneous() && options_ != nullptr) {
+        keepCalibration_->setChecked(options_->keepCalibration != 0);
+        skipCalibrationCompare_->setChecked(options_->skipCalibrationCompare != 0);
+    }
+    QDialog::showEvent(event);
+}
+
+void CProgOptionDlg::accept() {
+    if (options_ != nullptr) {
+        options_->keepCalibration = keepCalibration_->isChecked() ? 1 : 0;
+        options_->skipCalibrationCompare = skipCalibrationCompare_->isChecked() ? 1 : 0;
+    }
+    QDialog::accept();
+}
+
+}  // namespace tenlo::app

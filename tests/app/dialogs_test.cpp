@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTest>
+
+#include "app/dialogs/about_dlg.h"
+#include "app/dialogs/port_sel_dlg.h"
+#include "app/dialogs/prog_option_dlg.h"
+#include "app/dialogs/progress_dlg.h"
+
+namespace tenlo::app {
+namespace {
+
+template <typename T>
+T* Control(QWidget& dialog, const char* id) {
+    auto* control = dialog.findChild<T*>(QString::fromLatin1(id));
+    EXPECT_NE(control, nullptr) << id;
+    return control;
+}
+
+void Press(QWidget& dialog, const char* id) {
+    if (auto* button = Control<QAbstractButton>(dialog, id)) {
+        button->click();
+    }
+}
+
+// Every control inside the dialog, none over another, and no text cut short.
+void ExpectTidyLayout(QWidget& dialog) {
+    const QList<QWidget*> controls = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* a : controls) {
+        EXPECT_TRUE(dialog.rect().contains(a->geometry()))
+            << a->metaObject()->className() << " " << a->objectName().toStdString()
+            << " leaves the dialog";
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(a)) {
+            text = label->text();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(a)) {
+            text = button->text();
+        }
+        if (!text.isEmpty()) {
+            EXPECT_LE(a->sizeHint().width(), a->width()) << text.toStdString() << " is clipped";
+            EXPECT_LE(a->fontMetrics().height(), a->height()) << text.toStdString();
+        }
+        for (QWidget* b : controls) {
+            if (a != b) {
+                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                    << a->objectName().toStdString() << " overlaps "
+                    << b->objectName().toStdString();
+            }
+        }
+    }
+}
+
+TEST(PortSelDlg, ListsCom1ToCom99AndOpensOnThePresetPort) {
+    CPortSelDlg dialog;
+    dialog.SetPort(5);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), "Tenlo - 接続ポート");
+    auto* ports = Control<QComboBox>(dialog, "1059");
+    ASSERT_NE(ports, nullptr);
+    ASSERT_EQ(ports->count(), 99);
+    EXPECT_EQ(ports->itemText(0), "COM1");
+    EXPECT_EQ(ports->itemText(9), "COM10");
+    EXPECT_EQ(ports->itemText(98), "COM99");
+    EXPECT_EQ(ports->currentText(), "COM5");
+    EXPECT_FALSE(ports->isEditable());
+    ExpectTidyLayout(dialog);
+
+    ports->setCurrentIndex(ports->findText("COM12"));
+    Press(dialog, "IDOK");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.GetPort(), 12);
+
+    // The next run opens on the last choice; cancel keeps it.
+    dialog.show();
+    EXPECT_EQ(ports->currentText(), "COM12");
+    EXPECT_EQ(ports->count(), 99);
+    ports->setCurrentIndex(0);
+    Press(dialog, "IDCANCEL");
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.GetPort(), 12);
+
+    // Once the list is there, setting the port selects it.
+    dialog.SetPort(42);
+    EXPECT_EQ(ports->currentText(), "COM42");
+}
+
+TEST(ProgOptionDlg, ShowsTheRecordAndOnlyOkChangesIt) {
+    DeviceOptions options;
+    options.keepCalibration = 1;
+    options.skipCalibrationCompare = 0;
+    CProgOptionDlg dialog;
+    dialog.SetOptions(&options);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), "プログラマー・オプション");
+    auto* keep = Control<QCheckBox>(dialog, "1068");
+    auto* skip = Control<QCheckBox>(dialog, "1067");
+    ASSERT_TRUE(keep != nullptr && skip != nullptr);
+    EXPECT_EQ(keep->text(), "イレース／書き込み時キャリブレーションデータを保持");
+    EXPECT_EQ(skip->text(), "キャリブレーションデータをコンペアしない");
+    EXPECT_TRUE(keep->isChecked());
+    EXPECT_FALSE(skip->isChecked());
+    ExpectTidyLayout(dialog);
+
+    keep->setChecked(false);
+    skip->setChecked(true);
+    Press(dialog, "IDCANCEL");
+    EXPECT_EQ(options.keepCalibration, 1);
+    EXPECT_EQ(options.skipCalibrationCompare, 0);
+
+    dialog.show();
+    EXPECT_TRUE(keep->isChecked()) << "a new run shows the record again";
+    keep->setChecked(false);
+    skip->setChecked(true);
+    Press(dialog, "IDOK");
+    EXPECT_EQ(options.keepCalibration, 0);
+    EXPECT_EQ(options.skipCalibrationCompare, 1);
+}
+
+TEST(ProgressDlg, OpensEmptyOnItsRangeAndTheUserCannotCloseIt) {
+    CProgressDlg dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Tenlo");
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+
+    dialog.SetRange(100);
+    ASSERT_TRUE(dialog.Open());
+    auto* bar = Control<QProgressBar>(dialog, "1051");
+    auto* text = Control<QLabel>(dialog, "1052");
+    ASSERT_TRUE(bar != nullptr && text != nullptr);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+    dialog.SetText("プログラムメモリー読み出し中...");
+    dialog.SetPosition(37);
+    EXPECT_EQ(bar->value(), 37);
+    ExpectTidyLayout(dialog);
+
+    EXPECT_FALSE(dialog.close());
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog.isVisible());
+
+    dialog.Close();
+    EXPECT_FALSE(dialog.isVisible());
+    // The next operation starts from nothing.
+    ASSERT_TRUE(dialog.Open());
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(text->text(), "");
+    dialog.Close();
+}
+
+TEST(AboutDlg, ShowsTheProgramAndTheFirmwareLine) {
+    CAboutDlg dialog;
+    auto* firmware = Control<QLabel>(dialog, "1081");
+    ASSERT_NE(firmware, nullptr);
+    EXPECT_EQ(firmware->text(), "FirmwareVersion");
+    dialog.SetVersionText("Firmware Version 1.5RZ");
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), "バージョン情報 Tenlo");
+    EXPECT_EQ(firmware->text(), "Firmware Version 1.5RZ");
+    bool named = false;
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        named = named || label->text() == "Tenlo Version 1.0";
+    }
+    EXPECT_TRUE(named);
+    ExpectTidyLayout(dialog);
+    Press(dialog, "IDOK");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace tenlo::app
