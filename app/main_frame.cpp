@@ -1,0 +1,160 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <QToolBar>
+#include <algorithm>
+
+#include "app/app_icons.h"
+#include "app/commands.h"
+
+namespace tenlo::app {
+
+namespace {
+// The document is never named, so the caption always carries the framework's untitled name.
+constexpr const char* kCaption = "無題 - Tenlo";
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint) {
+    setWindowTitle(QString::fromUtf8(kCaption));
+    setWindowIcon(ApplicationIcon());
+    CreateMenus();
+    CreateToolBar();
+}
+
+QAction* CMainFrame::AddCommand(int command, const QString& text, const QString& tip) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QString::number(command));
+    if (!tip.isEmpty()) {
+        action->setToolTip(tip);
+    }
+    if (const QIcon icon = ToolbarIcon(command); !icon.isNull()) {
+        action->setIcon(icon);
+    }
+    // Enabled once something handles it, as a command without a handler is greyed.
+    action->setEnabled(false);
+    actions_[command] = action;
+    return action;
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file->addAction(AddCommand(kCmdOpenProgram, QStringLiteral("プログラムを開く(&O)..."),
+                               QStringLiteral("プログラムを開く")));
+    file->addAction(AddCommand(kCmdSaveProgram, QStringLiteral("プログラムを保存(&S)..."),
+                               QStringLiteral("プログラムを保存")));
+    file->addSeparator();
+    file->addAction(AddCommand(kCmdOpenData, QStringLiteral("データを開く(&D)..."),
+                               QStringLiteral("データを開く")));
+    file->addAction(AddCommand(kCmdSaveData, QStringLiteral("データを保存(&F)..."),
+                               QStringLiteral("データを保存")));
+    file->addSeparator();
+    file->addAction(AddCommand(kCmdAppExit, QStringLiteral("終了(&X)")));
+    OnCommand(kCmdAppExit, this, [this] { close(); });
+
+    QMenu* device = menuBar()->addMenu(QStringLiteral("デバイス(&D)"));
+    device->setObjectName(QStringLiteral("device"));
+    device->addAction(AddCommand(kCmdSelectDevice, QStringLiteral("選択(&S)")));
+    device->addSeparator();
+    device->addAction(
+        AddCommand(kCmdRead, QStringLiteral("読み出し(&R)"), QStringLiteral("読み出し")));
+    device->addAction(
+        AddCommand(kCmdErase, QStringLiteral("イレース(&E)"), QStringLiteral("イレース")));
+    device->addAction(
+        AddCommand(kCmdWrite, QStringLiteral("書き込み(&W)"), QStringLiteral("書き込み")));
+    device->addAction(
+        AddCommand(kCmdCompare, QStringLiteral("コンペア(&C)"), QStringLiteral("コンペア")));
+    device->addSeparator();
+    device->addAction(AddCommand(kCmdProgOption, QStringLiteral("プログラマー・オプション...")));
+
+    // Filled in by CreateToolBar, which owns the action that shows and hides the toolbar.
+    menuBar()->addMenu(QStringLiteral("表示(&V)"))->setObjectName(QStringLiteral("view"));
+
+    // The help menu stands apart at the right end of the bar.
+    auto* helpBar = new QMenuBar(menuBar());
+    QMenu* help = helpBar->addMenu(QStringLiteral("ヘルプ(&H)"));
+    help->addAction(AddCommand(kCmdAppAbout, QStringLiteral("バージョン情報 Tenlo(&A)...")));
+    menuBar()->setCornerWidget(helpBar, Qt::TopRightCorner);
+}
+
+void CMainFrame::CreateToolBar() {
+    toolBar_ = new QToolBar(this);
+    toolBar_->setObjectName(QString::number(kCmdViewToolbar));
+    toolBar_->setIconSize(QSize(16, 15));
+    toolBar_->setMovable(true);
+    toolBar_->setFloatable(true);
+    toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
+    constexpr int kSeparator = 0;
+    for (int command :
+         {+kCmdOpenProgram, +kCmdSaveProgram, kSeparator, +kCmdOpenData, +kCmdSaveData, kSeparator,
+          +kCmdRead, +kCmdErase, +kCmdWrite, +kCmdCompare}) {
+        if (command == kSeparator) {
+            toolBar_->addSeparator();
+        } else {
+            toolBar_->addAction(actions_.at(command));
+        }
+    }
+
+    deviceSelector_ = new QComboBox(toolBar_);
+    deviceSelector_->setObjectName(QString::number(kCmdDeviceSelector));
+    deviceSelector_->setFixedWidth(kSelectorWidth);
+    deviceSelector_->setMaxVisibleItems(std::max(
+        1, kSelectorListHeight / std::max(1, deviceSelector_->fontMetrics().height() + 2)));
+    toolBar_->addWidget(deviceSelector_);
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+
+    QAction* toggle = toolBar_->toggleViewAction();
+    toggle->setText(QStringLiteral("ツール バー(&T)"));
+    toggle->setObjectName(QString::number(kCmdViewToolbar));
+    actions_[kCmdViewToolbar] = toggle;
+    findChild<QMenu*>(QStringLiteral("view"))->addAction(toggle);
+
+    // Wherever the toolbar goes, or when it goes away, the frame fits around what is left.
+    const auto refit = [this] { QTimer::singleShot(0, this, [this] { FitToView(); }); };
+    connect(toolBar_, &QToolBar::visibilityChanged, this, refit);
+    connect(toolBar_, &QToolBar::topLevelChanged, this, refit);
+    connect(toolBar_, &QToolBar::orientationChanged, this, refit);
+}
+
+QAction* CMainFrame::Action(int command) const {
+    const auto it = actions_.find(command);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::OnCommand(int command, QObject* context, std::function<void()> handler) {
+    QAction* action = Action(command);
+    if (action == nullptr) {
+        return;
+    }
+    connect(action, &QAction::triggered, context, [h = std::move(handler)] { h(); });
+    action->setEnabled(true);
+}
+
+void CMainFrame::FitToView() {
+    if (centralWidget() == nullptr) {
+        return;
+    }
+    // The fixed size of the last fit must not hold the layout at its old extent.
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    layout()->activate();
+    setFixedSize(sizeHint());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace tenlo::app

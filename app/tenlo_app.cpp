@@ -1,0 +1,103 @@
+#include "app/tenlo_app.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "app/commands.h"
+#include "app/dialogs/about_dlg.h"
+#include "app/dialogs/modal_runner.h"
+#include "app/dialogs/port_sel_dlg.h"
+#include "app/main_frame.h"
+#include "app/view/tenlo_view.h"
+#include "link/ui_interfaces.h"
+#include "qtcommon/message_presenter.h"
+
+namespace tenlo::app {
+
+std::string PortDefinition(int port) {
+    char text[64];
+    std::snprintf(text, sizeof text, "COM%d: baud=38400 parity=N data=8 stop=1", port);
+    return text;
+}
+
+QString NotFoundText(int port) {
+    return QString::asprintf("COM%dにRavoniteが見つかりません。\n接続を確認してください。", port);
+}
+
+CTenloApp::CTenloApp(std::shared_ptr<IPortBackend> backend, IClock* clock)
+    : backend_(std::move(backend)), clock_(clock) {
+    // The title every message box of the program carries.
+    QCoreApplication::setApplicationName(QStringLiteral("Tenlo"));
+    SetMessagePump(&pump_);
+}
+
+CTenloApp::~CTenloApp() {
+    ExitInstance();
+    SetMessagePump(nullptr);
+}
+
+bool CTenloApp::InitInstance() {
+    // The box has no owner yet: the port's own reasons for failing are shown all the same.
+    link_ = std::make_unique<CProgrammerLink>(&linkErrors_, backend_, clock_);
+    if (!ConnectProgrammer()) {
+        return false;
+    }
+
+    // The framework's profile key. Nothing of Tenlo's own is stored under it.
+    QCoreApplication::setOrganizationName(QStringLiteral("Tenlo"));
+
+    frame_ = std::make_unique<CMainFrame>();
+    frame_->OnCommand(kCmdAppAbout, frame_.get(), [this] { OnAppAbout(); });
+    view_ = new CTenloView(*frame_, *link_, linkErrors_);
+    frame_->setCentralWidget(view_);
+    view_->OnInitialUpdate();
+    frame_->show();
+    return true;
+}
+
+bool CTenloApp::ConnectProgrammer() {
+    CPortSelDlg dialog;
+    dialog.SetPort(kPresetPort);
+    for (;;) {
+        if (RunModal(dialog) != QDialog::Accepted) {
+            return false;
+        }
+        const int port = dialog.GetPort();
+        link_->Connect(PortDefinition(port));
+        // A port that does not open has said why itself; back to the dialog.
+        if (!link_->IsConnected()) {
+            continue;
+        }
+        if (link_->Ping()) {
+            return true;
+        }
+        link_->Disconnect();
+        qt::ShowAppMessage(nullptr, NotFoundText(port), kMbOk | kMbIconError);
+    }
+}
+
+int CTenloApp::ExitInstance() {
+    view_ = nullptr;
+    frame_.reset();
+    if (link_) {
+        if (link_->IsConnected()) {
+            link_->Disconnect();
+        }
+        link_->Release();
+        link_.reset();
+    }
+    return 0;
+}
+
+void CTenloApp::OnAppAbout() {
+    QString version;
+    std::uint8_t bytes[4] = {};
+    if (link_ && link_->GetVersion(bytes)) {
+        version = QString::fromStdString(FormatFirmwareVersion(bytes));
+    }
+    CAboutDlg about(frame_.get());
+    about.SetVersionText(version);
+    RunModal(about);
+}
+
+}  // namespace tenlo::app
