@@ -1,0 +1,110 @@
+// Renders Tenlo's windows to PNG files for the README (scripts/screenshots): the port dialog,
+// the main window as start-up leaves it, the about box and a program grid with a cell being
+// edited. The program runs as it does for a user, on the in-process virtual programmer; only
+// the dialogs are answered by this tool. The offscreen platform draws no window frames, so the
+// pictures show the windows' insides.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QPushButton>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/commands.h"
+#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/modal_runner.h"
+#include "app/main_frame.h"
+#include "app/tenlo_app.h"
+#include "app/widgets/hex_list_ctrl.h"
+#include "device/catalogue.h"
+
+namespace {
+
+using namespace tenlo;
+
+bool Save(QWidget& widget, const QDir& dir, const char* name) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    if (!widget.grab().save(path)) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", path.toUtf8().constData());
+        return false;
+    }
+    std::printf("%s\n", path.toUtf8().constData());
+    return true;
+}
+
+// A PIC16F84A program grid showing the example's first words, with cell 0x0009 open for edit.
+bool SaveGridEdit(const QDir& dir) {
+    const DeviceLayout layout = *CatalogueLayout(kStartupDeviceIndex);
+    std::vector<std::uint16_t> program(layout.programSize, 0x3FFF);
+    const std::uint16_t start[] = {0x2805, 0x3FFF, 0x3FFF, 0x3FFF, 0x0009, 0x1683,
+                                   0x0186, 0x1283, 0x3001, 0x0086, 0x3041, 0x3F54};
+    std::copy(std::begin(start), std::end(start), program.begin());
+    QWidget window;
+    window.setFont(app::DialogFont(app::kUiGothic));
+    auto* grid = new app::CHexListCtrl(&window);
+    grid->SetLayout(layout.programGrid);
+    grid->SetData(std::span(program), program.size());
+    const int width = grid->horizontalHeader()->length() +
+                      grid->verticalScrollBar()->sizeHint().width() + 2 * grid->frameWidth();
+    grid->setGeometry(0, 0, width, 180);
+    window.resize(width, 180);
+    window.show();
+    window.activateWindow();
+    QCoreApplication::processEvents();
+    if (app::CCellEdit* editor = grid->EditCell(1, 2)) {
+        editor->insert(QStringLiteral("3F"));
+    }
+    QCoreApplication::processEvents();
+    return Save(window, dir, "grid-edit.png");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication qapp(argc, argv);
+    QApplication::setFont(app::DialogFont(app::kUiGothic));
+    const QDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
+    if (!dir.exists() && !QDir().mkpath(dir.path())) {
+        std::fprintf(stderr, "screenshots: no folder %s\n", dir.path().toUtf8().constData());
+        return 1;
+    }
+
+    std::string error;
+    SetDefaultPortBackend(app::SimulatedBackend("PIC16F84A", error));
+    bool ok = true;
+    app::SetModalRunner([&](QDialog& dialog) {
+        dialog.show();
+        QCoreApplication::processEvents();
+        if (dialog.objectName() == QStringLiteral("105")) {
+            ok = Save(dialog, dir, "port-dialog.png") && ok;
+            dialog.accept();
+        } else {
+            ok = Save(dialog, dir, "about.png") && ok;
+            dialog.accept();
+        }
+        return dialog.result();
+    });
+
+    app::CTenloApp tenlo;
+    if (!tenlo.InitInstance()) {
+        std::fprintf(stderr, "screenshots: Tenlo did not start\n");
+        return 1;
+    }
+    app::CMainFrame& frame = *tenlo.MainFrame();
+    QCoreApplication::processEvents();
+    ok = Save(frame, dir, "main-window.png") && ok;
+    frame.Action(app::kCmdAppAbout)->trigger();
+    ok = SaveGridEdit(dir) && ok;
+    app::SetModalRunner({});
+    tenlo.ExitInstance();
+    return ok ? 0 : 1;
+}
