@@ -9,19 +9,12 @@
 #include <sstream>
 
 #include "app/hexfile/prog_hex_reader.h"
-#include "e2e/process.h"
+#include "e2e/sim_fixture.h"
 
 namespace tenlo::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -50,55 +43,12 @@ struct Chip84A {
     }
 };
 
-struct Result {
-    std::optional<int> code;
-    std::string out;
-    std::string err;
-    std::chrono::milliseconds took{0};
-};
-
-class CliEndToEnd : public ::testing::Test {
+class CliEndToEnd : public SimEndToEnd {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tenlo-cli-e2e-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "ports");
-        env_ = {"TENLO_PORT_DIR=" + (dir_ / "ports").string()};
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    // ravonite-sim with a PIC16F84A as COM5, its byte trace in the test folder.
-    void StartSim(Process& sim) {
-        ASSERT_TRUE(sim.Start(
-            {RAVONITE_SIM_PATH, "--chip", "PIC16F84A", "--com", "5", "--trace", Trace().string()},
-            env_));
-        const std::optional<std::string> ready = sim.ReadLine();
-        ASSERT_TRUE(ready.has_value()) << "ravonite-sim did not say ready";
-        ASSERT_EQ(ready->rfind("ready /dev/", 0), 0u) << *ready;
-        ptyPath_ = ready->substr(6, ready->find(' ', 6) - 6);
-    }
-
     Result Cli(std::vector<std::string> args, std::chrono::milliseconds within = 60000ms) {
         args.insert(args.begin(), TENLO_CLI_PATH);
-        Process cli;
-        Result r;
-        const auto start = SteadyClock::now();
-        EXPECT_TRUE(cli.Start(args, env_, (dir_ / "out").string(), (dir_ / "err").string()));
-        r.code = cli.Wait(within);
-        r.took = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start);
-        r.out = Slurp(dir_ / "out");
-        r.err = Slurp(dir_ / "err");
-        return r;
+        return Run(args, within);
     }
-
-    fs::path Trace() const { return dir_ / "sim-trace"; }
-    std::string File(const std::string& name) const { return (dir_ / name).string(); }
-
-    fs::path dir_;
-    std::vector<std::string> env_;
-    std::string ptyPath_;
 };
 
 TEST_F(CliEndToEnd, EraseWriteVerifyReadBackAndCompare) {
