@@ -1,7 +1,6 @@
 #include "app/dialogs/about_dlg.h"
 
 #include <QLabel>
-#include <QPushButton>
 #include <QShowEvent>
 
 #include "app/app_icons.h"
@@ -10,11 +9,8 @@
 namespace tenlo::app {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("100"));
-    setWindowTitle(QStringLiteral("バージョン情報 Tenlo"));
-    setFont(DialogFont(kUiGothic));
-    const CDialogUnits du(font());
-    setFixedSize(du.Size(235, 55));
+    const CDialogUnits du =
+        ApplyTemplate(*this, 100, QStringLiteral("バージョン情報 Tenlo"), kUiGothic, 235, 55);
 
     auto* icon = new QLabel(this);
     icon->setPixmap(ApplicationIcon().pixmap(32, 32));
@@ -28,11 +24,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     firmware_->setObjectName(QStringLiteral("1081"));
     firmware_->setGeometry(du.Rect(40, 25, 119, 8));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("IDOK"));
-    ok->setGeometry(du.Rect(178, 7, 50, 14));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    AddOkButton(*this, du.Rect(178, 7, 50, 14));
 }
 
 void CAboutDlg::showEvent(QShowEvent* event) {

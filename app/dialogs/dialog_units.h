@@ -3,6 +3,10 @@
 #include <QFont>
 #include <QRect>
 #include <QSize>
+#include <QString>
+
+class QDialog;
+class QPushButton;
 
 namespace tenlo::app {
 
@@ -30,5 +34,13 @@ class CDialogUnits {
     int baseX_ = 0;
     int baseY_ = 0;
 };
+
+// Gives a dialog its template's id (as objectName), title, font and fixed size, and returns the
+// units its controls are placed in.
+CDialogUnits ApplyTemplate(QDialog& dialog, int id, const QString& title, const char* face,
+                           int width, int height);
+// The template's OK (the default button) and "キャンセル" buttons, placed in dialog units.
+QPushButton* AddOkButton(QDialog& dialog, const QRect& rect);
+QPushButton* AddCancelButton(QDialog& dialog, const QRect& rect);
 
 }  // namespace tenlo::app

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QShowEvent>
 
 #include "app/dialogs/dialog_units.h"
@@ -10,11 +9,8 @@
 namespace tenlo::app {
 
 CPortSelDlg::CPortSelDlg(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("105"));
-    setWindowTitle(QStringLiteral("Tenlo - 接続ポート"));
-    setFont(DialogFont(kPGothic));
-    const CDialogUnits du(font());
-    setFixedSize(du.Size(121, 55));
+    const CDialogUnits du =
+        ApplyTemplate(*this, 105, QStringLiteral("Tenlo - 接続ポート"), kPGothic, 121, 55);
 
     auto* label = new QLabel(QStringLiteral("シリアルポート"), this);
     label->setGeometry(du.Rect(7, 9, 52, 8));
@@ -26,16 +22,8 @@ CPortSelDlg::CPortSelDlg(QWidget* parent) : QDialog(parent) {
     ports_->setMaxVisibleItems(12);
     ports_->setGeometry(du.X(7), du.Y(21), du.X(52), ports_->sizeHint().height());
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("IDOK"));
-    ok->setGeometry(du.Rect(64, 7, 50, 14));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    cancel->setObjectName(QStringLiteral("IDCANCEL"));
-    cancel->setGeometry(du.Rect(64, 25, 50, 14));
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    AddOkButton(*this, du.Rect(64, 7, 50, 14));
+    AddCancelButton(*this, du.Rect(64, 25, 50, 14));
 }
 
 void CPortSelDlg::SetPort(int n) {

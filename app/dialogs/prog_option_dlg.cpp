@@ -1,7 +1,6 @@
 #include "app/dialogs/prog_option_dlg.h"
 
 #include <QCheckBox>
-#include <QPushButton>
 #include <QShowEvent>
 
 #include "app/dialogs/dialog_units.h"
@@ -9,11 +8,8 @@
 namespace tenlo::app {
 
 CProgOptionDlg::CProgOptionDlg(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("106"));
-    setWindowTitle(QStringLiteral("プログラマー・オプション"));
-    setFont(DialogFont(kPGothic));
-    const CDialogUnits du(font());
-    setFixedSize(du.Size(298, 139));
+    const CDialogUnits du =
+        ApplyTemplate(*this, 106, QStringLiteral("プログラマー・オプション"), kPGothic, 298, 139);
 
     keepCalibration_ =
         new QCheckBox(QStringLiteral("イレース／書き込み時キャリブレーションデータを保持"), this);
@@ -25,16 +21,8 @@ CProgOptionDlg::CProgOptionDlg(QWidget* parent) : QDialog(parent) {
     skipCalibrationCompare_->setObjectName(QStringLiteral("1067"));
     skipCalibrationCompare_->setGeometry(du.Rect(14, 32, 210, 10));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("IDOK"));
-    ok->setGeometry(du.Rect(241, 7, 50, 14));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    cancel->setObjectName(QStringLiteral("IDCANCEL"));
-    cancel->setGeometry(du.Rect(241, 25, 50, 14));
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    AddOkButton(*this, du.Rect(241, 7, 50, 14));
+    AddCancelButton(*this, du.Rect(241, 25, 50, 14));
 }
 
 void CProgOptionDlg::showEvent(QShowEvent* event) {

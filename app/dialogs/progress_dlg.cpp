@@ -12,11 +12,7 @@ namespace tenlo::app {
 
 CProgressDlg::CProgressDlg(QWidget* owner)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), owner_(owner) {
-    setObjectName(QStringLiteral("103"));
-    setWindowTitle(QStringLiteral("Tenlo"));
-    setFont(DialogFont(kPGothic));
-    const CDialogUnits du(font());
-    setFixedSize(du.Size(187, 51));
+    const CDialogUnits du = ApplyTemplate(*this, 103, QStringLiteral("Tenlo"), kPGothic, 187, 51);
 
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("1052"));

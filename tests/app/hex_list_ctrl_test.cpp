@@ -16,18 +16,36 @@ namespace {
 
 using qt::testing::ScriptedPresenter;
 
-// A grid on a window of its own, with a second control to take the focus away.
-class HexGrid : public ::testing::Test {
+// A list on a window of its own, shown and active, so the focus moves as it does for a user.
+template <typename List>
+class OnScreen : public ::testing::Test {
   protected:
     void SetUp() override {
         window_.resize(620, 320);
-        grid_ = new CHexListCtrl(&window_);
-        grid_->setGeometry(0, 0, 520, 200);
-        other_ = new QLineEdit(&window_);
-        other_->setGeometry(0, 250, 100, 24);
+        list_ = new List(&window_);
+        list_->setGeometry(0, 0, 520, 200);
         window_.show();
         window_.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    }
+    void Click(int row, int column) {
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {},
+                          list_->visualRect(list_->model()->index(row, column)).center());
+    }
+
+    QWidget window_;
+    List* list_ = nullptr;
+};
+
+// A hex grid, with a second control to take the focus away.
+class HexGrid : public OnScreen<CHexListCtrl> {
+  protected:
+    void SetUp() override {
+        OnScreen::SetUp();
+        grid_ = list_;
+        other_ = new QLineEdit(&window_);
+        other_->setGeometry(0, 250, 100, 24);
+        other_->show();
         layout_ = *CatalogueLayout(kStartupDeviceIndex);  // PIC16F84A: 14-bit cells
     }
 
@@ -42,10 +60,6 @@ class HexGrid : public ::testing::Test {
         }
         return titles;
     }
-    void Click(int row, int column) {
-        const QRect cell = grid_->visualRect(grid_->model()->index(row, column));
-        QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, cell.center());
-    }
     // Opens the editor on a cell and types keys into it.
     CCellEdit* Type(int row, int column, const QString& keys) {
         Click(row, column);
@@ -55,9 +69,18 @@ class HexGrid : public ::testing::Test {
         }
         return editor;
     }
+    // Types keys into a cell's editor, ends the edit with the key given and returns the cell.
+    QString Edit(int row, int column, const QString& keys, Qt::Key end = Qt::Key_Return) {
+        CCellEdit* editor = Type(row, column, keys);
+        if (editor == nullptr) {
+            ADD_FAILURE() << "no editor on " << row << "," << column;
+            return {};
+        }
+        QTest::keyClick(editor, end);
+        return grid_->CellText(row, column);
+    }
     void Settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    QWidget window_;
     CHexListCtrl* grid_ = nullptr;
     QLineEdit* other_ = nullptr;
     DeviceLayout layout_;
@@ -191,29 +214,19 @@ TEST_F(HexGrid, AValueBeyondTheCellWidthIsRefusedAndTheCellKeepsItsText) {
     std::vector<std::uint16_t> words(8, 0x1234);
     ShowProgram(words);
     presenter.Expect("最大値は3FFFです。", kMbIconError);
-    CCellEdit* editor = Type(0, 2, "4000");
-    ASSERT_NE(editor, nullptr);
-    QTest::keyClick(editor, Qt::Key_Return);
-    EXPECT_EQ(grid_->CellText(0, 2), "1234");
+    EXPECT_EQ(Edit(0, 2, "4000"), "1234");
     EXPECT_TRUE(presenter.Exhausted());
     EXPECT_EQ(presenter.Shown().at(0).caption, QCoreApplication::applicationName());
 
     // The check runs when the edit is abandoned too.
     presenter.Expect("最大値は3FFFです。", kMbIconError);
-    editor = Type(0, 2, "FFFF");
-    ASSERT_NE(editor, nullptr);
-    QTest::keyClick(editor, Qt::Key_Escape);
-    EXPECT_EQ(grid_->CellText(0, 2), "1234");
+    EXPECT_EQ(Edit(0, 2, "FFFF", Qt::Key_Escape), "1234");
 
     // An 8-bit grid names its own maximum; two digits cannot pass it.
     std::vector<std::uint8_t> data(8, 0);
     grid_->SetLayout(layout_.dataGrid);
     ASSERT_TRUE(grid_->SetData(std::span(data), data.size()));
-    editor = Type(0, 1, "1FF");
-    ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(editor->text(), "1F");
-    QTest::keyClick(editor, Qt::Key_Return);
-    EXPECT_EQ(grid_->CellText(0, 1), "1F");
+    EXPECT_EQ(Edit(0, 1, "1FF"), "1F");
 }
 
 TEST_F(HexGrid, OnlyHexDigitsGetInUpperCaseAndBackspaceDoesNothing) {
@@ -241,12 +254,9 @@ TEST_F(HexGrid, OnlyHexDigitsGetInUpperCaseAndBackspaceDoesNothing) {
 TEST_F(HexGrid, EscapeKeepsTheOldTextAndLosingTheFocusCommits) {
     std::vector<std::uint16_t> words(8, 0x0111);
     ShowProgram(words);
-    CCellEdit* editor = Type(0, 4, "22");
-    ASSERT_NE(editor, nullptr);
-    QTest::keyClick(editor, Qt::Key_Escape);
-    EXPECT_EQ(grid_->CellText(0, 4), "0111");
+    EXPECT_EQ(Edit(0, 4, "22", Qt::Key_Escape), "0111");
 
-    editor = Type(0, 4, "33");
+    CCellEdit* editor = Type(0, 4, "33");
     ASSERT_NE(editor, nullptr);
     other_->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(grid_->CellText(0, 4), "0033");
@@ -323,60 +333,47 @@ TEST_F(HexGrid, NewDataClosesAnOpenEditWithoutWritingIt) {
     EXPECT_EQ(grid_->CellText(0, 3), "1111");
 }
 
-TEST(EditListCtrl, AClickOnTheFocusedRowEditsTheCellAndEnterKeepsTheTextAsTyped) {
-    QWidget window;
-    window.resize(400, 200);
-    auto* list = new CEditListCtrl(&window);
-    list->setGeometry(0, 0, 400, 200);
-    list->SetColumns({"Name", "Value"}, {60, 80});
-    list->setRowCount(2);
-    list->SetCellText(0, 0, "a");
-    list->SetCellText(0, 1, "x");
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+// A plain editable list of two columns, the generic editor behind the hex grid's.
+class EditList : public OnScreen<CEditListCtrl> {
+  protected:
+    void SetUp() override {
+        OnScreen::SetUp();
+        list_->SetColumns({"Name", "Value"}, {60, 80});
+        list_->setRowCount(2);
+        list_->SetCellText(0, 0, "a");
+        list_->SetCellText(0, 1, "x");
+    }
+};
 
-    const auto click = [&](int row, int column) {
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualRect(list->model()->index(row, column)).center());
-    };
-    click(0, 0);
-    EXPECT_EQ(list->Editor(), nullptr) << "the first column only selects";
-    EXPECT_EQ(list->currentRow(), 0);
-    click(0, 1);
-    ASSERT_NE(list->Editor(), nullptr);
-    QTest::keyClicks(list->Editor(), "yz Q");
-    QTest::keyClick(list->Editor(), Qt::Key_Return);
-    EXPECT_EQ(list->CellText(0, 1), "yz Q");
+TEST_F(EditList, AClickOnTheFocusedRowEditsTheCellAndEnterKeepsTheTextAsTyped) {
+    Click(0, 0);
+    EXPECT_EQ(list_->Editor(), nullptr) << "the first column only selects";
+    EXPECT_EQ(list_->currentRow(), 0);
+    Click(0, 1);
+    ASSERT_NE(list_->Editor(), nullptr);
+    QTest::keyClicks(list_->Editor(), "yz Q");
+    QTest::keyClick(list_->Editor(), Qt::Key_Return);
+    EXPECT_EQ(list_->CellText(0, 1), "yz Q");
 
-    list->SetEditLabels(false);
-    click(0, 1);
-    EXPECT_EQ(list->Editor(), nullptr) << "without the edit-labels style nothing opens";
+    list_->SetEditLabels(false);
+    Click(0, 1);
+    EXPECT_EQ(list_->Editor(), nullptr) << "without the edit-labels style nothing opens";
 
-    list->SetEditLabels(true);
-    list->setColumnWidth(1, 4);
-    EXPECT_EQ(list->EditCell(0, 1), nullptr) << "too narrow to edit";
-    EXPECT_EQ(list->EditCell(5, 1), nullptr);
-    EXPECT_EQ(list->EditCell(0, 7), nullptr);
+    list_->SetEditLabels(true);
+    list_->setColumnWidth(1, 4);
+    EXPECT_EQ(list_->EditCell(0, 1), nullptr) << "too narrow to edit";
+    EXPECT_EQ(list_->EditCell(5, 1), nullptr);
+    EXPECT_EQ(list_->EditCell(0, 7), nullptr);
 }
 
-TEST(EditListCtrl, TheEditorWidensForALongTextButStaysInsideTheList) {
-    QWidget window;
-    window.resize(300, 200);
-    auto* list = new CEditListCtrl(&window);
-    list->setGeometry(0, 0, 300, 200);
-    list->SetColumns({"A", "B"}, {40, 60});
-    list->setRowCount(1);
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    CCellEdit* editor = list->EditCell(0, 1);
+TEST_F(EditList, TheEditorWidensForALongTextButStaysInsideTheList) {
+    CCellEdit* editor = list_->EditCell(0, 1);
     ASSERT_NE(editor, nullptr);
     const int start = editor->width();
     QTest::keyClicks(editor, "a rather long text");
     EXPECT_GT(editor->width(), start);
     QTest::keyClicks(editor, QString(200, 'w'));
-    EXPECT_LE(editor->geometry().right(), list->viewport()->width());
+    EXPECT_LE(editor->geometry().right(), list_->viewport()->width());
 }
 
 }  // namespace
