@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/command_line.h"
-#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/dialog_template.h"
 #include "app/dialogs/modal_runner.h"
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         }
     }
     QApplication qapp(argc, argv);
-    QApplication::setFont(app::DialogFont(app::kUiGothic));
+    QApplication::setFont(app::TemplateFont(app::kUiGothic));
 
     app::TenloArguments args;
     QString error;

@@ -4,12 +4,12 @@
 #include <QShowEvent>
 
 #include "app/app_icons.h"
-#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/dialog_template.h"
 
 namespace tenlo::app {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    const CDialogUnits du =
+    const qt::CDialogUnits du =
         ApplyTemplate(*this, 100, QStringLiteral("バージョン情報 Tenlo"), kUiGothic, 235, 55);
 
     auto* icon = new QLabel(this);

@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QShowEvent>
 
-#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/dialog_template.h"
 
 namespace tenlo::app {
 
 CPortSelDlg::CPortSelDlg(QWidget* parent) : QDialog(parent) {
-    const CDialogUnits du =
+    const qt::CDialogUnits du =
         ApplyTemplate(*this, 105, QStringLiteral("Tenlo - 接続ポート"), kPGothic, 121, 55);
 
     auto* label = new QLabel(QStringLiteral("シリアルポート"), this);

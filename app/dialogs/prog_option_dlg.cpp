@@ -3,12 +3,12 @@
 #include <QCheckBox>
 #include <QShowEvent>
 
-#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/dialog_template.h"
 
 namespace tenlo::app {
 
 CProgOptionDlg::CProgOptionDlg(QWidget* parent) : QDialog(parent) {
-    const CDialogUnits du =
+    const qt::CDialogUnits du =
         ApplyTemplate(*this, 106, QStringLiteral("プログラマー・オプション"), kPGothic, 298, 139);
 
     keepCalibration_ =

@@ -6,13 +6,14 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/dialog_template.h"
 
 namespace tenlo::app {
 
 CProgressDlg::CProgressDlg(QWidget* owner)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), owner_(owner) {
-    const CDialogUnits du = ApplyTemplate(*this, 103, QStringLiteral("Tenlo"), kPGothic, 187, 51);
+    const qt::CDialogUnits du =
+        ApplyTemplate(*this, 103, QStringLiteral("Tenlo"), kPGothic, 187, 51);
 
     message_ = new QLabel(this);
     message_->setObjectName(QStringLiteral("1052"));

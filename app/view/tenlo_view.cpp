@@ -1,6 +1,6 @@
 #include "app/view/tenlo_view.h"
 
-#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/dialog_template.h"
 #include "app/main_frame.h"
 
 namespace tenlo::app {
@@ -8,8 +8,8 @@ namespace tenlo::app {
 CTenloView::CTenloView(CMainFrame& frame, CProgrammerLink& link, qt::CQtErrorBox& linkErrors)
     : QWidget(&frame), frame_(frame), link_(link), linkErrors_(linkErrors), mainWindow_(frame) {
     setObjectName(QStringLiteral("101"));
-    setFont(DialogFont(kUiGothic));
-    setFixedSize(CDialogUnits(font()).Size(344, 296));
+    setFont(TemplateFont(kUiGothic));
+    setFixedSize(qt::CDialogUnits(font()).Size(344, 296));
 }
 
 CTenloView::~CTenloView() = default;

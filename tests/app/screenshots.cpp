@@ -8,8 +8,8 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
-#include <QPushButton>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QScrollBar>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +17,7 @@
 
 #include "app/command_line.h"
 #include "app/commands.h"
-#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/dialog_template.h"
 #include "app/dialogs/modal_runner.h"
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
@@ -46,7 +46,7 @@ bool SaveGridEdit(const QDir& dir) {
                                    0x0186, 0x1283, 0x3001, 0x0086, 0x3041, 0x3F54};
     std::copy(std::begin(start), std::end(start), program.begin());
     QWidget window;
-    window.setFont(app::DialogFont(app::kUiGothic));
+    window.setFont(app::TemplateFont(app::kUiGothic));
     auto* grid = new app::CHexListCtrl(&window);
     grid->SetLayout(layout.programGrid);
     grid->SetData(std::span(program), program.size());
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     QApplication qapp(argc, argv);
-    QApplication::setFont(app::DialogFont(app::kUiGothic));
+    QApplication::setFont(app::TemplateFont(app::kUiGothic));
     const QDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     if (!dir.exists() && !QDir().mkpath(dir.path())) {
         std::fprintf(stderr, "screenshots: no folder %s\n", dir.path().toUtf8().constData());

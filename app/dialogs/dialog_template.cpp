@@ -1,34 +1,20 @@
-#include "app/dialogs/dialog_units.h"
+#include "app/dialogs/dialog_template.h"
 
 #include <QDialog>
-#include <QFontMetrics>
 #include <QPushButton>
-#include <QStringList>
 
 namespace tenlo::app {
 
-QFont DialogFont(const char* face, int points) {
-    QFont font;
-    font.setFamilies(QStringList{QString::fromUtf8(face), QStringLiteral("Noto Sans CJK JP")});
-    font.setPointSize(points);
-    return font;
+QFont TemplateFont(const char* face) {
+    return qt::DialogFont(QString::fromUtf8(face), 9);
 }
 
-CDialogUnits::CDialogUnits(const QFont& font) {
-    const QFontMetrics metrics(font);
-    // Windows measures the 52 Latin letters and rounds the average to the nearest pixel.
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    baseX_ = (letters / 26 + 1) / 2;
-    baseY_ = metrics.height();
-}
-
-CDialogUnits ApplyTemplate(QDialog& dialog, int id, const QString& title, const char* face,
-                           int width, int height) {
+qt::CDialogUnits ApplyTemplate(QDialog& dialog, int id, const QString& title, const char* face,
+                               int width, int height) {
     dialog.setObjectName(QString::number(id));
     dialog.setWindowTitle(title);
-    dialog.setFont(DialogFont(face));
-    const CDialogUnits units(dialog.font());
+    dialog.setFont(TemplateFont(face));
+    const qt::CDialogUnits units(dialog.font());
     dialog.setFixedSize(units.Size(width, height));
     return units;
 }
