@@ -5,28 +5,17 @@
 #include <algorithm>
 
 #include "link/ui_interfaces.h"
+#include "qtcommon/hex_text.h"
 #include "qtcommon/message_presenter.h"
 
 namespace tenlo::app {
 
 namespace {
 
+using qt::HexDigit;
+
 // What a byte that is no printable ASCII character shows as.
 const QString kNonPrintable = QStringLiteral("・");
-
-int HexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9') {
-        return u - u'0';
-    }
-    if (u >= u'A' && u <= u'F') {
-        return u - u'A' + 10;
-    }
-    if (u >= u'a' && u <= u'f') {
-        return u - u'a' + 10;
-    }
-    return -1;
-}
 
 // The leading hex digits of a text; an empty text, or one that starts with none, is 0.
 std::uint32_t ParseHex(QStringView text) {

@@ -4,10 +4,9 @@
 // driver must make.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QPushButton>
 #include <chrono>
-#include <cstdlib>
 
 #include "jdm_bench_support.h"
 #include "qtcommon/message_presenter.h"
@@ -86,14 +85,3 @@ BENCHMARK(BM_WholeUpdateThroughDialog)
     ->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

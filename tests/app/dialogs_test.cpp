@@ -11,9 +11,12 @@
 #include "app/dialogs/port_sel_dlg.h"
 #include "app/dialogs/prog_option_dlg.h"
 #include "app/dialogs/progress_dlg.h"
+#include "qtsupport/layout_checks.h"
 
 namespace tenlo::app {
 namespace {
+
+using qt::testing::ExpectTidyLayout;
 
 template <typename T>
 T* Control(QWidget& dialog, const char* id) {
@@ -25,33 +28,6 @@ T* Control(QWidget& dialog, const char* id) {
 void Press(QWidget& dialog, const char* id) {
     if (auto* button = Control<QAbstractButton>(dialog, id)) {
         button->click();
-    }
-}
-
-// Every control inside the dialog, none over another, and no text cut short.
-void ExpectTidyLayout(QWidget& dialog) {
-    const QList<QWidget*> controls = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    for (QWidget* a : controls) {
-        EXPECT_TRUE(dialog.rect().contains(a->geometry()))
-            << a->metaObject()->className() << " " << a->objectName().toStdString()
-            << " leaves the dialog";
-        QString text;
-        if (auto* label = qobject_cast<QLabel*>(a)) {
-            text = label->text();
-        } else if (auto* button = qobject_cast<QAbstractButton*>(a)) {
-            text = button->text();
-        }
-        if (!text.isEmpty()) {
-            EXPECT_LE(a->sizeHint().width(), a->width()) << text.toStdString() << " is clipped";
-            EXPECT_LE(a->fontMetrics().height(), a->height()) << text.toStdString();
-        }
-        for (QWidget* b : controls) {
-            if (a != b) {
-                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
-                    << a->objectName().toStdString() << " overlaps "
-                    << b->objectName().toStdString();
-            }
-        }
     }
 }
 

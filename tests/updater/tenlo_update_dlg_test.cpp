@@ -21,6 +21,7 @@
 #include "jdm/test_firmware.h"
 #include "link/clock.h"
 #include "link/ui_interfaces.h"
+#include "qtsupport/layout_checks.h"
 #include "qtsupport/scripted_presenter.h"
 #include "sim/jdm/jdm_chip.h"
 #include "sim/jdm/jdm_port_backend.h"
@@ -182,33 +183,7 @@ TEST_F(UpdaterDialog, StartsDisconnectedWithNinetyNinePortsAndTheFirstSelected) 
 
 TEST_F(UpdaterDialog, EveryVisibleTextFitsItsControlAndNoControlsOverlap) {
     DialogRig rig;
-    std::vector<QWidget*> shown;
-    for (QWidget* w : rig.dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (w->isVisible()) {
-            shown.push_back(w);
-        }
-    }
-    ASSERT_GE(shown.size(), 9u);
-    for (QWidget* w : shown) {
-        EXPECT_TRUE(rig.dlg->rect().contains(w->geometry())) << w->objectName().toStdString();
-        QString text;
-        if (auto* label = qobject_cast<QLabel*>(w)) {
-            text = label->text();
-        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-            text = button->text();
-        }
-        if (!text.isEmpty()) {
-            EXPECT_GE(w->sizeHint().width(), w->fontMetrics().horizontalAdvance(text));
-            EXPECT_LE(w->sizeHint().width(), w->width()) << text.toStdString() << " is clipped";
-        }
-        for (QWidget* other : shown) {
-            if (other != w) {
-                EXPECT_FALSE(w->geometry().intersects(other->geometry()))
-                    << w->objectName().toStdString() << " overlaps "
-                    << other->objectName().toStdString();
-            }
-        }
-    }
+    EXPECT_GE(qt::testing::ExpectTidyLayout(*rig.dlg), 9);
     // The status line holds the longest phase text.
     QLabel* status = rig.Control<QLabel>(Dlg::kIdStatus);
     EXPECT_LE(status->fontMetrics().horizontalAdvance(QString::fromUtf8(kStatusVerifying)),

@@ -7,10 +7,13 @@
 
 #include "link/ui_interfaces.h"
 #include "qtcommon/dialog_units.h"
+#include "qtcommon/hex_text.h"
 
 namespace tenlo::updater {
 
 namespace {
+
+using qt::HexDigit;
 
 struct Placement {
     int id;
@@ -46,20 +49,6 @@ constexpr Placement kStatics[] = {
 };
 constexpr int kDialogWidth = 205;
 constexpr int kDialogHeight = 145;
-
-int HexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9') {
-        return u - u'0';
-    }
-    if (u >= u'a' && u <= u'f') {
-        return u - u'a' + 10;
-    }
-    if (u >= u'A' && u <= u'F') {
-        return u - u'A' + 10;
-    }
-    return -1;
-}
 
 }  // namespace
 
