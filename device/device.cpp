@@ -103,6 +103,22 @@ CDevice::Step CDevice::ForEachBlock(
     return Step::Next;
 }
 
+void CDevice::FinishCompare(Step outcome, CompareResult& out) {
+    switch (outcome) {
+        case Step::Next:
+            ReportMatch(out);
+            Finish(true);
+            break;
+        case Step::Stop:
+            Finish(true);
+            break;
+        case Step::Fail:
+            ClearResult(out);
+            Finish(false);
+            break;
+    }
+}
+
 bool CDevice::Accepts(CellSpan buffer, Memory memory) const {
     return buffer.CellSize() == CellSizeForWidth(WidthOf(layout_, memory)) &&
            buffer.Count() >= CountOf(layout_, memory);

@@ -149,6 +149,15 @@ class CDevice {
         return false;
     }
     static void ClearResult(CompareResult& out) { out = CompareResult{}; }
+    // Ends a compare body by the outcome of its block loop: Next, all equal; Stop, the first
+    // difference is in out; Fail, the comparison could not be carried out.
+    void FinishCompare(Step outcome, CompareResult& out);
+    // The cells of a buffer as T, cut to count (fewer when the buffer holds fewer).
+    template <typename T>
+    static std::span<T> CellsOf(CellSpan cells, std::size_t count) {
+        const auto typed = cells.As<T>();
+        return typed.first(count < typed.size() ? count : typed.size());
+    }
     static void ReportMatch(CompareResult& out) {
         out = CompareResult{};
         out.done = 1;

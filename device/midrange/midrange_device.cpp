@@ -9,12 +9,6 @@ namespace tenlo {
 namespace {
 // The firmware takes one count byte: longer transfers go in pieces.
 constexpr std::size_t kMaxWireCount = 255;
-
-template <typename T>
-std::span<T> Cut(CellSpan cells, std::size_t count) {
-    const auto typed = cells.As<T>();
-    return typed.first(std::min(count, typed.size()));
-}
 }  // namespace
 
 CMidRangeDevice::CMidRangeDevice(CProgrammerLink& link, DeviceOptions* options,
@@ -171,27 +165,27 @@ CDevice::Step CMidRangeDevice::CompareDataBlocks(std::span<const std::uint8_t> s
 }
 
 std::span<std::uint16_t> CMidRangeDevice::ProgramTarget() {
-    return Cut<std::uint16_t>(readProgramTarget_, layout_.programSize);
+    return CellsOf<std::uint16_t>(readProgramTarget_, layout_.programSize);
 }
 
 std::span<std::uint16_t> CMidRangeDevice::ConfigTarget() {
-    return Cut<std::uint16_t>(readConfigTarget_, layout_.configCount);
+    return CellsOf<std::uint16_t>(readConfigTarget_, layout_.configCount);
 }
 
 std::span<std::uint8_t> CMidRangeDevice::DataTarget() {
-    return Cut<std::uint8_t>(readDataTarget_, layout_.dataSize);
+    return CellsOf<std::uint8_t>(readDataTarget_, layout_.dataSize);
 }
 
 std::span<const std::uint16_t> CMidRangeDevice::ProgramSource() {
-    return Cut<std::uint16_t>(programSource_, layout_.programSize);
+    return CellsOf<std::uint16_t>(programSource_, layout_.programSize);
 }
 
 std::span<const std::uint16_t> CMidRangeDevice::ConfigSource() {
-    return Cut<std::uint16_t>(configSource_, layout_.configCount);
+    return CellsOf<std::uint16_t>(configSource_, layout_.configCount);
 }
 
 std::span<const std::uint8_t> CMidRangeDevice::DataSource() {
-    return Cut<std::uint8_t>(dataSource_, layout_.dataSize);
+    return CellsOf<std::uint8_t>(dataSource_, layout_.dataSize);
 }
 
 }  // namespace tenlo

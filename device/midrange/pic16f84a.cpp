@@ -65,22 +65,6 @@ bool CPic16F84A::OpenBody(std::string_view text, bool (CPic16F84A::*prepare)()) 
     return true;
 }
 
-void CPic16F84A::FinishCompare(Step outcome, CompareResult& out) {
-    switch (outcome) {
-        case Step::Next:
-            ReportMatch(out);
-            Finish(true);
-            break;
-        case Step::Stop:
-            Finish(true);
-            break;
-        case Step::Fail:
-            ClearResult(out);
-            Finish(false);
-            break;
-    }
-}
-
 template <class Cell, class WriteBlock>
 bool CPic16F84A::WriteInBlocks(std::span<const Cell> source, WriteBlock writeBlock) {
     return ForEachBlock(source.size(), kWriteBlock, [&](std::size_t start, std::size_t count) {

@@ -54,8 +54,6 @@ class CPic16F84A : public CMidRangeDevice {
     // Opens an operation body: progress shown, programming mode entered, the memory prepared.
     // False, with the operation already finished, when any of it failed.
     bool OpenBody(std::string_view text, bool (CPic16F84A::*prepare)());
-    // Ends a compare body by the outcome of its block loop.
-    void FinishCompare(Step outcome, CompareResult& out);
     // Writes source in blocks of kWriteBlock with progress; false at the first failed block.
     template <class Cell, class WriteBlock>
     bool WriteInBlocks(std::span<const Cell> source, WriteBlock writeBlock);
