@@ -9,6 +9,7 @@
 #include "sim/chips/baseline_chip.h"
 #include "sim/chips/dspic30f_chip.h"
 #include "sim/chips/midrange_chip.h"
+#include "sim/chips/pic18_chip.h"
 
 namespace tenlo::sim {
 
@@ -73,6 +74,30 @@ constexpr std::array kBaseline = {
     BaselineParams{"PIC12F509", 1024, 0x7FF,  true,  0x0008, 0x001F},
     BaselineParams{"PIC16F54",  512,  0x3FF,  false, 0x0008, 0x000F},
 };
+
+// Program bytes from the data sheets, device IDs (DEVID2:DEVID1, revision clear) from the
+// programming specifications.
+using G = Pic18Group;
+constexpr std::array kPic18 = {
+    //               name          group     bytes    id
+    Pic18ChipParams{"PIC18F242",  G::Fxx2,  0x4000, 0x0480},
+    Pic18ChipParams{"PIC18F248",  G::Fxx2,  0x4000, 0x0800},
+    Pic18ChipParams{"PIC18F252",  G::Fxx2,  0x8000, 0x0400},
+    Pic18ChipParams{"PIC18F258",  G::Fxx2,  0x8000, 0x0840},
+    Pic18ChipParams{"PIC18F442",  G::Fxx2,  0x4000, 0x04A0},
+    Pic18ChipParams{"PIC18F448",  G::Fxx2,  0x4000, 0x0820},
+    Pic18ChipParams{"PIC18F452",  G::Fxx2,  0x8000, 0x0420},
+    Pic18ChipParams{"PIC18F458",  G::Fxx2,  0x8000, 0x0860},
+    Pic18ChipParams{"PIC18F1220", G::F1220, 0x1000, 0x07E0},
+    Pic18ChipParams{"PIC18F1320", G::F1220, 0x2000, 0x07C0},
+    Pic18ChipParams{"PIC18F2220", G::F1220, 0x1000, 0x0580},
+    Pic18ChipParams{"PIC18F2320", G::F1220, 0x2000, 0x0500},
+    Pic18ChipParams{"PIC18F4220", G::F1220, 0x1000, 0x05A0},
+    Pic18ChipParams{"PIC18F4320", G::F1220, 0x2000, 0x0520},
+    Pic18ChipParams{"PIC18F2431", G::F2431, 0x4000, 0x08C0},
+    Pic18ChipParams{"PIC18F2550", G::F2550, 0x8000, 0x1240},
+    Pic18ChipParams{"PIC18F4550", G::F2550, 0x8000, 0x1200},
+};
 // clang-format on
 
 bool SameName(std::string_view canonical, std::string_view wanted) {
@@ -98,6 +123,11 @@ std::unique_ptr<IChipModel> CreateChip(std::string_view name) {
     for (const BaselineParams& p : kBaseline) {
         if (SameName(p.name.substr(3), wanted)) {
             return std::make_unique<BaselineChip>(p);
+        }
+    }
+    for (const Pic18ChipParams& p : kPic18) {
+        if (SameName(p.name.substr(3), wanted)) {
+            return std::make_unique<Pic18Chip>(p);
         }
     }
     return CreateDsPic30FChip(name);

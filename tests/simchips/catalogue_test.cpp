@@ -60,7 +60,7 @@ TEST(ChipCatalogue, NamesMatchWithoutCaseOrPrefix) {
         EXPECT_EQ(chip->Name(), "PIC16F877A");
     }
     for (const char* unknown :
-         {"", "PIC", "PIC16F877AX", "PIC16F87", "PIC18F452", "PICdsPIC30F2010", "PICPIC16F84A"}) {
+         {"", "PIC", "PIC16F877AX", "PIC16F87", "PIC18F4520", "PICdsPIC30F2010", "PICPIC16F84A"}) {
         EXPECT_EQ(CreateChip(unknown), nullptr) << unknown;
     }
 }
