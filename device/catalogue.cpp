@@ -7,6 +7,7 @@
 #include "device/dspic30/dspic30_device.h"
 #include "device/midrange/midrange_factory.h"
 #include "device/midrange/pic16f84a.h"
+#include "device/pic18/pic18_factory.h"
 
 namespace tenlo {
 
@@ -74,7 +75,7 @@ constexpr std::array<CatalogueEntry, kCatalogueSize> kEntries{{
     {54, "PIC18F2220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false},
     {55, "PIC18F2320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false},
     {56, "PIC18F2431", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false},
-    {57, "PIC18F2550", F::Pic18Group2550, 8192, 256, 0x300000, 14, 0, 0, false},
+    {57, "PIC18F2550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false},
     {58, "PIC18F4220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false},
     {59, "PIC18F4320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false},
     {60, "PIC18F4550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false},
@@ -472,6 +473,14 @@ std::optional<MidRangeParams> CatalogueMidRangeParams(int index) {
     return params;
 }
 
+std::optional<Pic18Params> CataloguePic18Params(int index) {
+    const CatalogueEntry* e = CatalogueEntryAt(index);
+    if (e == nullptr || !IsPic18(e->family)) {
+        return std::nullopt;
+    }
+    return Pic18ParamsFor(*e);
+}
+
 std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOptions* options,
                                       IProgressDisplay* progress) {
     const CatalogueEntry* e = CatalogueEntryAt(index);
@@ -482,11 +491,14 @@ std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOp
         return CreateMidRangeDevice(*e, *CatalogueLayout(index), *CatalogueMidRangeParams(index),
                                     link, options, progress);
     }
+    if (IsPic18(e->family)) {
+        return CreatePic18Device(*e, *CatalogueLayout(index), Pic18ParamsFor(*e), link, options,
+                                 progress);
+    }
     if (IsDsPic30(e->family)) {
         return std::make_unique<CDsPic30Device>(link, options, progress, *CatalogueLayout(index),
                                                 e->family);
     }
-    // The PIC18 families have no classes yet.
     return nullptr;
 }
 

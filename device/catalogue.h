@@ -9,6 +9,7 @@
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/midrange/midrange_params.h"
+#include "device/pic18/pic18_params.h"
 
 namespace tenlo {
 
@@ -70,6 +71,8 @@ int FindCatalogueIndex(std::string_view name);
 std::optional<DeviceLayout> CatalogueLayout(int index);
 // The constants of a mid-range entry: the family's defaults overridden by the chip's row.
 std::optional<MidRangeParams> CatalogueMidRangeParams(int index);
+// The constants of a PIC18 entry: the group's values and the chip's device ID.
+std::optional<Pic18Params> CataloguePic18Params(int index);
 
 // The device of an entry; nullptr outside the catalogue or while its family is not built.
 std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOptions* options,

@@ -99,6 +99,9 @@ TEST(Catalogue, LayoutsOfEveryFamily) {
     EXPECT_EQ(f452.programGrid, (GridFormat{4, 16, 0, 6, 1, 0, 50, 50, 0, 8}));
     EXPECT_EQ(f452.configGrid, (GridFormat{2, 8, 0x300000, 6, 1, 1, 50, 30, 100, 8}));
 
+    // The 28-pin 18F2550 is the 18F4550's die: 32 KB, as its data sheet says.
+    EXPECT_EQ(CatalogueLayout(FindCatalogueIndex("PIC18F2550"))->programSize, 16384u);
+
     const DeviceLayout ds4013 = *CatalogueLayout(FindCatalogueIndex("dsPIC30F4013"));
     EXPECT_EQ(ds4013.programSize, 16384u);
     EXPECT_EQ(ds4013.dataSize, 1024u);
@@ -188,7 +191,9 @@ TEST(Catalogue, CreatesTheChipsWhoseFamilyIsBuilt) {
         EXPECT_EQ(static_cast<CPic16F84A*>(device.get())->Params(),
                   *CatalogueMidRangeParams(index));
     }
-    EXPECT_EQ(CreateDevice(FindCatalogueIndex("PIC18F452"), link, &options, nullptr), nullptr);
+    const auto pic18 = CreateDevice(FindCatalogueIndex("PIC18F452"), link, &options, nullptr);
+    ASSERT_NE(pic18, nullptr);
+    EXPECT_EQ(pic18->Layout(), *CatalogueLayout(FindCatalogueIndex("PIC18F452")));
     EXPECT_EQ(CreateDevice(72, link, &options, nullptr), nullptr);
     EXPECT_EQ(CreateDevice(-1, link, &options, nullptr), nullptr);
 }
