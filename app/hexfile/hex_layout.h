@@ -58,13 +58,20 @@ enum class HexRegion { Program, Config, Data };
 
 // Where one byte of a HEX file lands: byte `byteInCell` (0 = least significant) of cell `cell`.
 // A filler byte carries no image bit; it exists because the file format has a slot there (the
-// high byte of a 14-bit data EEPROM word, the upper half of a dsPIC 24-bit slot) and must be 0.
+// high byte of a 14-bit data EEPROM word, the upper half of a dsPIC 24-bit slot) and must be 0,
+// or because the tools fill a memory the programmer does not write (the PIC18 ID locations),
+// which is taken only when it holds the blank fillerValue, so nothing in the file is lost.
 struct HexPlace {
     HexRegion region = HexRegion::Program;
     uint32_t cell = 0;
     uint32_t byteInCell = 0;
     bool filler = false;
+    uint8_t fillerValue = 0;
 };
+
+// The PIC18 ID locations, which Microchip's tools emit blank with every program.
+inline constexpr uint32_t kPic18IdStart = 0x200000;
+inline constexpr uint32_t kPic18IdBytes = 8;
 
 // Address mapping of a program file. Byte address A is byte A mod P of program cell A div P
 // below the program's end (P bytes a cell by the width rule), then configuration cells of
@@ -75,7 +82,8 @@ struct HexPlace {
 // The Microchip layout (off by default) is what MPASM, gpasm and the pic30 tools emit:
 //  - 14-bit parts: EEPROM byte i is the low byte of word 0x2100 + i (file bytes 0x4200 + 2i);
 //    the high byte must be 0.
-//  - PIC18: EEPROM byte i at 0xF00000 + i.
+//  - PIC18: EEPROM byte i at 0xF00000 + i; the ID locations 0x200000-0x200007 are fillers
+//    that must be blank (0xFF).
 //  - dsPIC30F: program-space address x is file byte 2x and each 24-bit slot takes 4 bytes.
 //    EEPROM (at 0x800000 minus its size) holds two data bytes in the low half of each slot,
 //    from file byte 2 * (0x800000 - size), 0xFFF800 for 1 KiB; configuration register k sits

@@ -36,8 +36,8 @@ bool CProgHexReader::StoreByte(uint8_t byte, uint32_t address) {
         return false;
     }
     if (place->filler) {
-        // The unused half of a slot: anything but 0 would be data this image cannot hold.
-        return byte == 0;
+        // Anything but the filler's value would be data this image cannot hold.
+        return byte == place->fillerValue;
     }
     switch (place->region) {
         case HexRegion::Program:

@@ -216,6 +216,15 @@ TEST(ProgHexReader, MicrochipLayoutPic18AndDsPicEeprom) {
     EXPECT_EQ(p18.Data(3), 0xFF);
     EXPECT_EQ(p18.Data(255), 0x44);
     ExpectRejected(hextest::k18F452, At(0xF00100, {0}), true);
+    // The ID locations the tools emit blank pass; anything else in them would be lost.
+    const Image before = p18;
+    ASSERT_TRUE(LoadProg(p18,
+                         At(0xF00000, {1, 2, 3}) + At(0xF000FF, {0x44}) +
+                             At(0x200000, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}),
+                         true));
+    EXPECT_TRUE(p18 == before);
+    ExpectRejected(hextest::k18F452, At(0x200007, {0xFE}), true);
+    ExpectRejected(hextest::k18F452, At(0x200008, {0xFF}), true);
 
     // 1024 bytes of EEPROM end at program-space address 0x800000: file bytes 0xFFF800 on,
     // two data bytes in the low half of each 4-byte slot.
