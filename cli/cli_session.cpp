@@ -132,7 +132,7 @@ class CTrackingProgReader final : public CProgHexReader {
             rejected = address;
             return false;
         }
-        if (const std::optional<HexPlace> place = map_.Locate(address)) {
+        if (const std::optional<HexPlace> place = map_.Locate(address); place && !place->filler) {
             switch (place->region) {
                 case HexRegion::Program:
                     seen.program = true;
@@ -569,22 +569,31 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
         std::string why = " (a malformed record, a bad checksum or an unknown record type)";
         if (program.rejected) {
             const std::uint32_t at = *program.rejected;
-            // A byte with a place in the chip was refused for its value: a pad byte not 0.
-            const bool placed = HexAddressMap(hexLayout_, !separateData).Locate(at).has_value();
+            // A byte with a place in the chip was refused for its value: a pad byte not 0, or
+            // an ID location of a PIC18 that is not blank.
+            const std::optional<HexPlace> place =
+                HexAddressMap(hexLayout_, !separateData).Locate(at);
             const bool dataInside =
                 separateData &&
                 HexAddressMap(hexLayout_, true).Locate(at).value_or(HexPlace{}).region ==
                     HexRegion::Data;
-            if (!placed && !dataInside) {
+            if (!place && !dataInside) {
                 Fail(Failure::FileNotHex,
                      OtherChipText(options_.programFile, layout, at, separateData));
                 return Failure::FileNotHex;
             }
-            why = placed ? ": byte address " + Hex(at, 4) +
-                               " pads a cell and must be 0, as no data goes there"
-                         : ": byte address " + Hex(at, 4) +
-                               " lies outside its memories (data EEPROM inside the program "
-                               "file: leave out --data to take it from there)";
+            if (place && place->fillerValue == 0xFF) {
+                why = ": byte address " + Hex(at, 4) +
+                      " is an ID location, which is never written: the file may only hold it "
+                      "blank (0xFF)";
+            } else if (place) {
+                why = ": byte address " + Hex(at, 4) +
+                      " pads a cell and must be 0, as no data goes there";
+            } else {
+                why = ": byte address " + Hex(at, 4) +
+                      " lies outside its memories (data EEPROM inside the program file: leave "
+                      "out --data to take it from there)";
+            }
         }
         Fail(Failure::FileNotHex,
              options_.programFile + " is not a valid HEX file for " + layout.name + why);
@@ -916,6 +925,9 @@ int CCliSession::Id() {
     if (auto* dspic = dynamic_cast<CDsPic30Device*>(device_.get())) {
         return IdDsPic30(*dspic);
     }
+    if (auto* pic18 = dynamic_cast<CPic18Device*>(device_.get())) {
+        return IdPic18(*pic18);
+    }
     const DeviceLayout& layout = device_->Layout();
     // The 12-bit parts have no ID location at all; the PIC16F84 has the cell but no ID in it.
     if (layout.configStart != kMidRangeConfigStart || layout.configCount <= kDeviceIdCell ||
@@ -980,19 +992,39 @@ int CCliSession::IdDsPic30(CDsPic30Device& device) {
     if (!device.ReadDeviceId(word)) {
         return ReportLineFailure("reading the device ID");
     }
-    const std::string& selected = device.Layout().name;
+    return NameDeviceId(word, CDsPic30Device::kDeviceIdAddress,
+                        CDsPic30Device::ChipsWithDeviceId(word), std::nullopt);
+}
+
+int CCliSession::IdPic18(CPic18Device& device) {
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    std::uint16_t word = 0;
+    if (!device.ReadDeviceId(word)) {
+        return ReportLineFailure("reading the device ID");
+    }
+    return NameDeviceId(word, CPic18Device::kDeviceIdAddress, CPic18Device::ChipsWithDeviceId(word),
+                        CPic18Device::kRevisionMask);
+}
+
+int CCliSession::NameDeviceId(std::uint16_t word, std::uint32_t address,
+                              const std::vector<std::string_view>& chips,
+                              std::optional<std::uint16_t> revisionMask) {
+    const std::string& selected = device_->Layout().name;
     std::fprintf(env_.out, "device ID word %s at %s\n", Hex(word, 4).c_str(),
-                 Hex(CDsPic30Device::kDeviceIdAddress, 6).c_str());
-    const std::vector<std::string_view> chips = CDsPic30Device::ChipsWithDeviceId(word);
+                 Hex(address, 6).c_str());
     if (chips.empty()) {
         std::fprintf(env_.out, "it names no chip this program knows%s\n",
                      word == 0 ? " (an empty socket reads 0x0000)" : "");
     }
+    const std::string id = revisionMask ? Hex(word & ~*revisionMask & 0xFFFFu, 4) + ", revision " +
+                                              std::to_string(word & *revisionMask)
+                                        : Hex(word, 4);
     bool isSelected = false;
     for (std::string_view chip : chips) {
         isSelected = isSelected || chip == selected;
-        std::fprintf(env_.out, "device ID %s: %s\n", Hex(word, 4).c_str(),
-                     std::string(chip).c_str());
+        std::fprintf(env_.out, "device ID %s: %s\n", id.c_str(), std::string(chip).c_str());
     }
     std::fprintf(env_.out, "%s the selected chip %s\n", isSelected ? "it is" : "it is not",
                  selected.c_str());

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/hexfile/hex_layout.h"
@@ -14,6 +15,7 @@
 #include "device/device.h"
 #include "device/dspic30/dspic30_device.h"
 #include "device/memory_image.h"
+#include "device/pic18/pic18_device.h"
 #include "link/clock.h"
 #include "link/port_backend.h"
 #include "link/programmer_link.h"
@@ -71,6 +73,12 @@ class CCliSession {
     int Erase();
     int Id();
     int IdDsPic30(CDsPic30Device& device);
+    int IdPic18(CPic18Device& device);
+    // Names the chips a device ID word stands for and says whether the selected one is among
+    // them. revisionMask: the bits of the word that hold the silicon revision, if any.
+    int NameDeviceId(std::uint16_t word, std::uint32_t address,
+                     const std::vector<std::string_view>& chips,
+                     std::optional<std::uint16_t> revisionMask);
     int UpdateFirmware();
 
     // Each returns Failure::None or has printed its one line.

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "device/device.h"
 #include "device/pic18/pic18_params.h"
@@ -53,6 +54,12 @@ class CPic18Device : public CDevice {
     bool ReadDeviceId(std::uint16_t& word);
 
     const Pic18Params& Params() const { return params_; }
+
+    // DEVID2:DEVID1 of a chip, revision bits clear, as its programming document gives it; 0 for
+    // a name that is no PIC18 of the catalogue.
+    static std::uint16_t PublishedDeviceId(std::string_view chip);
+    // The chips whose device ID a word read from 0x3FFFFE holds, its revision aside.
+    static std::vector<std::string_view> ChipsWithDeviceId(std::uint16_t word);
 
   protected:
     void ReadProgram() override;
