@@ -164,6 +164,25 @@ TEST_F(CliEndToEnd, PortByPathVersionAndId) {
     EXPECT_TRUE(Has(r.err, "イレースに失敗しました。")) << r.err;
 }
 
+TEST_F(CliEndToEnd, Pic18WithADataEepromThatNeverFinishes) {
+    Process sim;
+    StartSim(sim, "PIC18F452", {"--fault", "eebusy"});
+    const std::string file = File("p18.hex");
+    // goto 0x20 at the reset vector, one EEPROM byte.
+    std::ofstream(file) << ":020000040000FA\n:0400000010EF00F00D\n:0200000400F00A\n"
+                           ":0100000042BD\n:00000001FF\n";
+    Result r = Cli({"--device", "PIC18F452", "id"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "device ID 0x0420, revision 1: PIC18F452")) << r.out;
+    r = Cli({"--device", "PIC18F452", "write", "--memories", "program", file});
+    EXPECT_EQ(r.code, 0) << r.err;
+    r = Cli({"--device", "PIC18F452", "verify", "--memories", "program", file});
+    EXPECT_EQ(r.code, 0) << r.err;
+    r = Cli({"--device", "PIC18F452", "write", "--memories", "data", file});
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(Has(r.err, "writing data memory failed")) << r.err;
+}
+
 TEST_F(CliEndToEnd, NoProgrammerAndUnknownDevice) {
     // Nothing serves COM5 here.
     Result r = Cli({"ping"}, 10000ms);

@@ -42,10 +42,14 @@ class SimEndToEnd : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    // ravonite-sim with the chip as COM5, its byte trace in the test folder.
-    void StartSim(Process& sim, const std::string& chip = "PIC16F84A") {
-        ASSERT_TRUE(sim.Start(
-            {RAVONITE_SIM_PATH, "--chip", chip, "--com", "5", "--trace", Trace().string()}, env_));
+    // ravonite-sim with the chip as COM5, its byte trace in the test folder, and any more
+    // arguments (faults).
+    void StartSim(Process& sim, const std::string& chip = "PIC16F84A",
+                  const std::vector<std::string>& more = {}) {
+        std::vector<std::string> args{RAVONITE_SIM_PATH, "--chip",        chip, "--com", "5",
+                                      "--trace",         Trace().string()};
+        args.insert(args.end(), more.begin(), more.end());
+        ASSERT_TRUE(sim.Start(args, env_));
         const std::optional<std::string> ready = sim.ReadLine();
         ASSERT_TRUE(ready.has_value()) << "ravonite-sim did not say ready";
         ASSERT_EQ(ready->rfind("ready /dev/", 0), 0u) << *ready;

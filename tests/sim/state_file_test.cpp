@@ -120,8 +120,8 @@ TEST_F(StateFile, ReadsMicrochipLayoutAndLeavesUnmentionedCells) {
 // Every memory of the real chip models survives a save and a load into a fresh chip, whatever
 // layout quirk the family has (12-bit configuration word at 0x1FFE, calibration words).
 TEST_F(StateFile, RoundTripsTheChipModels) {
-    for (const char* name :
-         {"PIC12F508", "PIC12F509", "PIC12F629", "PIC16F84A", "PIC16F877A", "PIC16F913"}) {
+    for (const char* name : {"PIC12F508", "PIC12F509", "PIC12F629", "PIC16F84A", "PIC16F877A",
+                             "PIC16F913", "PIC18F452", "PIC18F1220", "PIC18F4550"}) {
         auto chip = CreateChip(name);
         ASSERT_NE(chip, nullptr) << name;
         HexLayout layout;
