@@ -84,13 +84,9 @@ void MeasureWrite(benchmark::State& state, std::string_view chip, std::uint32_t 
         }
         bytes = wire->Written().size() + wire->Read();
         pauses = clock.pauses;
-        const double byteSeconds = duration<double>(sim::ByteTime(sim::kProgrammerBaud)).count();
-        minimumSeconds +=
-            static_cast<double>(bytes) * byteSeconds + static_cast<double>(pauses) * 1e-3;
-        // Every pause follows one framed host byte; every frame is answered by one byte.
-        const std::uint64_t outside = bytes - pauses - (framesSoFar() - framesBefore);
-        overlapSeconds +=
-            static_cast<double>(outside) * byteSeconds + static_cast<double>(pauses) * 1e-3;
+        const testing::LineCost cost = testing::CostOf(bytes, framesSoFar() - framesBefore, clock);
+        minimumSeconds += cost.minimum;
+        overlapSeconds += cost.tight;
     }
     const auto n = static_cast<double>(state.iterations());
     state.counters["words"] = words;
