@@ -171,23 +171,18 @@ void CPic18Device::WriteProgram() {
 }
 
 void CPic18Device::WriteConfig() {
-    ShowProgress(kTextWriteConfigShort);
-    if (!EnterProgramMode()) {
-        Finish(false);
+    if (!OpenBody(kTextWriteConfigShort)) {
         return;
     }
     const auto source = ConfigSource();
-    for (std::size_t i = 0; i < source.size(); i += 2) {
-        // An odd count leaves the last pair's high byte blank.
-        const std::uint8_t high = i + 1 < source.size() ? source[i + 1] : 0xFF;
-        if (!WriteConfigPair(layout_.configStart + static_cast<std::uint32_t>(i), source[i],
-                             high)) {
-            Finish(false);
-            return;
-        }
-        SetProgress(Percent(i, source.size()));
-    }
-    Finish(true);
+    Finish(ForEachBlock(source.size(), 2, [&](std::size_t i, std::size_t count) {
+               // An odd count leaves the last pair's high byte blank.
+               const std::uint8_t high = count == 2 ? source[i + 1] : 0xFF;
+               return WriteConfigPair(layout_.configStart + static_cast<std::uint32_t>(i),
+                                      source[i], high)
+                          ? Step::Next
+                          : Step::Fail;
+           }) == Step::Next);
 }
 
 CDevice::Step CPic18Device::ReadConfigBytes(std::span<std::uint8_t> target) {
