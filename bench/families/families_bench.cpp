@@ -23,17 +23,13 @@
 #include "device/catalogue.h"
 #include "device/midrange/pic12f629.h"
 #include "device/midrange/pic16f87xa.h"
-#include "device_test_support.h"
-#include "link/clock.h"
-#include "link/programmer_link.h"
-#include "sim/in_process_backend.h"
-#include "sim/virtual_programmer.h"
+#include "line_rate_rig.h"
 
 namespace {
 
 using namespace std::chrono;
 using namespace tenlo;
-using tenlo::testing::PauseCountingClock;
+using tenlo::bench::LineRateRig;
 
 template <typename Device>
 void MeasureWrite(benchmark::State& state, std::string_view chip, std::uint32_t words) {
@@ -44,15 +40,8 @@ void MeasureWrite(benchmark::State& state, std::string_view chip, std::uint32_t 
     double overlapSeconds = 0;
     for (auto _ : state) {
         // A fresh blank chip each time: flash programming only clears bits.
-        auto programmer = std::make_shared<sim::CVirtualProgrammer>(sim::CreateChip(chip));
-        PauseCountingClock clock;
-        auto wire = std::make_shared<testing::WireLog>();
-        CProgrammerLink link(nullptr,
-                             testing::MakeRecordingBackend(
-                                 sim::MakeInProcessBackend(programmer, SystemClock(), true), wire),
-                             &clock);
-        link.Connect("COM5: baud=38400 parity=N data=8 stop=1");
-        if (!link.IsConnected()) {
+        LineRateRig rig(chip);
+        if (!rig.Connected()) {
             state.SkipWithError("no virtual programmer");
             return;
         }
@@ -61,20 +50,13 @@ void MeasureWrite(benchmark::State& state, std::string_view chip, std::uint32_t 
         layout.programSize = words;
         DeviceOptions options;
         options.keepCalibration = 1;
-        Device device(link, &options, nullptr, layout, *CatalogueMidRangeParams(index));
+        Device device(rig.Link(), &options, nullptr, layout, *CatalogueMidRangeParams(index));
         CMemoryImage image(device.Layout());
         for (std::size_t i = 0; i < words; ++i) {
             image.Set(Memory::Program, i, 0x2000 | (i & 0x7FF));
         }
 
-        const auto framesSoFar = [&] {
-            return programmer->With([](sim::CFirmwareEngine& engine, sim::IChipModel&) {
-                return engine.Statistics().frames;
-            });
-        };
-        const std::uint64_t framesBefore = framesSoFar();
-        wire->Clear();
-        clock.pauses = 0;
+        rig.Reset();
         const auto start = steady_clock::now();
         const bool ok = device.RunWriteProgram(image.Program());
         hostSeconds += duration<double>(steady_clock::now() - start).count();
@@ -82,9 +64,9 @@ void MeasureWrite(benchmark::State& state, std::string_view chip, std::uint32_t 
             state.SkipWithError("write failed");
             return;
         }
-        bytes = wire->Written().size() + wire->Read();
-        pauses = clock.pauses;
-        const testing::LineCost cost = testing::CostOf(bytes, framesSoFar() - framesBefore, clock);
+        bytes = rig.Bytes();
+        pauses = rig.Pauses();
+        const testing::LineCost cost = rig.Cost();
         minimumSeconds += cost.minimum;
         overlapSeconds += cost.tight;
     }

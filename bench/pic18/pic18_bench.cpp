@@ -19,17 +19,13 @@
 #include <memory>
 
 #include "device/catalogue.h"
-#include "device_test_support.h"
-#include "link/clock.h"
-#include "link/programmer_link.h"
-#include "sim/in_process_backend.h"
-#include "sim/virtual_programmer.h"
+#include "line_rate_rig.h"
 
 namespace {
 
 using namespace std::chrono;
 using namespace tenlo;
-using tenlo::testing::PauseCountingClock;
+using tenlo::bench::LineRateRig;
 
 enum class Work { Read, Write };
 
@@ -42,17 +38,10 @@ void Measure(benchmark::State& state, Work work) {
     std::uint64_t pauses = 0;
     std::uint64_t pauseNanos = 0;
     for (auto _ : state) {
-        auto programmer = std::make_shared<sim::CVirtualProgrammer>(sim::CreateChip("PIC18F452"));
-        PauseCountingClock clock;
-        auto wire = std::make_shared<testing::WireLog>();
-        CProgrammerLink link(nullptr,
-                             testing::MakeRecordingBackend(
-                                 sim::MakeInProcessBackend(programmer, SystemClock(), true), wire),
-                             &clock);
-        link.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+        LineRateRig rig("PIC18F452");
         DeviceOptions options;
-        auto device = CreateDevice(FindCatalogueIndex("PIC18F452"), link, &options, nullptr);
-        if (!link.IsConnected() || !device) {
+        auto device = CreateDevice(FindCatalogueIndex("PIC18F452"), rig.Link(), &options, nullptr);
+        if (!rig.Connected() || !device) {
             state.SkipWithError("no virtual programmer");
             return;
         }
@@ -60,15 +49,7 @@ void Measure(benchmark::State& state, Work work) {
         for (std::size_t i = 0; i < device->Layout().programSize; ++i) {
             image.Set(Memory::Program, i, static_cast<std::uint32_t>(i ^ 0x5A5A));
         }
-        const auto frames = [&] {
-            return programmer->With([](sim::CFirmwareEngine& engine, sim::IChipModel&) {
-                return engine.Statistics().frames;
-            });
-        };
-        const std::uint64_t framesBefore = frames();
-        wire->Clear();
-        clock.pauses = 0;
-        clock.pauseNanos = 0;
+        rig.Reset();
         const auto start = steady_clock::now();
         const bool ok = work == Work::Read ? device->RunReadProgram(image.Program())
                                            : device->RunWriteProgram(image.Program());
@@ -77,10 +58,10 @@ void Measure(benchmark::State& state, Work work) {
             state.SkipWithError("the operation failed");
             return;
         }
-        bytes = wire->Written().size() + wire->Read();
-        pauses = clock.pauses;
-        pauseNanos = clock.pauseNanos;
-        const testing::LineCost cost = testing::CostOf(bytes, frames() - framesBefore, clock);
+        bytes = rig.Bytes();
+        pauses = rig.Pauses();
+        pauseNanos = rig.PauseNanos();
+        const testing::LineCost cost = rig.Cost();
         minimumSeconds += cost.minimum;
         tightSeconds += cost.tight;
         sleptSeconds += cost.slept;
