@@ -189,26 +189,5 @@ TEST(Pic18Wire, DataBytesByPollsOrByTheHold) {
     }
 }
 
-TEST(Pic18Wire, ReadsAreTableReadsOfOneHundredAndTwentyEightBytes) {
-    SimRig rig("PIC18F1320");
-    rig.Poke(Space::Program, 0x7FF, 0x0BAD);
-    CMemoryImage image(rig.device->Layout());
-    ASSERT_TRUE(rig.device->RunReadProgram(image.Program()));
-    EXPECT_EQ(image.Get(Memory::Program, 0x7FF), 0x0BADu);
-    const auto wire = Wire(rig);
-    EXPECT_EQ(Pointers(wire), (std::vector<std::uint32_t>{0}));
-    const auto reads = Only(wire, 0x24);
-    ASSERT_EQ(reads.size(), 4096u / 64);
-    EXPECT_TRUE(std::all_of(reads.begin(), reads.end(),
-                            [](const WireCommand& c) { return c.value == 128; }));
-
-    rig.wire->Clear();
-    ASSERT_TRUE(rig.device->RunReadConfig(image.Config()));
-    const auto config = Wire(rig);
-    EXPECT_EQ(Pointers(config), (std::vector<std::uint32_t>{0x300000}));
-    ASSERT_EQ(Only(config, 0x24).size(), 1u);
-    EXPECT_EQ(Only(config, 0x24)[0].value, 16u);
-}
-
 }  // namespace
 }  // namespace tenlo::pic18
