@@ -11,6 +11,8 @@ bool ParseArguments(const QStringList& args, TenloArguments& out, QString& error
     for (const QString& arg : args) {
         if (arg == simulate) {
             out.simulate = true;
+        } else if (arg == QStringLiteral("--develop")) {
+            out.develop = true;
         } else if (arg.startsWith(simulate + u'=')) {
             const QString chip = arg.mid(simulate.size() + 1);
             if (chip.isEmpty()) {

@@ -13,13 +13,17 @@ struct TenloArguments {
     // --simulate[=CHIP]: every port is the in-process virtual programmer with CHIP in its socket.
     bool simulate = false;
     std::string chip = "PIC16F84A";
+    // --develop: the development dialog opens with the main window.
+    bool develop = false;
 };
 
 inline constexpr const char* kUsage =
-    "Usage: Tenlo [--simulate[=CHIP]]\n"
+    "Usage: Tenlo [--simulate[=CHIP]] [--develop]\n"
     "\n"
     "  --simulate[=CHIP]  serve every port from the built-in virtual programmer with CHIP in\n"
     "                     its socket (default PIC16F84A); no Ravonite needed\n"
+    "  --develop          open the development dialog (single programmer commands and\n"
+    "                     the byte trace of the line) with the main window\n"
     "  --help             this text\n"
     "\n"
     "Without --simulate, COMn is the first of $TENLO_PORT_DIR/comN,\n"

@@ -11,6 +11,7 @@
 #include "app/dialogs/modal_runner.h"
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
+#include "app/view/tenlo_view.h"
 
 namespace {
 
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
         const bool testHook = InstallTestHook();
         app::CTenloApp tenlo;
         if (tenlo.InitInstance()) {
+            if (args.develop) {
+                tenlo.View()->OnDevelDlg();
+            }
             if (testHook) {
                 ReportAndClose(*tenlo.MainFrame());
             }

@@ -42,11 +42,25 @@ void CProgressBridge::Close() {
 }
 
 void CMainWindowBridge::Enable() {
-    Post(window_, [w = window_] { w->setEnabled(true); });
+    Post(window_, [w = window_, held = held_] {
+        if (!*held) {
+            w->setEnabled(true);
+        }
+    });
 }
 
 void CMainWindowBridge::Disable() {
     Post(window_, [w = window_] { w->setEnabled(false); });
+}
+
+void CMainWindowBridge::Hold() {
+    *held_ = true;
+    window_->setEnabled(false);
+}
+
+void CMainWindowBridge::Release() {
+    *held_ = false;
+    window_->setEnabled(true);
 }
 
 void CMainWindowBridge::BringToFront() {

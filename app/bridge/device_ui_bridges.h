@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <memory>
 #include <string_view>
 
 #include "device/device_ui.h"
@@ -34,14 +35,23 @@ class CProgressBridge final : public IProgressDisplay {
 // holds on the GUI thread too.
 class CMainWindowBridge final : public IMainWindow {
   public:
-    explicit CMainWindowBridge(QWidget& window) : window_(&window) {}
+    explicit CMainWindowBridge(QWidget& window)
+        : window_(&window), held_(std::make_shared<bool>(false)) {}
 
     void Enable() override;
     void Disable() override;
     void BringToFront() override;
 
+    // GUI thread. While held, the window stays disabled whatever the device asks: a command
+    // made of several operations keeps it locked in the gaps between them too.
+    void Hold();
+    void Release();
+    bool Held() const { return *held_; }
+
   private:
     QWidget* window_;
+    // Shared with the queued calls, which may run after the bridge is gone.
+    std::shared_ptr<bool> held_;
 };
 
 }  // namespace tenlo::app

@@ -1,25 +1,606 @@
 #include "app/view/tenlo_view.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <algorithm>
+
+#include "app/commands.h"
+#include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
+#include "app/dialogs/hex_file_dlg.h"
+#include "app/dialogs/modal_runner.h"
+#include "app/dialogs/prog_option_dlg.h"
+#include "app/hexfile/image_hex.h"
 #include "app/main_frame.h"
+#include "app/widgets/hex_list_ctrl.h"
+#include "device/catalogue.h"
+#include "link/ui_interfaces.h"
+#include "qtcommon/message_presenter.h"
 
 namespace tenlo::app {
+
+namespace {
+
+constexpr std::size_t kProgram = 0;
+constexpr std::size_t kConfig = 1;
+constexpr std::size_t kData = 2;
+constexpr std::array<Memory, 3> kMemories{Memory::Program, Memory::Config, Memory::Data};
+
+// Form 101 in dialog units: each memory's group box, and its grid's height inside it.
+struct MemoryBlock {
+    const char* title;
+    int gridId;
+    int top;
+    int height;
+    int gridHeight;
+};
+constexpr std::array<MemoryBlock, 3> kBlocks{{
+    {"プログラムメモリー", 1032, 7, 119, 93},
+    {"コンフィグレーションメモリー", 1036, 130, 56, 29},
+    {"データメモリー", 1037, 190, 94, 67},
+}};
+constexpr int kFormWidth = 344;
+constexpr int kFormHeight = 296;
+constexpr int kGroupLeft = 7;
+constexpr int kGroupWidth = 330;
+constexpr int kGridLeft = 7;  // inside the group box
+constexpr int kGridTop = 23;
+constexpr int kGridWidth = 315;
+
+std::size_t BoxSlot(int id) {
+    return static_cast<std::size_t>(id - CTenloView::kWriteBoxes[0]);
+}
+
+QString MismatchReport(Memory memory, const CompareResult& result) {
+    QString text;
+    int valueDigits = 4;
+    switch (memory) {
+        case Memory::Program:
+            text = QStringLiteral("コンペア結果：不一致\nプログラムメモリー\n");
+            break;
+        case Memory::Config:
+            text = QStringLiteral("コンペア結果：不一致\nコンフィグレーションメモリー\n");
+            break;
+        case Memory::Data:
+            text = QStringLiteral("コンペア結果：不一致\nデータメモリー\n");
+            valueDigits = 2;
+            break;
+    }
+    // The address label is padded with three ideographic spaces to line up with the others.
+    text += QString::asprintf("アドレス\u3000\u3000\u3000\t%04XH\n", result.address);
+    text += QString::asprintf(
+        valueDigits == 2 ? "読み出しデータ\t%02XH\n" : "読み出しデータ\t%04XH\n", result.read);
+    text += QString::asprintf(
+        valueDigits == 2 ? "コンペアデータ\t%02XH\n" : "コンペアデータ\t%04XH\n", result.expected);
+    return text;
+}
+
+QString NotComparedText(Memory memory) {
+    switch (memory) {
+        case Memory::Program:
+            return QStringLiteral("プログラムメモリーをコンペアできませんでした。");
+        case Memory::Config:
+            return QStringLiteral("コンフィグメモリーをコンペアできませんでした。");
+        case Memory::Data:
+            break;
+    }
+    return QStringLiteral("データメモリーをコンペアできませんでした。");
+}
+
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+// One command's hold on the main window: locked from its first device call to its result
+// message, so no other command (nor a chip change) can start in the gaps between operations.
+class CTenloView::Operation {
+  public:
+    explicit Operation(CTenloView& view)
+        : view_(view), started_(!view.operating_ && view.device_ != nullptr) {
+        if (started_) {
+            view_.operating_ = true;
+            view_.mainWindow_.Hold();
+        }
+    }
+    ~Operation() { End(); }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    explicit operator bool() const { return started_; }
+    // Before the result message, whose box needs the window it stands over.
+    void End() {
+        if (started_) {
+            started_ = false;
+            view_.mainWindow_.Release();
+            view_.operating_ = false;
+        }
+    }
+
+  private:
+    CTenloView& view_;
+    bool started_;
+};
 
 CTenloView::CTenloView(CMainFrame& frame, CProgrammerLink& link, qt::CQtErrorBox& linkErrors)
     : QWidget(&frame), frame_(frame), link_(link), linkErrors_(linkErrors), mainWindow_(frame) {
     setObjectName(QStringLiteral("101"));
     setFont(TemplateFont(kUiGothic));
-    setFixedSize(qt::CDialogUnits(font()).Size(344, 296));
+    BuildForm();
 }
 
-CTenloView::~CTenloView() = default;
+CTenloView::~CTenloView() {
+    image_.reset();
+    device_.reset();
+    develDlg_.reset();
+    progress_.reset();
+    progressDlg_.reset();
+}
+
+void CTenloView::BuildForm() {
+    const qt::CDialogUnits du(font());
+    baseFormWidth_ = du.X(kFormWidth);
+    baseGridWidth_ = du.X(kGridWidth);
+    setFixedSize(du.Size(kFormWidth, kFormHeight));
+
+    static constexpr std::array<const char*, 3> kBoxTexts{"書き込み", "読み出し", "コンペア"};
+    for (std::size_t m = 0; m < kBlocks.size(); ++m) {
+        const MemoryBlock& block = kBlocks[m];
+        auto* group = new QGroupBox(QString::fromUtf8(block.title), this);
+        group->setGeometry(du.Rect(kGroupLeft, block.top, kGroupWidth, block.height));
+        groups_[m] = group;
+        const std::array<int, 3> ids{kWriteBoxes[m], kReadBoxes[m], kCompareBoxes[m]};
+        for (std::size_t k = 0; k < ids.size(); ++k) {
+            auto* box = new QCheckBox(QString::fromUtf8(kBoxTexts[k]), group);
+            box->setObjectName(QString::number(ids[k]));
+            box->setGeometry(du.Rect(kGridLeft + 1 + 52 * static_cast<int>(k), 10, 48, 10));
+            boxes_[BoxSlot(ids[k])] = box;
+        }
+        auto* grid = new CHexListCtrl(group);
+        grid->setObjectName(QString::number(block.gridId));
+        grid->setGeometry(du.Rect(kGridLeft, kGridTop, kGridWidth, block.gridHeight));
+        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        grids_[m] = grid;
+    }
+
+    // The development dialog's button: on the form, but never shown (Tenlo --develop opens it).
+    develButton_ = new QPushButton(QStringLiteral("DevelDlg"), this);
+    develButton_->setObjectName(QString::number(kDevelButton));
+    develButton_->setGeometry(du.Rect(287, 284, 50, 10));
+    develButton_->hide();
+    connect(develButton_, &QPushButton::clicked, this, [this] { OnDevelDlg(); });
+}
 
 void CTenloView::OnInitialUpdate() {
     frame_.FitToView();
+
+    QMenu* deviceMenu = frame_.menuBar()->actions().value(kDeviceMenuPosition)->menu();
+    chipMenu_ = new QMenu(QStringLiteral("選択"), deviceMenu);
+    chipMenu_->setObjectName(QStringLiteral("chips"));
+    selector_ = frame_.DeviceSelector();
+    for (const int index : DeviceMenuIndices()) {
+        const QString name =
+            QString::fromUtf8(CatalogueEntryAt(index)->name.data(),
+                              static_cast<qsizetype>(CatalogueEntryAt(index)->name.size()));
+        QAction* item = chipMenu_->addAction(name);
+        item->setObjectName(QString::number(kDeviceMenuCommandBase + index));
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, index] { OnChipCommand(index); });
+        selector_->addItem(name, index);
+    }
+    // The resource's placeholder "選択(&S)" gives way to the chip list.
+    QAction* placeholder = deviceMenu->actions().value(0);
+    QAction* chips = deviceMenu->insertMenu(placeholder, chipMenu_);
+    deviceMenu->removeAction(placeholder);
+    chips->setObjectName(QString::number(kCmdSelectDevice));
+
     // From now on the link's error boxes stand over the main window.
     linkErrors_.SetOwner(this);
+
+    {
+        const QSignalBlocker quiet(selector_);
+        selector_->setCurrentIndex(selector_->findData(kStartupDeviceIndex));
+    }
+    connect(selector_, &QComboBox::currentIndexChanged, this,
+            [this](int item) { OnSelectorChange(item); });
+
     progressDlg_ = std::make_unique<CProgressDlg>(this);
     progress_ = std::make_unique<CProgressBridge>(*progressDlg_);
+
+    frame_.OnCommand(kCmdRead, this, [this] { OnRead(); });
+    frame_.OnCommand(kCmdErase, this, [this] { OnErase(); });
+    frame_.OnCommand(kCmdWrite, this, [this] { OnWrite(); });
+    frame_.OnCommand(kCmdCompare, this, [this] { OnCompare(); });
+    frame_.OnCommand(kCmdProgOption, this, [this] { OnProgOption(); });
+    frame_.OnCommand(kCmdOpenProgram, this, [this] { OnOpenProgram(); });
+    frame_.OnCommand(kCmdOpenData, this, [this] { OnOpenData(); });
+    frame_.OnCommand(kCmdSaveProgram, this, [this] { OnSaveProgram(); });
+    frame_.OnCommand(kCmdSaveData, this, [this] { OnSaveData(); });
+
+    SelectDevice(selector_->currentData().toInt());
+}
+
+bool CTenloView::SelectDevice(int index) {
+    if (operating_ || CatalogueEntryAt(index) == nullptr) {
+        return false;
+    }
+    std::unique_ptr<CDevice> device = CreateDevice(index, link_, &options_, progress_.get());
+    if (!device) {
+        return false;
+    }
+    if (chipMenu_ != nullptr) {
+        for (QAction* item : chipMenu_->actions()) {
+            item->setChecked(item->objectName().toInt() == kDeviceMenuCommandBase + index);
+        }
+    }
+    options_.keepCalibration = 1;
+
+    // The image refers to the old device's layout, so it goes first.
+    image_.reset();
+    device_ = std::move(device);
+    deviceIndex_ = index;
+    device_->SetMainWindow(&mainWindow_);
+    device_->SetErrorBox(&deviceErrors_);
+    device_->Initialize();
+    const DeviceLayout& layout = device_->Layout();
+    image_ = std::make_unique<CMemoryImage>(layout);
+
+    for (std::size_t m = 0; m < kMemories.size(); ++m) {
+        const bool exists = CountOf(layout, kMemories[m]) != 0;
+        for (const int id : {kWriteBoxes[m], kReadBoxes[m], kCompareBoxes[m]}) {
+            QCheckBox* box = Box(id);
+            box->setEnabled(exists);
+            box->setChecked(exists);
+        }
+    }
+    grids_[kProgram]->SetLayout(layout.programGrid);
+    grids_[kConfig]->SetLayout(layout.configGrid);
+    grids_[kData]->SetLayout(layout.dataGrid);
+    FitGrids();
+    RefreshGrids();
+    return true;
+}
+
+void CTenloView::FitGrids() {
+    int needed = baseGridWidth_;
+    for (CHexListCtrl* grid : grids_) {
+        needed = std::max(needed, grid->horizontalHeader()->length() +
+                                      grid->verticalScrollBar()->sizeHint().width() +
+                                      2 * grid->frameWidth());
+    }
+    const int extra = needed - baseGridWidth_;
+    for (std::size_t m = 0; m < grids_.size(); ++m) {
+        grids_[m]->resize(needed, grids_[m]->height());
+        const qt::CDialogUnits du(font());
+        groups_[m]->resize(du.X(kGroupWidth) + extra, groups_[m]->height());
+    }
+    if (width() != baseFormWidth_ + extra) {
+        setFixedSize(baseFormWidth_ + extra, height());
+        frame_.FitToView();
+    }
+}
+
+void CTenloView::RefreshGrids() {
+    if (!image_) {
+        return;
+    }
+    const DeviceLayout& layout = image_->Layout();
+    grids_[kProgram]->SetData(image_->Program(), layout.programSize);
+    grids_[kConfig]->SetData(image_->Config(), layout.configCount);
+    grids_[kData]->SetData(image_->Data(), layout.dataSize);
+}
+
+QCheckBox* CTenloView::Box(int id) const {
+    const auto slot = BoxSlot(id);
+    return slot < boxes_.size() ? boxes_[slot] : nullptr;
+}
+
+bool CTenloView::Checked(int id) const {
+    const QCheckBox* box = Box(id);
+    return box != nullptr && box->isChecked();
+}
+
+void CTenloView::Tell(const QString& text, unsigned icon) {
+    qt::ShowAppMessage(&frame_, text, kMbOk | icon);
+}
+
+void CTenloView::OnChipCommand(int index) {
+    if (!SelectDevice(index)) {
+        return;
+    }
+    SelectInSelector(index);
+}
+
+void CTenloView::SelectInSelector(int index) {
+    const int item = selector_->findData(index);
+    if (item >= 0) {
+        const QSignalBlocker quiet(selector_);
+        selector_->setCurrentIndex(item);
+    }
+}
+
+void CTenloView::OnSelectorChange(int item) {
+    const QVariant index = selector_->itemData(item);
+    if (!index.isValid() || !SelectDevice(index.toInt())) {
+        // The chip stays: the selector goes back to it.
+        SelectInSelector(deviceIndex_);
+    }
+}
+
+void CTenloView::OnRead() {
+    Operation operation(*this);
+    if (!operation) {
+        return;
+    }
+    CMemoryImage scratch(image_->Layout());
+    scratch.Assign(*image_);
+    bool ok = true;
+    if (Checked(kReadBoxes[kProgram])) {
+        ok = device_->RunReadProgram(scratch.Program());
+    }
+    if (ok && Checked(kReadBoxes[kConfig])) {
+        ok = device_->RunReadConfig(scratch.Config());
+    }
+    if (ok && Checked(kReadBoxes[kData])) {
+        ok = device_->RunReadData(scratch.Data());
+    }
+    operation.End();
+    if (!ok) {
+        Tell(QStringLiteral("読み出し失敗"), kMbIconExclamation);
+        return;
+    }
+    image_->Assign(scratch);
+    const DeviceLayout& layout = image_->Layout();
+    if (Checked(kReadBoxes[kProgram])) {
+        grids_[kProgram]->SetData(image_->Program(), layout.programSize);
+    }
+    if (Checked(kReadBoxes[kConfig])) {
+        grids_[kConfig]->SetData(image_->Config(), layout.configCount);
+    }
+    if (Checked(kReadBoxes[kData])) {
+        grids_[kData]->SetData(image_->Data(), layout.dataSize);
+    }
+}
+
+void CTenloView::OnErase() {
+    Operation operation(*this);
+    if (!operation) {
+        return;
+    }
+    const bool ok = device_->RunErase();
+    operation.End();
+    if (ok) {
+        Tell(QStringLiteral("イレース完了"), kMbIconInformation);
+    } else {
+        Tell(QStringLiteral("イレース失敗"), kMbIconExclamation);
+    }
+}
+
+void CTenloView::OnWrite() {
+    if (!Checked(kWriteBoxes[kProgram]) && !Checked(kWriteBoxes[kConfig]) &&
+        !Checked(kWriteBoxes[kData])) {
+        Tell(QStringLiteral("書き込み対象のメモリーを選択してください。"), kMbIconExclamation);
+        return;
+    }
+    Operation operation(*this);
+    if (!operation) {
+        return;
+    }
+    const DeviceLayout& layout = image_->Layout();
+    QString text = QStringLiteral("書き込み結果\n");
+    bool failed = false;
+    const auto report = [&] {
+        operation.End();
+        Tell(text, failed ? kMbIconExclamation : kMbIconInformation);
+    };
+
+    // Program first; without it nothing else is worth writing.
+    if (Checked(kWriteBoxes[kProgram])) {
+        text += QStringLiteral("プログラムメモリー : ");
+        grids_[kProgram]->GetData(image_->Program(), layout.programSize);
+        if (!device_->RunWriteProgram(image_->Program())) {
+            text += QStringLiteral("失敗");
+            failed = true;
+            report();
+            return;
+        }
+        text += QStringLiteral("完了");
+    }
+    // A failed data write is told, and the configuration is still written.
+    if (Checked(kWriteBoxes[kData])) {
+        text += QStringLiteral("\nデータメモリー : ");
+        grids_[kData]->GetData(image_->Data(), layout.dataSize);
+        const bool ok = device_->RunWriteData(image_->Data());
+        text += ok ? QStringLiteral("完了") : QStringLiteral("失敗");
+        failed = failed || !ok;
+    }
+    // Configuration last: it may turn code protection on.
+    if (Checked(kWriteBoxes[kConfig])) {
+        text += QStringLiteral("\nコンフィグレーションメモリー : ");
+        grids_[kConfig]->GetData(image_->Config(), layout.configCount);
+        const bool ok = device_->RunWriteConfig(image_->Config());
+        text += ok ? QStringLiteral("完了") : QStringLiteral("失敗");
+        failed = failed || !ok;
+    }
+    report();
+}
+
+void CTenloView::OnCompare() {
+    if (!Checked(kCompareBoxes[kProgram]) && !Checked(kCompareBoxes[kConfig]) &&
+        !Checked(kCompareBoxes[kData])) {
+        Tell(QStringLiteral("コンペア対象のメモリーを選択してください。"), kMbIconExclamation);
+        return;
+    }
+    Operation operation(*this);
+    if (!operation) {
+        return;
+    }
+    for (std::size_t m = 0; m < kMemories.size(); ++m) {
+        if (!Checked(kCompareBoxes[m])) {
+            continue;
+        }
+        const Memory memory = kMemories[m];
+        CellSpan cells = image_->Cells(memory);
+        grids_[m]->GetData(cells, CountOf(image_->Layout(), memory));
+        CompareResult result;
+        bool ok = false;
+        switch (memory) {
+            case Memory::Program:
+                ok = device_->RunCompareProgram(cells, result);
+                break;
+            case Memory::Config:
+                ok = device_->RunCompareConfig(cells, result);
+                break;
+            case Memory::Data:
+                ok = device_->RunCompareData(cells, result);
+                break;
+        }
+        if (!ok || result.done == 0) {
+            operation.End();
+            Tell(NotComparedText(memory), kMbIconError);
+            return;
+        }
+        if (result.match == 0) {
+            operation.End();
+            Tell(MismatchReport(memory, result), kMbIconExclamation);
+            return;
+        }
+    }
+    operation.End();
+    Tell(QStringLiteral("コンペア結果：一致"), kMbIconInformation);
+}
+
+void CTenloView::OnProgOption() {
+    CProgOptionDlg dialog(&frame_);
+    dialog.SetOptions(&options_);
+    RunModal(dialog);
+}
+
+void CTenloView::OnDevelDlg() {
+    if (!develDlg_) {
+        develDlg_ = std::make_unique<CDevelDlg>(this);
+    }
+    develDlg_->show();
+    develDlg_->raise();
+    develDlg_->activateWindow();
+    develDlg_->SetLink(&link_);
+}
+
+void CTenloView::OnOpenProgram() {
+    if (operating_ || !image_) {
+        return;
+    }
+    const QString path = ChooseHexFileToOpen(&frame_);
+    if (!path.isEmpty()) {
+        LoadProgramFile(path);
+    }
+}
+
+void CTenloView::LoadProgramFile(const QString& path) {
+    const DeviceLayout& layout = image_->Layout();
+    CMemoryImage loaded(layout);
+    CImageProgHexReader reader(loaded, layout);
+    if (!reader.Open(LocalPath(path))) {
+        Tell(QStringLiteral("ファイルを開けませんでした。"), kMbIconError);
+        return;
+    }
+    if (reader.Load()) {
+        image_->CopyProgram(loaded);
+        image_->CopyConfig(loaded);
+        RefreshGrids();
+        return;
+    }
+    // gpasm and MPLAB put the data EEPROM into the program file (and the pic30 tools lay out
+    // dsPIC30F files their own way). A file the plain layout refuses is taken in theirs; its
+    // EEPROM bytes, if any, go into data memory, which is otherwise left as it was.
+    CMemoryImage tools(layout);
+    CImageProgHexReader toolReader(tools, layout, true);
+    if (!toolReader.Open(LocalPath(path)) || !toolReader.Load()) {
+        Tell(QStringLiteral("Hexファイルの読み込みに失敗しました。"), kMbIconError);
+        return;
+    }
+    image_->CopyProgram(tools);
+    image_->CopyConfig(tools);
+    if (toolReader.DataSeen()) {
+        image_->CopyData(tools);
+    }
+    RefreshGrids();
+}
+
+void CTenloView::OnOpenData() {
+    if (operating_ || !image_) {
+        return;
+    }
+    const QString path = ChooseHexFileToOpen(&frame_);
+    if (!path.isEmpty()) {
+        LoadDataFile(path);
+    }
+}
+
+void CTenloView::LoadDataFile(const QString& path) {
+    CMemoryImage loaded(image_->Layout());
+    CImageDataHexReader reader(loaded);
+    if (!reader.Open(LocalPath(path))) {
+        Tell(QStringLiteral("ファイルを開けませんでした。"), kMbIconError);
+        return;
+    }
+    if (!reader.Load()) {
+        Tell(QStringLiteral("Hexファイルの読み込みに失敗しました。"), kMbIconError);
+        return;
+    }
+    image_->CopyData(loaded);
+    RefreshGrids();
+}
+
+void CTenloView::OnSaveProgram() {
+    if (operating_ || !image_) {
+        return;
+    }
+    const QString path = ChooseHexFileToSave(&frame_);
+    if (path.isEmpty()) {
+        return;
+    }
+    // What the grids show is what gets saved, as it is what would be written.
+    const DeviceLayout& layout = image_->Layout();
+    grids_[kProgram]->GetData(image_->Program(), layout.programSize);
+    grids_[kConfig]->GetData(image_->Config(), layout.configCount);
+    SaveText(path, ProgramHexText(*image_));
+}
+
+void CTenloView::OnSaveData() {
+    if (operating_ || !image_) {
+        return;
+    }
+    const QString path = ChooseHexFileToSave(&frame_);
+    if (path.isEmpty()) {
+        return;
+    }
+    grids_[kData]->GetData(image_->Data(), image_->Layout().dataSize);
+    SaveText(path, DataHexText(*image_));
+}
+
+bool CTenloView::SaveText(const QString& path, const std::optional<std::string>& text) {
+    // Written aside and put in place whole, so a failed save leaves an older file as it was.
+    QSaveFile file(path);
+    const bool ok = text && file.open(QIODevice::WriteOnly) &&
+                    file.write(text->data(), static_cast<qint64>(text->size())) ==
+                        static_cast<qint64>(text->size()) &&
+                    file.commit();
+    if (!ok) {
+        Tell(QStringLiteral("ファイルを保存できませんでした。\n%1").arg(path), kMbIconError);
+    }
+    return ok;
 }
 
 }  // namespace tenlo::app

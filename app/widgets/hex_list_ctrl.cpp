@@ -96,6 +96,18 @@ void CHexCellEdit::OnEnding() {
 
 CHexListCtrl::CHexListCtrl(QWidget* parent) : CEditListCtrl(parent) {}
 
+int CHexListCtrl::AsciiColumnWidth(const GridFormat& format, const QFontMetrics& metrics) {
+    // The widest a row's text can be: every byte shown as the widest character it may become.
+    int widest = metrics.horizontalAdvance(kNonPrintable);
+    for (char16_t c = 0x20; c <= 0x7E; ++c) {
+        widest = std::max(widest, metrics.horizontalAdvance(QChar(c)));
+    }
+    const int characters = std::max(format.cellsPerRow, 1) * (std::max(format.cellDigits, 0) / 2);
+    // The cell's margins on both sides, and a character's width to spare for rounding.
+    const int text = characters * widest + 2 * kAsciiMargin + widest;
+    return std::max(format.asciiColumnWidth, text);
+}
+
 int CHexListCtrl::CellsPerRow() const {
     return std::max(format_.cellsPerRow, 1);
 }
@@ -114,7 +126,7 @@ void CHexListCtrl::SetLayout(const GridFormat& format) {
     }
     if (format.showAscii != 0) {
         titles << QStringLiteral("ASCII");
-        widths << format.asciiColumnWidth;
+        widths << AsciiColumnWidth(format, fontMetrics());
     }
     setRowCount(0);
     count_ = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFontMetrics>
 #include <cstddef>
 #include <cstdint>
 
@@ -36,6 +37,12 @@ class CHexListCtrl final : public CEditListCtrl {
 
   public:
     explicit CHexListCtrl(QWidget* parent = nullptr);
+
+    // The ASCII column is at least as wide as the layout says and wide enough for the widest
+    // text a row can have in metrics' font, so that no row's text is cut short.
+    static int AsciiColumnWidth(const GridFormat& format, const QFontMetrics& metrics);
+    // What a cell keeps free on each side of its text.
+    static constexpr int kAsciiMargin = 4;
 
     void SetLayout(const GridFormat& format);
     // Shows count cells of cells. False, with nothing changed, when the buffer's cells are not

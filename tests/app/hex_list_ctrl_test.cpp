@@ -93,7 +93,6 @@ TEST_F(HexGrid, ProgramRowsAndColumnsFollowTheFormat) {
               (QStringList{"Addr", "+0", "+1", "+2", "+3", "+4", "+5", "+6", "+7", "ASCII"}));
     EXPECT_EQ(grid_->columnWidth(0), 40);
     EXPECT_EQ(grid_->columnWidth(1), 40);
-    EXPECT_EQ(grid_->columnWidth(9), 100);
     ASSERT_EQ(grid_->rowCount(), 128);
     EXPECT_EQ(grid_->CellText(0, 0), "0000");
     EXPECT_EQ(grid_->CellText(1, 0), "0008");
@@ -108,6 +107,23 @@ TEST_F(HexGrid, ProgramRowsAndColumnsFollowTheFormat) {
     EXPECT_FALSE(header->sectionsClickable());
     EXPECT_FALSE(header->sectionsMovable());
     EXPECT_EQ(header->sectionResizeMode(3), QHeaderView::Fixed);
+}
+
+TEST_F(HexGrid, TheAsciiColumnHoldsTheWidestTextARowCanHave) {
+    // Every cell 0x3FFF: a question mark and a full-width dot each, the widest 14-bit row.
+    std::vector<std::uint16_t> words(1024, 0x3FFF);
+    ShowProgram(words);
+    const QString text = grid_->CellText(0, 9);
+    ASSERT_EQ(text, QString("?・").repeated(8));
+    const int margins = 2 * CHexListCtrl::kAsciiMargin;
+    EXPECT_GE(grid_->columnWidth(9), grid_->fontMetrics().horizontalAdvance(text) + margins);
+    EXPECT_GE(grid_->columnWidth(9), layout_.programGrid.asciiColumnWidth)
+        << "never narrower than the layout says";
+
+    // An 8-bit grid has half the characters a row, so it needs no more room than that.
+    grid_->SetLayout(layout_.dataGrid);
+    EXPECT_LE(grid_->columnWidth(9),
+              CHexListCtrl::AsciiColumnWidth(layout_.programGrid, grid_->fontMetrics()));
 }
 
 TEST_F(HexGrid, ConfigurationStartsAtItsBaseAndWideStepsNameTheirOffsets) {

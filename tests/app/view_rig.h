@@ -1,0 +1,96 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/main_frame.h"
+#include "app/tenlo_app.h"
+#include "app/view/tenlo_view.h"
+#include "app/widgets/hex_list_ctrl.h"
+#include "device/device_test_support.h"
+#include "link/clock.h"
+#include "qtsupport/scripted_presenter.h"
+#include "scripted_dialogs.h"
+#include "sim/in_process_backend.h"
+#include "sim/virtual_programmer.h"
+
+namespace tenlo::app {
+
+// Tenlo up to its main window over one virtual Ravonite (every port leads to it) in virtual
+// time, the wire logged, every dialog and message box scripted. Each test starts it with the
+// chip and the faults it needs.
+class ViewRig : public ::testing::Test {
+  protected:
+    void Start(const std::string& chip = "PIC16F84A", sim::FaultPlan faults = {}) {
+        programmer_ = std::make_shared<sim::CVirtualProgrammer>(sim::CreateChip(chip), faults);
+        app_ =
+            std::make_unique<CTenloApp>(tenlo::testing::MakeRecordingBackend(
+                                            sim::MakeInProcessBackend(programmer_, clock_), wire_),
+                                        &clock_);
+        dialogs_.Expect("105", testing::ScriptedDialogs::ChoosePort(5));
+        ASSERT_TRUE(app_->InitInstance());
+        wire_->Clear();
+    }
+
+    CTenloView& View() { return *app_->View(); }
+    CMainFrame& Frame() { return *app_->MainFrame(); }
+    CHexListCtrl& Grid(Memory memory) { return View().Grid(memory); }
+    QString Cell(Memory memory, int row, int column) { return Grid(memory).CellText(row, column); }
+    void Tick(int id, bool on) { View().Box(id)->setChecked(on); }
+    void Trigger(int command) { Frame().Action(command)->trigger(); }
+
+    // Sets cells of the current image and shows them, as a file load would.
+    void Show(Memory memory, std::size_t index, std::uint32_t value) {
+        View().Image()->Set(memory, index, value);
+        View().RefreshGrids();
+    }
+
+    std::uint32_t Peek(sim::Space space, std::uint32_t address) {
+        return programmer_->With([&](sim::CFirmwareEngine&, sim::IChipModel& chip) {
+            std::uint32_t value = 0xDEADBEEF;
+            chip.Peek(space, address, value);
+            return value;
+        });
+    }
+    void Poke(sim::Space space, std::uint32_t address, std::uint32_t value) {
+        programmer_->With([&](sim::CFirmwareEngine&, sim::IChipModel& chip) {
+            chip.Poke(space, address, value);
+        });
+    }
+    // Times the socket was powered up: once for every device operation.
+    std::uint64_t PowerUps() {
+        return programmer_->With([](sim::CFirmwareEngine& engine, sim::IChipModel&) {
+            return engine.CommandCount(0x03) + engine.CommandCount(0x05);
+        });
+    }
+    std::uint64_t HostBytes() {
+        return programmer_->With([](sim::CFirmwareEngine& engine, sim::IChipModel&) {
+            return engine.Statistics().bytesIn;
+        });
+    }
+
+    // The next file dialog (open or save) is answered with path.
+    void ChooseFile(const char* kind, const std::filesystem::path& path) {
+        dialogs_.Expect(kind, [path](QDialog& dialog) {
+            auto& files = static_cast<QFileDialog&>(dialog);
+            files.selectFile(QString::fromStdString(path.string()));
+            // As a user's choice: the dialog's own checks are the platform's business.
+            static_cast<QDialog&>(files).done(QDialog::Accepted);
+        });
+    }
+
+    qt::testing::ScriptedPresenter presenter_;
+    testing::ScriptedDialogs dialogs_;
+    VirtualClock clock_;
+    std::shared_ptr<tenlo::testing::WireLog> wire_ = std::make_shared<tenlo::testing::WireLog>();
+    std::shared_ptr<sim::CVirtualProgrammer> programmer_;
+    std::unique_ptr<CTenloApp> app_;
+};
+
+}  // namespace tenlo::app
