@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/hexfile/prog_hex_reader.h"
+#include "e2e/chip84a_image.h"
 #include "e2e/sim_fixture.h"
 
 namespace tenlo::e2e {
@@ -19,29 +19,6 @@ namespace fs = std::filesystem;
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
-
-// The PIC16F84A's memories as the CLI reads and writes them (Microchip layout).
-struct Chip84A {
-    std::vector<std::byte> program = std::vector<std::byte>(2048, std::byte{0});
-    std::vector<std::byte> config = std::vector<std::byte>(16, std::byte{0});
-    std::vector<std::byte> data = std::vector<std::byte>(64, std::byte{0});
-
-    bool Load(const std::string& path) {
-        HexLayout layout;
-        layout.programWidth = 14;
-        layout.programSize = 1024;
-        layout.configWidth = 14;
-        layout.configStart = 0x2000;
-        layout.configCount = 8;
-        layout.dataSize = 64;
-        CProgHexReader reader(layout, {program, config, data}, true);
-        return reader.Open(path) && reader.Load();
-    }
-    std::uint16_t Config(std::size_t i) const {
-        return static_cast<std::uint16_t>(std::to_integer<unsigned>(config[2 * i]) |
-                                          std::to_integer<unsigned>(config[2 * i + 1]) << 8);
-    }
-};
 
 class CliEndToEnd : public SimEndToEnd {
   protected:

@@ -1,0 +1,122 @@
+#include "app/test_hook.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QTextStream>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "app/commands.h"
+#include "app/dialogs/modal_runner.h"
+#include "app/main_frame.h"
+#include "link/ui_interfaces.h"
+#include "qtcommon/message_presenter.h"
+
+namespace tenlo::app {
+
+namespace {
+
+// The path the next file dialog is answered with.
+QString g_nextFile;
+
+class PrintingPresenter final : public qt::IMessagePresenter {
+  public:
+    int Show(QWidget* /*owner*/, const QString& /*caption*/, const QString& text,
+             unsigned type) override {
+        static const std::map<unsigned, const char*> kIcons{{kMbIconError, "error"},
+                                                            {kMbIconQuestion, "question"},
+                                                            {kMbIconExclamation, "exclamation"},
+                                                            {kMbIconInformation, "information"}};
+        const auto icon = kIcons.find(type & kMbIconMask);
+        QString shown = text;
+        shown.replace(u'\n', QStringLiteral("\\n")).replace(u'\t', QStringLiteral("\\t"));
+        std::printf("box: %s: %s\n", icon == kIcons.end() ? "none" : icon->second,
+                    shown.toUtf8().constData());
+        std::fflush(stdout);
+        return (type & kMbButtonMask) == kMbYesNo ? kIdYes : kIdOk;
+    }
+};
+
+PrintingPresenter g_presenter;
+
+void Answer(QDialog& dialog, const QString& port) {
+    if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
+        files->selectFile(g_nextFile);
+        static_cast<QDialog*>(files)->done(g_nextFile.isEmpty() ? QDialog::Rejected
+                                                                : QDialog::Accepted);
+        return;
+    }
+    auto* ports = dialog.findChild<QComboBox*>(QStringLiteral("1059"));
+    if (port == QStringLiteral("cancel") || ports == nullptr) {
+        dialog.reject();
+        return;
+    }
+    ports->setCurrentIndex(port.toInt() - 1);
+    dialog.accept();
+}
+
+void RunLine(CMainFrame& frame, const QString& line) {
+    static const std::map<QString, int> kCommands{
+        {QStringLiteral("open-program"), kCmdOpenProgram},
+        {QStringLiteral("open-data"), kCmdOpenData},
+        {QStringLiteral("save-program"), kCmdSaveProgram},
+        {QStringLiteral("save-data"), kCmdSaveData},
+        {QStringLiteral("read"), kCmdRead},
+        {QStringLiteral("erase"), kCmdErase},
+        {QStringLiteral("write"), kCmdWrite},
+        {QStringLiteral("compare"), kCmdCompare},
+    };
+    const qsizetype space = line.indexOf(u' ');
+    const QString verb = line.left(space);
+    g_nextFile = space < 0 ? QString() : line.mid(space + 1);
+    const auto command = kCommands.find(verb);
+    if (command == kCommands.end()) {
+        std::printf("script: unknown line \"%s\"\n", line.toUtf8().constData());
+        return;
+    }
+    frame.Action(command->second)->trigger();
+}
+
+}  // namespace
+
+bool CTestHook::Install() {
+    const char* answer = std::getenv("TENLO_TEST_PORT_ANSWER");
+    if (answer == nullptr) {
+        return false;
+    }
+    qt::SetMessagePresenter(&g_presenter);
+    const QString port = QString::fromUtf8(answer);
+    SetModalRunner([port](QDialog& dialog) {
+        QTimer::singleShot(0, &dialog, [&dialog, port] { Answer(dialog, port); });
+        return dialog.exec();
+    });
+    return true;
+}
+
+void CTestHook::Run(CMainFrame& frame) {
+    QTimer::singleShot(0, &frame, [&frame] {
+        std::printf("main window: %s\n", frame.windowTitle().toUtf8().constData());
+        std::fflush(stdout);
+        if (const char* script = std::getenv("TENLO_TEST_SCRIPT")) {
+            QFile file(QFile::decodeName(script));
+            if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+                std::printf("script: cannot open %s\n", script);
+            }
+            QTextStream lines(&file);
+            while (!lines.atEnd()) {
+                const QString line = lines.readLine().trimmed();
+                if (!line.isEmpty()) {
+                    RunLine(frame, line);
+                }
+            }
+        }
+        std::fflush(stdout);
+        frame.close();
+    });
+}
+
+}  // namespace tenlo::app

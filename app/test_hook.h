@@ -1,0 +1,26 @@
+#pragma once
+
+namespace tenlo::app {
+
+class CMainFrame;
+
+// For the end-to-end tests, which cannot click. Off unless the environment asks for it:
+//
+//   TENLO_TEST_PORT_ANSWER=N     the port dialog is answered with COMN (through the real
+//                                dialog); "cancel" cancels it instead
+//   TENLO_TEST_SCRIPT=FILE       once the main window is up, FILE's lines are run as a user
+//                                would choose them: "open-program PATH", "open-data PATH",
+//                                "save-program PATH", "save-data PATH" (the file dialog
+//                                answered with PATH), "read", "erase", "write", "compare"
+//
+// Every message box is then printed on standard output ("box: ICON: TEXT", line feeds and tabs
+// as \n and \t) and answered with OK (Yes for a question); the main window says
+// "main window: CAPTION" when it is up, runs the script and closes.
+class CTestHook {
+  public:
+    // False when no test asked for the hook.
+    static bool Install();
+    static void Run(CMainFrame& frame);
+};
+
+}  // namespace tenlo::app
