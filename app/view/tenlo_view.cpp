@@ -171,6 +171,8 @@ void CTenloView::BuildForm() {
         grid->setObjectName(QString::number(block.gridId));
         grid->setGeometry(du.Rect(kGridLeft, kGridTop, kGridWidth, block.gridHeight));
         grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // A memory with fewer characters a row lets its ASCII column take the rest of the width.
+        grid->horizontalHeader()->setStretchLastSection(true);
         grids_[m] = grid;
     }
 

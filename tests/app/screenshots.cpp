@@ -1,14 +1,18 @@
 // Renders Tenlo's windows to PNG files for the README (scripts/screenshots): the port dialog,
-// the main window as start-up leaves it, the about box and a program grid with a cell being
-// edited. The program runs as it does for a user, on the in-process virtual programmer; only
-// the dialogs are answered by this tool. The offscreen platform draws no window frames, so the
-// pictures show the windows' insides.
+// the main window holding the example program, the result of writing it, the development
+// dialog, the about box and a program grid with a cell being edited. The program runs as it
+// does for a user, on the in-process virtual programmer; only the dialogs and message boxes are
+// answered by this tool. The offscreen platform draws no window frames, so the pictures show
+// the windows' insides.
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <cstdio>
@@ -21,8 +25,12 @@
 #include "app/dialogs/modal_runner.h"
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
+#include "app/dialogs/devel_dlg.h"
+#include "app/view/tenlo_view.h"
 #include "app/widgets/hex_list_ctrl.h"
 #include "device/catalogue.h"
+#include "link/ui_interfaces.h"
+#include "qtcommon/message_presenter.h"
 
 namespace {
 
@@ -64,6 +72,38 @@ bool SaveGridEdit(const QDir& dir) {
     return Save(window, dir, "grid-edit.png");
 }
 
+// Message boxes as the program shows them, saved instead of waited on.
+class PicturePresenter final : public qt::IMessagePresenter {
+  public:
+    explicit PicturePresenter(const QDir& dir) : dir_(dir) {}
+    int Show(QWidget* owner, const QString& caption, const QString& text,
+             unsigned type) override {
+        const bool information = (type & kMbIconMask) == kMbIconInformation;
+        QMessageBox box(information ? QMessageBox::Information : QMessageBox::Warning, caption,
+                        text, QMessageBox::Ok, owner);
+        box.show();
+        QCoreApplication::processEvents();
+        ok = Save(box, dir_, information ? "write-result.png" : "message.png") && ok;
+        return kIdOk;
+    }
+    bool ok = true;
+
+  private:
+    QDir dir_;
+};
+
+// The development dialog after a few of its buttons, so that its fields and trace show them.
+bool SaveDevelDialog(app::CTenloView& view, const QDir& dir) {
+    view.OnDevelDlg();
+    app::CDevelDlg* devel = view.DevelDlg();
+    for (int id : {1007, 1003, 1019, 1030, 1006}) {
+        static_cast<QPushButton*>(devel->Control(id))->click();
+    }
+    devel->TraceText();
+    QCoreApplication::processEvents();
+    return Save(*devel, dir, "devel-dialog.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,10 +118,21 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const QString example = QFileInfo(QString::fromLocal8Bit(
+                                          argc > 2 ? argv[2] : "examples/blink16f84a.hex"))
+                                .absoluteFilePath();
+
     std::string error;
     SetDefaultPortBackend(app::SimulatedBackend("PIC16F84A", error));
     bool ok = true;
+    PicturePresenter boxes(dir);
+    qt::SetMessagePresenter(&boxes);
     app::SetModalRunner([&](QDialog& dialog) {
+        if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
+            files->selectFile(example);
+            static_cast<QDialog*>(files)->done(QDialog::Accepted);
+            return dialog.result();
+        }
         dialog.show();
         QCoreApplication::processEvents();
         if (dialog.objectName() == QStringLiteral("105")) {
@@ -101,10 +152,15 @@ int main(int argc, char** argv) {
     }
     app::CMainFrame& frame = *tenlo.MainFrame();
     QCoreApplication::processEvents();
+    frame.Action(app::kCmdOpenProgram)->trigger();
+    QCoreApplication::processEvents();
     ok = Save(frame, dir, "main-window.png") && ok;
+    frame.Action(app::kCmdWrite)->trigger();
+    ok = SaveDevelDialog(*tenlo.View(), dir) && ok;
     frame.Action(app::kCmdAppAbout)->trigger();
-    ok = SaveGridEdit(dir) && ok;
+    ok = SaveGridEdit(dir) && ok && boxes.ok;
     app::SetModalRunner({});
+    qt::SetMessagePresenter(nullptr);
     tenlo.ExitInstance();
     return ok ? 0 : 1;
 }
