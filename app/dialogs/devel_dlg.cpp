@@ -386,37 +386,28 @@ void CDevelDlg::OnReadData() {
 }
 
 void CDevelDlg::OnMultiReadProg() {
-    const auto count = Count(1032);
-    if (!count) {
-        return;
-    }
-    std::vector<std::uint16_t> words(static_cast<std::size_t>(*count));
-    if (!link_->IcspReadMulti(4, words.data(), *count)) {
-        Show(1033, {});
-        return;
-    }
-    std::vector<unsigned> values;
-    for (const std::uint16_t w : words) {
-        values.push_back(w & 0x3FFFu);
-    }
-    Show(1033, Joined(values, 4, {}, kSpace));
+    MultiRead(4, 0x3FFF, 4);
 }
 
 void CDevelDlg::OnMultiReadData() {
+    MultiRead(5, 0xFF, 2);
+}
+
+void CDevelDlg::MultiRead(std::uint8_t command, unsigned mask, int digits) {
     const auto count = Count(1032);
     if (!count) {
         return;
     }
     std::vector<std::uint16_t> words(static_cast<std::size_t>(*count));
-    if (!link_->IcspReadMulti(5, words.data(), *count)) {
+    if (!link_->IcspReadMulti(command, words.data(), *count)) {
         Show(1033, {});
         return;
     }
     std::vector<unsigned> values;
     for (const std::uint16_t w : words) {
-        values.push_back(w & 0xFFu);
+        values.push_back(w & mask);
     }
-    Show(1033, Joined(values, 2, {}, kSpace));
+    Show(1033, Joined(values, digits, {}, kSpace));
 }
 
 void CDevelDlg::OnErase() {

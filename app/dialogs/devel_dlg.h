@@ -56,6 +56,8 @@ class CDevelDlg : public QDialog {
     void OnReadData();
     void OnMultiReadProg();
     void OnMultiReadData();
+    // count field 1032 words of command, each masked, as digits hex digits into field 1033.
+    void MultiRead(std::uint8_t command, unsigned mask, int digits);
     void OnErase();
     void OnProgram();
     void OnPic18Send();

@@ -282,9 +282,9 @@ void CTenloView::FitGrids() {
                                       2 * grid->frameWidth());
     }
     const int extra = needed - baseGridWidth_;
+    const qt::CDialogUnits du(font());
     for (std::size_t m = 0; m < grids_.size(); ++m) {
         grids_[m]->resize(needed, grids_[m]->height());
-        const qt::CDialogUnits du(font());
         groups_[m]->resize(du.X(kGroupWidth) + extra, groups_[m]->height());
     }
     if (width() != baseFormWidth_ + extra) {
@@ -500,12 +500,20 @@ void CTenloView::OnDevelDlg() {
 }
 
 void CTenloView::OnOpenProgram() {
+    OpenFile([this](const QString& path) { LoadProgramFile(path); });
+}
+
+void CTenloView::OnOpenData() {
+    OpenFile([this](const QString& path) { LoadDataFile(path); });
+}
+
+void CTenloView::OpenFile(const std::function<void(const QString&)>& load) {
     if (operating_ || !image_) {
         return;
     }
     const QString path = ChooseHexFileToOpen(&frame_);
     if (!path.isEmpty()) {
-        LoadProgramFile(path);
+        load(path);
     }
 }
 
@@ -540,16 +548,6 @@ void CTenloView::LoadProgramFile(const QString& path) {
     RefreshGrids();
 }
 
-void CTenloView::OnOpenData() {
-    if (operating_ || !image_) {
-        return;
-    }
-    const QString path = ChooseHexFileToOpen(&frame_);
-    if (!path.isEmpty()) {
-        LoadDataFile(path);
-    }
-}
-
 void CTenloView::LoadDataFile(const QString& path) {
     CMemoryImage loaded(image_->Layout());
     CImageDataHexReader reader(loaded);
@@ -566,30 +564,30 @@ void CTenloView::LoadDataFile(const QString& path) {
 }
 
 void CTenloView::OnSaveProgram() {
-    if (operating_ || !image_) {
-        return;
-    }
-    const QString path = ChooseHexFileToSave(&frame_);
-    if (path.isEmpty()) {
-        return;
-    }
-    // What the grids show is what gets saved, as it is what would be written.
-    const DeviceLayout& layout = image_->Layout();
-    grids_[kProgram]->GetData(image_->Program(), layout.programSize);
-    grids_[kConfig]->GetData(image_->Config(), layout.configCount);
-    SaveText(path, ProgramHexText(*image_));
+    SaveFile([this] {
+        // What the grids show is what gets saved, as it is what would be written.
+        const DeviceLayout& layout = image_->Layout();
+        grids_[kProgram]->GetData(image_->Program(), layout.programSize);
+        grids_[kConfig]->GetData(image_->Config(), layout.configCount);
+        return ProgramHexText(*image_);
+    });
 }
 
 void CTenloView::OnSaveData() {
+    SaveFile([this] {
+        grids_[kData]->GetData(image_->Data(), image_->Layout().dataSize);
+        return DataHexText(*image_);
+    });
+}
+
+void CTenloView::SaveFile(const std::function<std::optional<std::string>()>& text) {
     if (operating_ || !image_) {
         return;
     }
     const QString path = ChooseHexFileToSave(&frame_);
-    if (path.isEmpty()) {
-        return;
+    if (!path.isEmpty()) {
+        SaveText(path, text());
     }
-    grids_[kData]->GetData(image_->Data(), image_->Layout().dataSize);
-    SaveText(path, DataHexText(*image_));
 }
 
 bool CTenloView::SaveText(const QString& path, const std::optional<std::string>& text) {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,7 +97,9 @@ class CTenloView : public QWidget {
     void SelectInSelector(int index);
     bool Checked(int id) const;
     void Tell(const QString& text, unsigned icon);
-    // The open and save commands' shared ends.
+    // The open and save commands: the file dialog, then what each does with the file.
+    void OpenFile(const std::function<void(const QString&)>& load);
+    void SaveFile(const std::function<std::optional<std::string>()>& text);
     void LoadProgramFile(const QString& path);
     void LoadDataFile(const QString& path);
     bool SaveText(const QString& path, const std::optional<std::string>& text);

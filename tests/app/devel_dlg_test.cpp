@@ -138,21 +138,21 @@ TEST_F(DevelDialog, CountsOutsideOneTo255AreRefusedAndSendNothing) {
 }
 
 TEST_F(DevelDialog, AFieldHoldingNoNumberSendsNothing) {
-    Type(1018, "");
-    presenter_.Expect("数値を入力してください。", kMbIconExclamation);
-    EXPECT_EQ(Press(1015), Bytes{});
-    Type(1018, "3x");
-    presenter_.Expect("数値を入力してください。", kMbIconExclamation);
-    EXPECT_EQ(Press(1015), Bytes{});
-    Type(1014, "12G");
-    presenter_.Expect("16進数を入力してください。", kMbIconExclamation);
-    EXPECT_EQ(Press(1010), Bytes{});
-    Type(1014, "123456789");
-    presenter_.Expect("16進数を入力してください。", kMbIconExclamation);
-    EXPECT_EQ(Press(1010), Bytes{});
-    Type(1052, "");
-    presenter_.Expect("数値を入力してください。", kMbIconExclamation);
-    EXPECT_EQ(Press(1051), Bytes{});
+    struct Case {
+        int field;
+        const char* text;
+        int button;
+        const char* message;
+    };
+    for (const Case& c : {Case{1018, "", 1015, "数値を入力してください。"},
+                          Case{1018, "3x", 1015, "数値を入力してください。"},
+                          Case{1014, "12G", 1010, "16進数を入力してください。"},
+                          Case{1014, "123456789", 1010, "16進数を入力してください。"},
+                          Case{1052, "", 1051, "数値を入力してください。"}}) {
+        Type(c.field, c.text);
+        presenter_.Expect(c.message, kMbIconExclamation);
+        EXPECT_EQ(Press(c.button), Bytes{}) << c.field << " \"" << c.text << "\"";
+    }
     Type(1052, "-1");
     EXPECT_EQ(Press(1051), (Bytes{0x0A, 0xFF}));
 }
@@ -205,6 +205,15 @@ TEST_F(DevelDialog, TheTraceShowsTheLineAndClearEmptiesIt) {
     EXPECT_GT(trace.size(), 1024 * 3) << "a whole program read";
     EXPECT_TRUE(trace.startsWith("\nTx: ")) << trace.left(40).toStdString();
     EXPECT_GT(trace.count("\nRx: "), 4);
+}
+
+TEST_F(DevelDialog, ItsButtonsAreLockedWhileADeviceOperationUsesTheLine) {
+    // A button pressed meanwhile would send its bytes into the middle of the operation's.
+    EnabledWatch watch(*dialog_);
+    presenter_.Expect("イレース完了", kMbIconInformation);
+    Trigger(kCmdErase);
+    EXPECT_EQ(watch.changes, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(dialog_->Control(1003)->isEnabled());
 }
 
 TEST_F(DevelDialog, ClosingOnlyHidesItAndTheLinkForgetsItWithTheView) {

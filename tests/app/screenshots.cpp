@@ -21,11 +21,11 @@
 
 #include "app/command_line.h"
 #include "app/commands.h"
+#include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
 #include "app/dialogs/modal_runner.h"
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
-#include "app/dialogs/devel_dlg.h"
 #include "app/view/tenlo_view.h"
 #include "app/widgets/hex_list_ctrl.h"
 #include "device/catalogue.h"
@@ -76,8 +76,7 @@ bool SaveGridEdit(const QDir& dir) {
 class PicturePresenter final : public qt::IMessagePresenter {
   public:
     explicit PicturePresenter(const QDir& dir) : dir_(dir) {}
-    int Show(QWidget* owner, const QString& caption, const QString& text,
-             unsigned type) override {
+    int Show(QWidget* owner, const QString& caption, const QString& text, unsigned type) override {
         const bool information = (type & kMbIconMask) == kMbIconInformation;
         QMessageBox box(information ? QMessageBox::Information : QMessageBox::Warning, caption,
                         text, QMessageBox::Ok, owner);
@@ -118,9 +117,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const QString example = QFileInfo(QString::fromLocal8Bit(
-                                          argc > 2 ? argv[2] : "examples/blink16f84a.hex"))
-                                .absoluteFilePath();
+    const QString example =
+        QFileInfo(QString::fromLocal8Bit(argc > 2 ? argv[2] : "examples/blink16f84a.hex"))
+            .absoluteFilePath();
 
     std::string error;
     SetDefaultPortBackend(app::SimulatedBackend("PIC16F84A", error));

@@ -122,6 +122,25 @@ TEST_F(ViewRig, AChipWithoutDataMemoryHasItsDataBoxesOffAndItsGridDisabled) {
     Trigger(kCmdWrite);
 }
 
+TEST_F(ViewRig, AChipOutsideTheMenuGetsItsOwnColumnsAndTheWindowFitsThem) {
+    Start();
+    const int narrow = View().width();
+    ASSERT_TRUE(View().SelectDevice(FindCatalogueIndex("dsPIC30F2010")));
+    EXPECT_EQ(Grid(Memory::Program).Format(), View().Device()->Layout().programGrid);
+    EXPECT_EQ(Grid(Memory::Data).Count(), 1024u);
+    for (const Memory m : {Memory::Program, Memory::Config, Memory::Data}) {
+        CHexListCtrl& grid = Grid(m);
+        EXPECT_LE(grid.horizontalHeader()->length(), grid.viewport()->width())
+            << static_cast<int>(m);
+    }
+    EXPECT_TRUE(Frame().rect().contains(View().geometry()));
+    EXPECT_EQ(Frame().minimumSize(), Frame().maximumSize()) << "still of a fixed size";
+
+    // Back on a mid-range chip the window is as it was.
+    View().ChipMenu()->findChild<QAction*>("50012")->trigger();
+    EXPECT_EQ(View().width(), narrow);
+}
+
 TEST_F(ViewRig, AnIndexNoChipHasChangesNothing) {
     Start();
     Show(Memory::Program, 0, 0x2805);
@@ -362,27 +381,9 @@ TEST_F(ViewRig, EraseBlanksTheChipButNotTheGrids) {
     EXPECT_EQ(Cell(Memory::Program, 0, 1), "2805");
 }
 
-// Notes every change of the main window's lock on the GUI thread.
-class LockWatch : public QObject {
-  public:
-    explicit LockWatch(QWidget& window) : window_(window) { window.installEventFilter(this); }
-    std::vector<bool> changes;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == &window_ && event->type() == QEvent::EnabledChange) {
-            changes.push_back(window_.isEnabled());
-        }
-        return false;
-    }
-
-  private:
-    QWidget& window_;
-};
-
 TEST_F(ViewRig, TheWindowStaysLockedFromTheFirstOperationOfACommandToItsMessage) {
     Start();
-    LockWatch watch(Frame());
+    EnabledWatch watch(Frame());
     presenter_.Expect(kAllWritten, kMbIconInformation, kIdOk,
                       [this] { EXPECT_TRUE(Frame().isEnabled()) << "the box is usable"; });
     Trigger(kCmdWrite);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
@@ -17,10 +18,29 @@
 #include "link/clock.h"
 #include "qtsupport/scripted_presenter.h"
 #include "scripted_dialogs.h"
+#include "sim/chip_access.h"
 #include "sim/in_process_backend.h"
 #include "sim/virtual_programmer.h"
 
 namespace tenlo::app {
+
+// Notes each change of a widget's enabled state, on the GUI thread.
+class EnabledWatch : public QObject {
+  public:
+    explicit EnabledWatch(QWidget& widget) : widget_(widget) { widget.installEventFilter(this); }
+    std::vector<bool> changes;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &widget_ && event->type() == QEvent::EnabledChange) {
+            changes.push_back(widget_.isEnabled());
+        }
+        return false;
+    }
+
+  private:
+    QWidget& widget_;
+};
 
 // Tenlo up to its main window over one virtual Ravonite (every port leads to it) in virtual
 // time, the wire logged, every dialog and message box scripted. Each test starts it with the
@@ -52,16 +72,10 @@ class ViewRig : public ::testing::Test {
     }
 
     std::uint32_t Peek(sim::Space space, std::uint32_t address) {
-        return programmer_->With([&](sim::CFirmwareEngine&, sim::IChipModel& chip) {
-            std::uint32_t value = 0xDEADBEEF;
-            chip.Peek(space, address, value);
-            return value;
-        });
+        return sim::testing::PeekChip(*programmer_, space, address);
     }
     void Poke(sim::Space space, std::uint32_t address, std::uint32_t value) {
-        programmer_->With([&](sim::CFirmwareEngine&, sim::IChipModel& chip) {
-            chip.Poke(space, address, value);
-        });
+        sim::testing::PokeChip(*programmer_, space, address, value);
     }
     // Times the socket was powered up: once for every device operation.
     std::uint64_t PowerUps() {
