@@ -171,8 +171,6 @@ void CTenloView::BuildForm() {
         grid->setObjectName(QString::number(block.gridId));
         grid->setGeometry(du.Rect(kGridLeft, kGridTop, kGridWidth, block.gridHeight));
         grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        // A memory with fewer characters a row lets its ASCII column take the rest of the width.
-        grid->horizontalHeader()->setStretchLastSection(true);
         grids_[m] = grid;
     }
 
@@ -277,13 +275,15 @@ bool CTenloView::SelectDevice(int index) {
 void CTenloView::FitGrids() {
     int needed = baseGridWidth_;
     for (CHexListCtrl* grid : grids_) {
-        needed = std::max(needed, grid->horizontalHeader()->length() +
-                                      grid->verticalScrollBar()->sizeHint().width() +
-                                      2 * grid->frameWidth());
+        needed =
+            std::max(needed, grid->ColumnsWidth() + grid->verticalScrollBar()->sizeHint().width() +
+                                 2 * grid->frameWidth());
     }
     const int extra = needed - baseGridWidth_;
     const qt::CDialogUnits du(font());
     for (std::size_t m = 0; m < grids_.size(); ++m) {
+        // A memory with fewer characters a row lets its ASCII column take the rest of the width.
+        grids_[m]->horizontalHeader()->setStretchLastSection(grids_[m]->Format().showAscii != 0);
         grids_[m]->resize(needed, grids_[m]->height());
         groups_[m]->resize(du.X(kGroupWidth) + extra, groups_[m]->height());
     }

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QValidator>
 #include <algorithm>
+#include <numeric>
 
 #include "link/ui_interfaces.h"
 #include "qtcommon/hex_text.h"
@@ -131,6 +132,7 @@ void CHexListCtrl::SetLayout(const GridFormat& format) {
     setRowCount(0);
     count_ = 0;
     SetColumns(titles, widths);
+    columnsWidth_ = std::accumulate(widths.begin(), widths.end(), 0);
     mask_ = BlankValueForWidth(static_cast<std::uint32_t>(std::max(format.cellBits, 0)));
 }
 

@@ -56,6 +56,8 @@ class CHexListCtrl final : public CEditListCtrl {
     void UpdateAscii(int row = -1);
 
     const GridFormat& Format() const { return format_; }
+    // The columns' widths as the layout sets them, added up.
+    int ColumnsWidth() const { return columnsWidth_; }
     std::uint32_t ValueMask() const { return mask_; }
     std::size_t Count() const { return count_; }
 
@@ -74,6 +76,7 @@ class CHexListCtrl final : public CEditListCtrl {
     GridFormat format_;
     std::uint32_t mask_ = 0;
     std::size_t count_ = 0;
+    int columnsWidth_ = 0;
 };
 
 }  // namespace tenlo::app

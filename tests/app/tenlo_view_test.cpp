@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
@@ -25,6 +26,26 @@ using sim::Space;
 const QString kAllWritten =
     "書き込み結果\nプログラムメモリー : 完了\nデータメモリー : 完了\n"
     "コンフィグレーションメモリー : 完了";
+
+// Every column of the grid shows whole: no horizontal scrolling, and each row's ASCII text fits
+// its column (a stretched last column may otherwise be squeezed below what it holds).
+void ExpectWholeColumns(CHexListCtrl& grid, int label) {
+    // The header lays its sections out when events run.
+    QCoreApplication::processEvents();
+    EXPECT_LE(grid.horizontalHeader()->length(), grid.viewport()->width()) << label;
+    if (grid.Format().showAscii == 0) {
+        return;
+    }
+    const int ascii = grid.columnCount() - 1;
+    const int room = grid.columnWidth(ascii) - 2 * CHexListCtrl::kAsciiMargin;
+    EXPECT_GE(grid.columnWidth(ascii),
+              CHexListCtrl::AsciiColumnWidth(grid.Format(), grid.fontMetrics()))
+        << label;
+    for (int row = 0; row < grid.rowCount(); ++row) {
+        ASSERT_LE(grid.fontMetrics().horizontalAdvance(grid.CellText(row, ascii)), room)
+            << label << " row " << row;
+    }
+}
 
 std::vector<int> CheckedChips(QMenu* menu) {
     std::vector<int> checked;
@@ -96,8 +117,7 @@ TEST_F(ViewRig, TheFormHoldsItsGroupsAndEveryColumnWithoutOverlap) {
         }
         CHexListCtrl& grid = Grid(static_cast<Memory>(i));
         EXPECT_TRUE(groups[i]->rect().contains(grid.geometry())) << i;
-        // Every column shows whole: no horizontal scrolling, no text cut short.
-        EXPECT_LE(grid.horizontalHeader()->length(), grid.viewport()->width()) << i;
+        ExpectWholeColumns(grid, i);
     }
     EXPECT_TRUE(Frame().rect().contains(View().geometry()));
 }
@@ -129,9 +149,7 @@ TEST_F(ViewRig, AChipOutsideTheMenuGetsItsOwnColumnsAndTheWindowFitsThem) {
     EXPECT_EQ(Grid(Memory::Program).Format(), View().Device()->Layout().programGrid);
     EXPECT_EQ(Grid(Memory::Data).Count(), 1024u);
     for (const Memory m : {Memory::Program, Memory::Config, Memory::Data}) {
-        CHexListCtrl& grid = Grid(m);
-        EXPECT_LE(grid.horizontalHeader()->length(), grid.viewport()->width())
-            << static_cast<int>(m);
+        ExpectWholeColumns(Grid(m), static_cast<int>(m));
     }
     EXPECT_TRUE(Frame().rect().contains(View().geometry()));
     EXPECT_EQ(Frame().minimumSize(), Frame().maximumSize()) << "still of a fixed size";
