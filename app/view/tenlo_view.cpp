@@ -313,6 +313,14 @@ bool CTenloView::Checked(int id) const {
     return box != nullptr && box->isChecked();
 }
 
+bool CTenloView::AnyChecked(const std::array<int, 3>& ids, const QString& text) {
+    if (std::none_of(ids.begin(), ids.end(), [this](int id) { return Checked(id); })) {
+        Tell(text, kMbIconExclamation);
+        return false;
+    }
+    return true;
+}
+
 void CTenloView::Tell(const QString& text, unsigned icon) {
     qt::ShowAppMessage(&frame_, text, kMbOk | icon);
 }
@@ -390,9 +398,7 @@ void CTenloView::OnErase() {
 }
 
 void CTenloView::OnWrite() {
-    if (!Checked(kWriteBoxes[kProgram]) && !Checked(kWriteBoxes[kConfig]) &&
-        !Checked(kWriteBoxes[kData])) {
-        Tell(QStringLiteral("書き込み対象のメモリーを選択してください。"), kMbIconExclamation);
+    if (!AnyChecked(kWriteBoxes, QStringLiteral("書き込み対象のメモリーを選択してください。"))) {
         return;
     }
     Operation operation(*this);
@@ -439,9 +445,7 @@ void CTenloView::OnWrite() {
 }
 
 void CTenloView::OnCompare() {
-    if (!Checked(kCompareBoxes[kProgram]) && !Checked(kCompareBoxes[kConfig]) &&
-        !Checked(kCompareBoxes[kData])) {
-        Tell(QStringLiteral("コンペア対象のメモリーを選択してください。"), kMbIconExclamation);
+    if (!AnyChecked(kCompareBoxes, QStringLiteral("コンペア対象のメモリーを選択してください。"))) {
         return;
     }
     Operation operation(*this);

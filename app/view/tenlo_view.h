@@ -96,6 +96,8 @@ class CTenloView : public QWidget {
     void OnSelectorChange(int item);
     void SelectInSelector(int index);
     bool Checked(int id) const;
+    // True when the command has a memory to work on; otherwise says so with text.
+    bool AnyChecked(const std::array<int, 3>& ids, const QString& text);
     void Tell(const QString& text, unsigned icon);
     // The open and save commands: the file dialog, then what each does with the file.
     void OpenFile(const std::function<void(const QString&)>& load);
