@@ -10,21 +10,115 @@ constexpr std::uint8_t kIncrement = 0x06;
 constexpr std::uint8_t kLoadProgram = 0x02;
 constexpr std::uint16_t kWordMask = 0x3FFF;
 constexpr std::uint8_t kEeBusy = 0x02;
+constexpr std::uint8_t kPic18CommandMask = 0x0F;
 
-// Stages of the multi-part commands.
-enum Stage : int { kHead = 0, kItem = 1 };
+std::uint16_t Word(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+std::uint32_t Word24(std::uint8_t low, std::uint8_t middle, std::uint8_t upper) {
+    return static_cast<std::uint32_t>(low | (middle << 8) | (upper << 16));
+}
+
+// A socket without a powered chip: it hears nothing and every read is 0.
+class EmptySocket final : public IChipModel {
+  public:
+    std::string Name() const override { return {}; }
+    void PowerOn(bool) override {}
+    void PowerOff() override {}
+    bool IsPowered() const override { return false; }
+    void IcspCommand(std::uint8_t) override {}
+    void IcspLoad(std::uint8_t, std::uint16_t) override {}
+    std::uint16_t IcspRead(std::uint8_t) override { return 0; }
+    bool Peek(Space, std::uint32_t, std::uint32_t&) const override { return false; }
+    bool Poke(Space, std::uint32_t, std::uint32_t) override { return false; }
+    void SetStuckCell(Space, std::uint32_t) override {}
+};
 
 }  // namespace
 
-CFirmwareEngine::CFirmwareEngine(IChipModel& chip, FaultPlan faults)
-    : chip_(chip), faults_(std::move(faults)) {
-    args_.reserve(16);
+using E = CFirmwareEngine;
+
+// The firmware's commands. fixed: the bytes after the code; item: the bytes of each item frame
+// of the commands that take items.
+// clang-format off
+const E::Command E::kCommands[] = {
+    // code  name                     fixed item shape              handler
+    {0x00, "Ping",                    0,  0, Shape::Code,      &E::Ping},
+    {0x01, "Wait",                    1,  0, Shape::Frame,     &E::Wait},
+    {0x02, "GetVersion",              0,  0, Shape::Code,      &E::GetVersion},
+    {0x03, "PowerOnVddFirst",         0,  0, Shape::Code,      &E::PowerOnVddFirst},
+    {0x04, "PowerOffVppFirst",        0,  0, Shape::Code,      &E::PowerOff},
+    {0x05, "PowerOnVppFirst",         0,  0, Shape::Code,      &E::PowerOnVppFirst},
+    {0x06, "PowerOffVddFirst",        0,  0, Shape::Code,      &E::PowerOff},
+    {0x07, "EnterEicsp",              0,  0, Shape::Code,      &E::EnterEicsp},
+    {0x08, "ExitEicsp",               0,  0, Shape::Code,      &E::ExitEicsp},
+    {0x0A, "SetOption",               1,  0, Shape::Frame,     &E::SetOption},
+    {0x10, "IcspCommand",             1,  0, Shape::Frame,     &E::IcspCommand},
+    {0x11, "IcspCommandRepeat",       2,  0, Shape::Frame,     &E::IcspCommandRepeat},
+    {0x12, "IcspLoad",                3,  0, Shape::Frame,     &E::IcspLoad},
+    {0x13, "IcspRead",                1,  0, Shape::Raw,       &E::IcspRead},
+    {0x14, "IcspReadMulti",           2,  0, Shape::FrameData, &E::IcspReadMulti},
+    {0x15, "IcspCommandWait",         2,  0, Shape::Frame,     &E::IcspCommandWait},
+    {0x16, "IcspTimedProgram",        3,  0, Shape::Frame,     &E::IcspTimedProgram},
+    {0x17, "SetWriteSequence",        7,  0, Shape::Frame,     &E::SetWriteSequence},
+    {0x18, "ProgramWords",            1,  2, Shape::Counted,   &E::ProgramWords},
+    {0x19, "LoadWords",               1,  2, Shape::Counted,   &E::LoadWords},
+    {0x20, "Pic18Send",               1,  3, Shape::Counted,   &E::Pic18Send},
+    {0x21, "Pic18SendPayloads",       2,  2, Shape::Counted,   &E::Pic18SendPayloads},
+    {0x22, "Pic18ProgramHold",        1,  3, Shape::Held,      &E::Pic18ProgramHold},
+    {0x23, "Pic18EraseHold",          1,  3, Shape::Held,      &E::Pic18EraseHold},
+    {0x24, "Pic18Receive",            2,  0, Shape::FrameData, &E::Pic18Receive},
+    {0x25, "Pic18SetTablePointer",    3,  0, Shape::Frame,     &E::Pic18SetTablePointer},
+    {0x26, "Pic18SetEeAddress8",      2,  0, Shape::Frame,     &E::Pic18SetEeAddress8},
+    {0x27, "Pic18SetEeAddress16",     3,  0, Shape::Frame,     &E::Pic18SetEeAddress16},
+    {0x28, "Pic18EeStartA",           0,  0, Shape::Code,      &E::Pic18EeStartA},
+    {0x29, "Pic18EeStartB",           0,  0, Shape::Code,      &E::Pic18EeStartB},
+    {0x2A, "Pic18EeStatus",           0,  0, Shape::Code,      &E::Pic18EeStatus},
+    {0x2B, "Pic18EeRead",             2,  0, Shape::Raw,       &E::Pic18EeRead},
+    {0x2C, "Pic18EeEnd",              0,  0, Shape::Code,      &E::Pic18EeEnd},
+    {0x30, "DsSix",                   1,  3, Shape::Counted,   &E::DsSix},
+    {0x31, "DsRegOut",                0,  0, Shape::Code,      &E::DsRegOut},
+    {0x32, "DsReadProgram4",          0,  0, Shape::Code,      &E::DsReadProgram4},
+    {0x33, "DsReadWord",              0,  0, Shape::Code,      &E::DsReadWord},
+    {0x34, "DsReadData8",             0,  0, Shape::Code,      &E::DsReadData8},
+    {0x35, "DsWriteProgram4",        12,  0, Shape::Frame,     &E::DsWriteProgram4},
+    {0x36, "DsWriteConfig",           2,  0, Shape::Frame,     &E::DsWriteConfig},
+    {0x37, "DsWriteData8",            8,  0, Shape::Frame,     &E::DsWriteData8},
+    {0x38, "DsCommitWrite",           0,  0, Shape::Code,      &E::DsCommitWrite},
+    {0x39, "DsBeginProgramRow",       3,  0, Shape::Frame,     &E::DsBeginProgramRow},
+    {0x3A, "DsBeginDataRow",          3,  0, Shape::Frame,     &E::DsBeginDataRow},
+};
+// clang-format on
+
+const E::Command* CFirmwareEngine::Find(std::uint8_t code) {
+    static const std::array<const Command*, 256> byCode = [] {
+        std::array<const Command*, 256> index{};
+        for (const Command& command : kCommands) {
+            index[command.code] = &command;
+        }
+        return index;
+    }();
+    return byCode[code];
 }
 
 bool CFirmwareEngine::IsKnownCommand(std::uint8_t code) {
-    return code <= 0x08 || code == 0x0A || (code >= 0x10 && code <= 0x19) ||
-           (code >= 0x20 && code <= 0x2C) || (code >= 0x30 && code <= 0x3A);
+    return Find(code) != nullptr;
 }
+
+const char* CFirmwareEngine::CommandName(std::uint8_t code) {
+    const Command* command = Find(code);
+    return command != nullptr ? command->name : nullptr;
+}
+
+CFirmwareEngine::CFirmwareEngine(IChipModel& chip, FaultPlan faults)
+    : chip_(chip), faults_(std::move(faults)) {
+    // The longest frame (0x35) has 12 bytes.
+    bytes_.reserve(12);
+    fixed_.reserve(12);
+}
+
+// ---- Receiving ----
 
 void CFirmwareEngine::Feed(std::uint8_t byte, std::vector<std::uint8_t>& out) {
     ++stats_.bytesIn;
@@ -41,42 +135,105 @@ void CFirmwareEngine::Feed(std::uint8_t byte, std::vector<std::uint8_t>& out) {
         return;
     }
     out_ = &out;
-    if (command_ < 0) {
-        StartCommand(byte);
+    if (command_ == nullptr) {
+        if (const Command* command = Find(byte)) {
+            StartCommand(*command);
+        } else {
+            ++stats_.droppedCodes;
+        }
     } else {
-        args_.push_back(byte);
-        if (args_.size() >= need_) {
-            Continue();
+        bytes_.push_back(byte);
+        if (bytes_.size() >= need_) {
+            if (itemsLeft_ > 0) {
+                ItemArrived();
+            } else {
+                FixedBytesArrived();
+            }
         }
     }
     out_ = nullptr;
 }
 
-void CFirmwareEngine::Expect(std::size_t count, int stage) {
-    args_.clear();
-    need_ = count;
-    stage_ = stage;
+void CFirmwareEngine::StartCommand(const Command& command) {
+    ++commandCounts_[command.code];
+    command_ = &command;
+    // The code is a frame of its own, answered at once.
+    if (!Answer()) {
+        Finish();
+        return;
+    }
+    if (command.shape == Shape::Code) {
+        (this->*command.handler)({});
+        Finish();
+        return;
+    }
+    Expect(command.fixedBytes);
 }
 
-bool CFirmwareEngine::StartItems(std::size_t itemSize) {
-    remaining_ = args_[0];
-    if (!Answer()) {
-        return false;
+void CFirmwareEngine::FixedBytesArrived() {
+    const Command& command = *command_;
+    fixed_.assign(bytes_.begin(), bytes_.end());
+    const Args args{fixed_, {}};
+    switch (command.shape) {
+        case Shape::Frame:
+            (this->*command.handler)(args);
+            Answer();
+            break;
+        case Shape::FrameData:
+            if (Answer()) {
+                (this->*command.handler)(args);
+            }
+            break;
+        case Shape::Raw:
+            (this->*command.handler)(args);
+            break;
+        case Shape::Counted:
+            StartItems(fixed_[0]);
+            return;
+        case Shape::Held:
+            lastHold_ = fixed_[0];
+            StartItems(1);
+            return;
+        case Shape::Code:
+            break;
     }
-    if (remaining_ == 0) {
-        Finish();
+    Finish();
+}
+
+void CFirmwareEngine::StartItems(unsigned count) {
+    itemsLeft_ = count;
+    if (Answer() && count > 0) {
+        Expect(command_->itemBytes);
     } else {
-        Expect(itemSize, kItem);
+        Finish();
     }
-    return true;
+}
+
+void CFirmwareEngine::ItemArrived() {
+    const Command& command = *command_;
+    --itemsLeft_;
+    itemFailed_ = false;
+    (this->*command.handler)({fixed_, bytes_, itemsLeft_ == 0});
+    if (!Answer(itemFailed_ ? kProgramFailed : kAck) || itemFailed_ || itemsLeft_ == 0) {
+        Finish();
+        return;
+    }
+    Expect(command.itemBytes);
+}
+
+void CFirmwareEngine::Expect(std::size_t count) {
+    bytes_.clear();
+    need_ = count;
 }
 
 void CFirmwareEngine::Finish() {
-    command_ = -1;
-    args_.clear();
+    command_ = nullptr;
+    bytes_.clear();
     need_ = 0;
-    stage_ = kHead;
+    itemsLeft_ = 0;
 }
+
+// ---- Answering ----
 
 bool CFirmwareEngine::Answer(std::uint8_t byte) {
     const std::uint64_t frame = ++stats_.frames;
@@ -101,167 +258,24 @@ void CFirmwareEngine::EmitWord(std::uint16_t word) {
     Emit(static_cast<std::uint8_t>(word >> 8));
 }
 
-std::uint16_t CFirmwareEngine::Arg16(std::size_t at) const {
-    return static_cast<std::uint16_t>(args_[at] | (args_[at + 1] << 8));
+// ---- The chip ----
+
+IChipModel& CFirmwareEngine::Chip() {
+    static EmptySocket empty;
+    return powered_ && !faults_.noChip ? chip_ : empty;
 }
 
 void CFirmwareEngine::Icsp(std::uint8_t command) {
-    if (ChipPresent()) {
-        chip_.IcspCommand(command);
-    }
+    Chip().IcspCommand(command);
 }
 
 void CFirmwareEngine::Load(std::uint8_t command, std::uint16_t value) {
-    if (ChipPresent()) {
-        // The load clocks carry 14 data bits between a start and a stop bit.
-        chip_.IcspLoad(command, static_cast<std::uint16_t>(value & kWordMask));
-    }
+    // The load clocks carry 14 data bits between a start and a stop bit.
+    Chip().IcspLoad(command, static_cast<std::uint16_t>(value & kWordMask));
 }
 
 std::uint16_t CFirmwareEngine::Read(std::uint8_t command) {
-    return ChipPresent() ? chip_.IcspRead(command) : 0;
-}
-
-void CFirmwareEngine::StartCommand(std::uint8_t code) {
-    if (!IsKnownCommand(code)) {
-        ++stats_.droppedCodes;
-        return;
-    }
-    ++commandCounts_[code];
-    command_ = code;
-    if (!Answer()) {
-        Finish();
-        return;
-    }
-    switch (code) {
-        case 0x00:  // Ping
-            break;
-        case 0x02:  // GetVersion
-            for (std::uint8_t b : version_) {
-                Emit(b);
-            }
-            break;
-        case 0x03:
-        case 0x05:
-            powered_ = true;
-            vppFirst_ = code == 0x05;
-            if (!faults_.noChip) {
-                chip_.PowerOn(vppFirst_);
-            }
-            break;
-        case 0x04:
-        case 0x06:
-            powered_ = false;
-            if (!faults_.noChip) {
-                chip_.PowerOff();
-            }
-            break;
-        case 0x07:
-            eicsp_ = true;
-            break;
-        case 0x08:
-            eicsp_ = false;
-            break;
-        case 0x28:
-        case 0x29:
-            if (ChipPresent()) {
-                chip_.Pic18EeStart(code == 0x29);
-            }
-            break;
-        case 0x2A: {
-            std::uint8_t status = ChipPresent() ? chip_.Pic18EeStatus() : 0;
-            if (faults_.eeBusy) {
-                status |= kEeBusy;
-            }
-            Emit(status);
-            break;
-        }
-        case 0x2C:
-            if (ChipPresent()) {
-                chip_.Pic18EeEnd();
-            }
-            break;
-        case 0x31:
-            EmitWord(ChipPresent() ? chip_.DsRegOut() : 0);
-            break;
-        case 0x32: {
-            const std::array<std::uint32_t, 4> w =
-                ChipPresent() ? chip_.DsReadProgram4() : std::array<std::uint32_t, 4>{};
-            // The packed block: low word and upper byte of w0, upper byte and low word of w1,
-            // and the same again for w2 and w3.
-            for (int pair = 0; pair < 2; ++pair) {
-                const std::uint32_t a = w[pair * 2];
-                const std::uint32_t b = w[pair * 2 + 1];
-                Emit(static_cast<std::uint8_t>(a));
-                Emit(static_cast<std::uint8_t>(a >> 8));
-                Emit(static_cast<std::uint8_t>(a >> 16));
-                Emit(static_cast<std::uint8_t>(b >> 16));
-                Emit(static_cast<std::uint8_t>(b));
-                Emit(static_cast<std::uint8_t>(b >> 8));
-            }
-            break;
-        }
-        case 0x33:
-            EmitWord(ChipPresent() ? chip_.DsReadWord() : 0);
-            break;
-        case 0x34: {
-            const std::array<std::uint16_t, 4> w =
-                ChipPresent() ? chip_.DsReadData4() : std::array<std::uint16_t, 4>{};
-            for (std::uint16_t word : w) {
-                EmitWord(word);
-            }
-            break;
-        }
-        case 0x38:
-            if (ChipPresent()) {
-                chip_.DsCommitWrite();
-            }
-            break;
-
-        // Commands with arguments.
-        case 0x01:
-        case 0x0A:
-        case 0x10:
-        case 0x13:
-        case 0x18:
-        case 0x19:
-        case 0x20:
-        case 0x22:
-        case 0x23:
-        case 0x30:
-            Expect(1, kHead);
-            return;
-        case 0x11:
-        case 0x15:
-        case 0x14:
-        case 0x21:
-        case 0x24:
-        case 0x26:
-        case 0x2B:
-        case 0x36:
-            Expect(2, kHead);
-            return;
-        case 0x12:
-        case 0x16:
-        case 0x25:
-        case 0x27:
-        case 0x39:
-        case 0x3A:
-            Expect(3, kHead);
-            return;
-        case 0x17:
-            Expect(7, kHead);
-            return;
-        case 0x35:
-            Expect(12, kHead);
-            return;
-        case 0x37:
-            Expect(8, kHead);
-            return;
-        default:
-            break;
-    }
-    Finish();
+    return Chip().IcspRead(command);
 }
 
 bool CFirmwareEngine::ProgramOne(std::uint16_t value) {
@@ -285,243 +299,238 @@ bool CFirmwareEngine::ProgramOne(std::uint16_t value) {
     return false;
 }
 
-void CFirmwareEngine::Continue() {
-    const auto cmd = static_cast<std::uint8_t>(command_);
-    // Single-frame commands are answered after the switch, now that all of the frame has
-    // arrived; the others answer their own frames and set this.
-    bool answered = false;
-    switch (cmd) {
-        case 0x01:
-            lastWait_ = args_[0];
-            break;
-        case 0x0A:
-            option_ = args_[0];
-            break;
-        case 0x10:
-            Icsp(args_[0]);
-            break;
-        case 0x11:
-            for (unsigned i = 0; i < args_[1]; ++i) {
-                Icsp(args_[0]);
-            }
-            break;
-        case 0x15:
-            Icsp(args_[0]);
-            lastWait_ = args_[1];
-            break;
-        case 0x12:
-            Load(args_[0], Arg16(1));
-            break;
-        case 0x13:
-            // The read command travels raw: no answer, just the word.
-            EmitWord(Read(args_[0]));
-            Finish();
-            return;
-        case 0x14: {
-            answered = true;
-            if (!Answer()) {
-                break;
-            }
-            const std::uint8_t read = args_[0];
-            // A count of 0 streams nothing: the host keeps its counts at 1 to 255.
-            for (unsigned i = 0; i < args_[1]; ++i) {
-                EmitWord(Read(read));
-                Icsp(kIncrement);
-            }
-            Finish();
-            return;
-        }
-        case 0x16:
-            Icsp(args_[0]);
-            lastWait_ = args_[2];
-            if (args_[1] != kNoEnd) {
-                Icsp(args_[1]);
-            }
-            break;
-        case 0x17:
-            sequence_.load = args_[0];
-            sequence_.begin = args_[1];
-            sequence_.wait = args_[2];
-            sequence_.end = args_[3];
-            sequence_.read = args_[4];
-            sequence_.retries = args_[5];
-            sequence_.flag = args_[6];
-            sequenceSet_ = true;
-            break;
-        case 0x18:
-        case 0x19:
-            answered = true;
-            if (stage_ == kHead) {
-                if (StartItems(2)) {
-                    return;
-                }
-                break;
-            }
-            --remaining_;
-            if (cmd == 0x18) {
-                if (!ProgramOne(Arg16(0))) {
-                    ++stats_.programFailures;
-                    // The command stops here: the host sees no 0xA5 and gives up.
-                    Answer(kProgramFailed);
-                    break;
-                }
-                ++stats_.wordsProgrammed;
-                Icsp(kIncrement);
-            } else {
-                Load(kLoadProgram, Arg16(0));
-                if (remaining_ != 0) {
-                    Icsp(kIncrement);
-                }
-            }
-            if (!Answer() || remaining_ == 0) {
-                break;
-            }
-            Expect(2, kItem);
-            return;
-        case 0x20:
-        case 0x30:
-            answered = true;
-            if (stage_ == kHead) {
-                if (StartItems(3)) {
-                    return;
-                }
-                break;
-            }
-            --remaining_;
-            if (ChipPresent()) {
-                if (cmd == 0x20) {
-                    chip_.Pic18Command(static_cast<std::uint8_t>(args_[0] & 0x0F), Arg16(1));
-                } else {
-                    chip_.DsSix(
-                        static_cast<std::uint32_t>(args_[0] | (args_[1] << 8) | (args_[2] << 16)));
-                }
-            }
-            if (!Answer() || remaining_ == 0) {
-                break;
-            }
-            Expect(3, kItem);
-            return;
-        case 0x21:
-            answered = true;
-            if (stage_ == kHead) {
-                heldCommand_ = static_cast<std::uint8_t>(args_[1] & 0x0F);
-                if (StartItems(2)) {
-                    return;
-                }
-                break;
-            }
-            --remaining_;
-            if (ChipPresent()) {
-                chip_.Pic18Command(heldCommand_, Arg16(0));
-            }
-            if (!Answer() || remaining_ == 0) {
-                break;
-            }
-            Expect(2, kItem);
-            return;
-        case 0x22:
-        case 0x23:
-            if (stage_ == kHead) {
-                heldCommand_ = args_[0];
-                lastHold_ = args_[0];
-                answered = true;
-                if (Answer()) {
-                    Expect(3, kItem);
-                    return;
-                }
-                break;
-            }
-            if (ChipPresent()) {
-                const auto command = static_cast<std::uint8_t>(args_[0] & 0x0F);
-                if (cmd == 0x22) {
-                    chip_.Pic18ProgramHold(command, Arg16(1), heldCommand_);
-                } else {
-                    chip_.Pic18EraseHold(command, Arg16(1), heldCommand_);
-                }
-            }
-            break;
-        case 0x24: {
-            answered = true;
-            if (!Answer()) {
-                break;
-            }
-            const auto command = static_cast<std::uint8_t>(args_[1] & 0x0F);
-            for (unsigned i = 0; i < args_[0]; ++i) {
-                Emit(ChipPresent() ? chip_.Pic18Receive(command) : 0);
-            }
-            Finish();
-            return;
-        }
-        case 0x25:
-            if (ChipPresent()) {
-                chip_.Pic18SetTablePointer(
-                    static_cast<std::uint32_t>(args_[0] | (args_[1] << 8) | (args_[2] << 16)));
-            }
-            break;
-        case 0x26:
-            if (ChipPresent()) {
-                chip_.Pic18EeSetAddress(args_[0], args_[1]);
-            }
-            break;
-        case 0x27:
-            if (ChipPresent()) {
-                chip_.Pic18EeSetAddress(Arg16(0), args_[2]);
-            }
-            break;
-        case 0x2B:
-            // Address raw, byte raw: no answer at all.
-            Emit(ChipPresent() ? chip_.Pic18EeRead(Arg16(0)) : 0);
-            Finish();
-            return;
-        case 0x35: {
-            // The packed block, as 0x32 sends it.
-            std::array<std::uint32_t, 4> w{};
-            for (int pair = 0; pair < 2; ++pair) {
-                const std::uint8_t* b = &args_[static_cast<std::size_t>(pair) * 6];
-                w[pair * 2] = static_cast<std::uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16));
-                w[pair * 2 + 1] = static_cast<std::uint32_t>(b[4] | (b[5] << 8) | (b[3] << 16));
-            }
-            if (ChipPresent()) {
-                chip_.DsWriteProgram4(w);
-            }
-            break;
-        }
-        case 0x36:
-            if (ChipPresent()) {
-                chip_.DsWriteConfig(Arg16(0));
-            }
-            break;
-        case 0x37: {
-            std::array<std::uint16_t, 4> w{};
-            for (std::size_t i = 0; i < w.size(); ++i) {
-                w[i] = Arg16(i * 2);
-            }
-            if (ChipPresent()) {
-                chip_.DsWriteData4(w);
-            }
-            break;
-        }
-        case 0x39:
-        case 0x3A: {
-            // Upper byte first, then low and middle.
-            const auto address =
-                static_cast<std::uint32_t>((args_[0] << 16) | args_[1] | (args_[2] << 8));
-            if (ChipPresent()) {
-                if (cmd == 0x39) {
-                    chip_.DsBeginProgramRow(address);
-                } else {
-                    chip_.DsBeginDataRow(address);
-                }
-            }
-            break;
-        }
-        default:
-            break;
+// ---- The commands ----
+
+void CFirmwareEngine::Ping(const Args&) {}
+
+void CFirmwareEngine::Wait(const Args& a) {
+    lastWait_ = a.fixed[0];
+}
+
+void CFirmwareEngine::GetVersion(const Args&) {
+    for (std::uint8_t b : version_) {
+        Emit(b);
     }
-    if (!answered) {
-        Answer();
+}
+
+void CFirmwareEngine::PowerOnVddFirst(const Args&) {
+    PowerOn(false);
+}
+
+void CFirmwareEngine::PowerOnVppFirst(const Args&) {
+    PowerOn(true);
+}
+
+void CFirmwareEngine::PowerOn(bool vppFirst) {
+    powered_ = true;
+    vppFirst_ = vppFirst;
+    if (!faults_.noChip) {
+        chip_.PowerOn(vppFirst);
     }
-    Finish();
+}
+
+void CFirmwareEngine::PowerOff(const Args&) {
+    powered_ = false;
+    if (!faults_.noChip) {
+        chip_.PowerOff();
+    }
+}
+
+void CFirmwareEngine::EnterEicsp(const Args&) {
+    eicsp_ = true;
+}
+
+void CFirmwareEngine::ExitEicsp(const Args&) {
+    eicsp_ = false;
+}
+
+void CFirmwareEngine::SetOption(const Args& a) {
+    option_ = a.fixed[0];
+}
+
+void CFirmwareEngine::IcspCommand(const Args& a) {
+    Icsp(a.fixed[0]);
+}
+
+void CFirmwareEngine::IcspCommandRepeat(const Args& a) {
+    for (unsigned i = 0; i < a.fixed[1]; ++i) {
+        Icsp(a.fixed[0]);
+    }
+}
+
+void CFirmwareEngine::IcspLoad(const Args& a) {
+    Load(a.fixed[0], Word(a.fixed, 1));
+}
+
+void CFirmwareEngine::IcspRead(const Args& a) {
+    EmitWord(Read(a.fixed[0]));
+}
+
+void CFirmwareEngine::IcspReadMulti(const Args& a) {
+    // A count of 0 streams nothing: the host keeps its counts at 1 to 255.
+    for (unsigned i = 0; i < a.fixed[1]; ++i) {
+        EmitWord(Read(a.fixed[0]));
+        Icsp(kIncrement);
+    }
+}
+
+void CFirmwareEngine::IcspCommandWait(const Args& a) {
+    Icsp(a.fixed[0]);
+    lastWait_ = a.fixed[1];
+}
+
+void CFirmwareEngine::IcspTimedProgram(const Args& a) {
+    Icsp(a.fixed[0]);
+    lastWait_ = a.fixed[2];
+    if (a.fixed[1] != kNoEnd) {
+        Icsp(a.fixed[1]);
+    }
+}
+
+void CFirmwareEngine::SetWriteSequence(const Args& a) {
+    sequence_ = {a.fixed[0], a.fixed[1], a.fixed[2], a.fixed[3],
+                 a.fixed[4], a.fixed[5], a.fixed[6]};
+    sequenceSet_ = true;
+}
+
+void CFirmwareEngine::ProgramWords(const Args& a) {
+    if (!ProgramOne(Word(a.item, 0))) {
+        // The command stops here: the host sees no 0xA5 and gives up.
+        ++stats_.programFailures;
+        itemFailed_ = true;
+        return;
+    }
+    ++stats_.wordsProgrammed;
+    Icsp(kIncrement);
+}
+
+void CFirmwareEngine::LoadWords(const Args& a) {
+    Load(kLoadProgram, Word(a.item, 0));
+    if (!a.lastItem) {
+        Icsp(kIncrement);
+    }
+}
+
+void CFirmwareEngine::Pic18Send(const Args& a) {
+    Chip().Pic18Command(a.item[0] & kPic18CommandMask, Word(a.item, 1));
+}
+
+void CFirmwareEngine::Pic18SendPayloads(const Args& a) {
+    Chip().Pic18Command(a.fixed[1] & kPic18CommandMask, Word(a.item, 0));
+}
+
+void CFirmwareEngine::Pic18ProgramHold(const Args& a) {
+    Chip().Pic18ProgramHold(a.item[0] & kPic18CommandMask, Word(a.item, 1), a.fixed[0]);
+}
+
+void CFirmwareEngine::Pic18EraseHold(const Args& a) {
+    Chip().Pic18EraseHold(a.item[0] & kPic18CommandMask, Word(a.item, 1), a.fixed[0]);
+}
+
+void CFirmwareEngine::Pic18Receive(const Args& a) {
+    for (unsigned i = 0; i < a.fixed[0]; ++i) {
+        Emit(Chip().Pic18Receive(a.fixed[1] & kPic18CommandMask));
+    }
+}
+
+void CFirmwareEngine::Pic18SetTablePointer(const Args& a) {
+    Chip().Pic18SetTablePointer(Word24(a.fixed[0], a.fixed[1], a.fixed[2]));
+}
+
+void CFirmwareEngine::Pic18SetEeAddress8(const Args& a) {
+    Chip().Pic18EeSetAddress(a.fixed[0], a.fixed[1]);
+}
+
+void CFirmwareEngine::Pic18SetEeAddress16(const Args& a) {
+    Chip().Pic18EeSetAddress(Word(a.fixed, 0), a.fixed[2]);
+}
+
+void CFirmwareEngine::Pic18EeStartA(const Args&) {
+    Chip().Pic18EeStart(false);
+}
+
+void CFirmwareEngine::Pic18EeStartB(const Args&) {
+    Chip().Pic18EeStart(true);
+}
+
+void CFirmwareEngine::Pic18EeStatus(const Args&) {
+    const std::uint8_t status = Chip().Pic18EeStatus();
+    Emit(faults_.eeBusy ? status | kEeBusy : status);
+}
+
+void CFirmwareEngine::Pic18EeRead(const Args& a) {
+    // Address raw, byte raw: no answer at all.
+    Emit(Chip().Pic18EeRead(Word(a.fixed, 0)));
+}
+
+void CFirmwareEngine::Pic18EeEnd(const Args&) {
+    Chip().Pic18EeEnd();
+}
+
+void CFirmwareEngine::DsSix(const Args& a) {
+    Chip().DsSix(Word24(a.item[0], a.item[1], a.item[2]));
+}
+
+void CFirmwareEngine::DsRegOut(const Args&) {
+    EmitWord(Chip().DsRegOut());
+}
+
+void CFirmwareEngine::DsReadProgram4(const Args&) {
+    const std::array<std::uint32_t, 4> w = Chip().DsReadProgram4();
+    // The packed block: low word and upper byte of w0, upper byte and low word of w1, and the
+    // same again for w2 and w3.
+    for (std::size_t i = 0; i < w.size(); i += 2) {
+        EmitWord(static_cast<std::uint16_t>(w[i]));
+        Emit(static_cast<std::uint8_t>(w[i] >> 16));
+        Emit(static_cast<std::uint8_t>(w[i + 1] >> 16));
+        EmitWord(static_cast<std::uint16_t>(w[i + 1]));
+    }
+}
+
+void CFirmwareEngine::DsReadWord(const Args&) {
+    EmitWord(Chip().DsReadWord());
+}
+
+void CFirmwareEngine::DsReadData8(const Args&) {
+    for (std::uint16_t word : Chip().DsReadData4()) {
+        EmitWord(word);
+    }
+}
+
+void CFirmwareEngine::DsWriteProgram4(const Args& a) {
+    // The packed block, as 0x32 sends it.
+    std::array<std::uint32_t, 4> w{};
+    for (std::size_t pair = 0; pair < 2; ++pair) {
+        const auto b = a.fixed.subspan(pair * 6, 6);
+        w[pair * 2] = Word24(b[0], b[1], b[2]);
+        w[pair * 2 + 1] = Word24(b[4], b[5], b[3]);
+    }
+    Chip().DsWriteProgram4(w);
+}
+
+void CFirmwareEngine::DsWriteConfig(const Args& a) {
+    Chip().DsWriteConfig(Word(a.fixed, 0));
+}
+
+void CFirmwareEngine::DsWriteData8(const Args& a) {
+    std::array<std::uint16_t, 4> w{};
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        w[i] = Word(a.fixed, i * 2);
+    }
+    Chip().DsWriteData4(w);
+}
+
+void CFirmwareEngine::DsCommitWrite(const Args&) {
+    Chip().DsCommitWrite();
+}
+
+void CFirmwareEngine::DsBeginProgramRow(const Args& a) {
+    // Upper byte first, then low and middle.
+    Chip().DsBeginProgramRow(Word24(a.fixed[1], a.fixed[2], a.fixed[0]));
+}
+
+void CFirmwareEngine::DsBeginDataRow(const Args& a) {
+    Chip().DsBeginDataRow(Word24(a.fixed[1], a.fixed[2], a.fixed[0]));
 }
 
 }  // namespace tenlo::sim

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "sim/chip_model.h"
@@ -59,7 +60,7 @@ class CFirmwareEngine {
     // True once a disconnect fault has fired: the line is gone for good.
     bool Disconnected() const { return disconnected_; }
     // True while the firmware waits for a command code (no command half received).
-    bool Idle() const { return command_ < 0; }
+    bool Idle() const { return command_ == nullptr; }
 
     void SetVersion(const std::array<std::uint8_t, 4>& version) { version_ = version; }
     const std::array<std::uint8_t, 4>& Version() const { return version_; }
@@ -79,39 +80,121 @@ class CFirmwareEngine {
     const FaultPlan& Faults() const { return faults_; }
 
     static bool IsKnownCommand(std::uint8_t code);
+    // The protocol's name of a command ("IcspLoad"); nullptr for an unknown code.
+    static const char* CommandName(std::uint8_t code);
 
   private:
-    void StartCommand(std::uint8_t code);
-    void Continue();
-    void Expect(std::size_t count, int stage);
+    // How the bytes after a command's code travel and are answered.
+    enum class Shape : std::uint8_t {
+        Code,       // nothing follows: acted on once the code is answered
+        Frame,      // one frame: acted on, then answered
+        FrameData,  // one frame: answered, then acted on, streaming raw bytes back
+        Raw,        // raw bytes in, raw bytes out, no answer
+        Counted,    // a frame opening with a count, answered; then count item frames, each
+                    // acted on and answered
+        Held,       // a frame of the hold byte, answered; then one item frame, acted on and
+                    // answered
+    };
+
+    // What a handler acts on: the bytes after the code and, for the commands with items, the
+    // item that has just arrived.
+    struct Args {
+        std::span<const std::uint8_t> fixed;
+        std::span<const std::uint8_t> item;
+        bool lastItem = true;
+    };
+    using Handler = void (CFirmwareEngine::*)(const Args&);
+
+    struct Command {
+        std::uint8_t code;
+        const char* name;
+        std::uint8_t fixedBytes;
+        std::uint8_t itemBytes;
+        Shape shape;
+        Handler handler;
+    };
+    static const Command* Find(std::uint8_t code);
+
+    void StartCommand(const Command& command);
+    void FixedBytesArrived();
+    // Answers the frame that announced count items, then waits for them.
+    void StartItems(unsigned count);
+    void ItemArrived();
+    void Expect(std::size_t count);
     void Finish();
-    // The count frame of a looping command: answered, then its items are expected (none for a
-    // count of 0). False when a fault suppressed the answer and the command ends.
-    bool StartItems(std::size_t itemSize);
     // Sends the answer to a frame (subject to the frame faults); false ends the command.
     bool Answer(std::uint8_t byte = kAck);
     void Emit(std::uint8_t byte);
     void EmitWord(std::uint16_t word);
 
-    // Chip access, gated by power and the empty-socket fault.
-    bool ChipPresent() const { return powered_ && !faults_.noChip; }
+    // The chip the commands reach: the model while the socket is powered and filled, else an
+    // empty socket that hears nothing and reads 0.
+    IChipModel& Chip();
     void Icsp(std::uint8_t command);
     void Load(std::uint8_t command, std::uint16_t value);
     std::uint16_t Read(std::uint8_t command);
+    void PowerOn(bool vppFirst);
     bool ProgramOne(std::uint16_t value);
 
-    std::uint16_t Arg16(std::size_t at) const;
+    // The handlers, one a command (the two power-downs share one), named as the protocol
+    // names the commands.
+    void Ping(const Args&);
+    void Wait(const Args& a);
+    void GetVersion(const Args&);
+    void PowerOnVddFirst(const Args&);
+    void PowerOnVppFirst(const Args&);
+    void PowerOff(const Args&);
+    void EnterEicsp(const Args&);
+    void ExitEicsp(const Args&);
+    void SetOption(const Args& a);
+    void IcspCommand(const Args& a);
+    void IcspCommandRepeat(const Args& a);
+    void IcspLoad(const Args& a);
+    void IcspRead(const Args& a);
+    void IcspReadMulti(const Args& a);
+    void IcspCommandWait(const Args& a);
+    void IcspTimedProgram(const Args& a);
+    void SetWriteSequence(const Args& a);
+    void ProgramWords(const Args& a);
+    void LoadWords(const Args& a);
+    void Pic18Send(const Args& a);
+    void Pic18SendPayloads(const Args& a);
+    void Pic18ProgramHold(const Args& a);
+    void Pic18EraseHold(const Args& a);
+    void Pic18Receive(const Args& a);
+    void Pic18SetTablePointer(const Args& a);
+    void Pic18SetEeAddress8(const Args& a);
+    void Pic18SetEeAddress16(const Args& a);
+    void Pic18EeStartA(const Args&);
+    void Pic18EeStartB(const Args&);
+    void Pic18EeStatus(const Args&);
+    void Pic18EeRead(const Args& a);
+    void Pic18EeEnd(const Args&);
+    void DsSix(const Args& a);
+    void DsRegOut(const Args&);
+    void DsReadProgram4(const Args&);
+    void DsReadWord(const Args&);
+    void DsReadData8(const Args&);
+    void DsWriteProgram4(const Args& a);
+    void DsWriteConfig(const Args& a);
+    void DsWriteData8(const Args& a);
+    void DsCommitWrite(const Args&);
+    void DsBeginProgramRow(const Args& a);
+    void DsBeginDataRow(const Args& a);
+
+    static const Command kCommands[];
 
     IChipModel& chip_;
     FaultPlan faults_;
     std::vector<std::uint8_t>* out_ = nullptr;
 
-    int command_ = -1;  // -1: idle
-    int stage_ = 0;
+    // The command being received: its fixed bytes, then its items one by one.
+    const Command* command_ = nullptr;
+    std::vector<std::uint8_t> bytes_;
     std::size_t need_ = 0;
-    std::vector<std::uint8_t> args_;
-    unsigned remaining_ = 0;
-    std::uint8_t heldCommand_ = 0;  // 0x21: the command repeated; 0x22/0x23: the hold
+    std::vector<std::uint8_t> fixed_;
+    unsigned itemsLeft_ = 0;   // not 0 while items are being received
+    bool itemFailed_ = false;  // set by a handler whose item the firmware refuses
 
     std::array<std::uint8_t, 4> version_{0x01, 0x00, 0x03, 0x00};
     bool powered_ = false;

@@ -61,7 +61,7 @@ const std::vector<Exchange>& CommandTable() {
           {0x04, {}},
           {0x03, {}},
           {0x01, {A5}}}},
-        {"ProgramWordsEmpty", {{0x18, {A5}}, {0x00, {A5}}}},
+        {"ProgramWords", {{0x18, {A5}}, {0x00, {A5}}}},  // no words
         {"LoadWords",
          {{0x19, {A5}}, {0x02, {A5}}, {0x11, {}}, {0x22, {A5}}, {0x33, {}}, {0x00, {A5}}}},
         {"Pic18Send", {{0x20, {A5}}, {0x01, {A5}}, {0x00, {}}, {0xA6, {}}, {0x8E, {A5}}}},
@@ -133,12 +133,15 @@ TEST(FirmwareEngineWire, EveryCommandAnswersExactlyAtItsFrameEnds) {
     }
 }
 
-TEST(FirmwareEngineWire, TableCoversEveryKnownCode) {
+TEST(FirmwareEngineWire, TableCoversEveryKnownCodeByItsName) {
     std::vector<bool> covered(256, false);
     for (const Exchange& exchange : CommandTable()) {
-        covered[exchange.steps.front().in] = true;
+        const std::uint8_t code = exchange.steps.front().in;
+        covered[code] = true;
+        ASSERT_NE(CFirmwareEngine::CommandName(code), nullptr) << exchange.name;
+        EXPECT_STREQ(CFirmwareEngine::CommandName(code), exchange.name);
     }
-    covered[0x18] = true;  // ProgramWords has tests of its own
+    EXPECT_EQ(CFirmwareEngine::CommandName(0x09), nullptr);
     for (int code = 0; code < 256; ++code) {
         EXPECT_EQ(covered[code], CFirmwareEngine::IsKnownCommand(static_cast<std::uint8_t>(code)))
             << "code " << code;
