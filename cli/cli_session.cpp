@@ -10,6 +10,7 @@
 #include "cli/device_id_table.h"
 #include "cli/name_suggest.h"
 #include "cli/path_port_backend.h"
+#include "link/port_names.h"
 #include "sim/in_process_backend.h"
 #include "sim/jdm/jdm_port_backend.h"
 #include "sim/virtual_programmer.h"
@@ -235,23 +236,13 @@ std::vector<std::string_view> SimulatedNames() {
     return names;
 }
 
-// Where the POSIX backend looks for COMn, in its order, for the message when none opens.
+// Where COMn was looked for, in lookup order, for the message when none opens.
 std::string PortCandidates(int number) {
-    const std::string file = "com" + std::to_string(number);
     std::string list;
-    if (const char* dir = std::getenv("TENLO_PORT_DIR"); dir != nullptr && *dir != '\0') {
-        list += std::string(dir) + "/" + file + ", ";
+    for (const std::string& place : ComPortCandidates(static_cast<unsigned long>(number))) {
+        list += (list.empty() ? "" : ", ") + place;
     }
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-        config = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        config = std::string(home) + "/.config";
-    }
-    if (!config.empty()) {
-        list += config + "/tenlo/ports/" + file + ", ";
-    }
-    return list + "/dev/ttyS" + std::to_string(number - 1);
+    return list;
 }
 
 }  // namespace

@@ -7,8 +7,9 @@
 #include <unistd.h>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <utility>
+
+#include "link/port_names.h"
 
 namespace tenlo {
 
@@ -385,63 +386,19 @@ class PosixPortHandle final : public IPortHandle {
     std::chrono::milliseconds writeTimeout_{1000};
 };
 
-bool ParsePortNumber(const std::string& name, unsigned long& number) {
-    if (name.size() < 4 || name.size() > 10) {
-        return false;
-    }
-    for (std::size_t i = 0; i < 3; ++i) {
-        if ((name[i] | 0x20) != "com"[i]) {
-            return false;
-        }
-    }
-    if (name[3] == '0') {
-        return false;
-    }
-    unsigned long value = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9') {
-            return false;
-        }
-        value = value * 10 + static_cast<unsigned long>(name[i] - '0');
-    }
-    number = value;
-    return true;
-}
-
-std::string EnvOrEmpty(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string(value) : std::string();
-}
-
 }  // namespace
 
 std::optional<std::string> ResolvePortPath(const std::string& deviceName, PosixSys& sys) {
     if (deviceName.find('/') != std::string::npos) {
         return deviceName;
     }
-    unsigned long number = 0;
-    if (!ParsePortNumber(deviceName, number)) {
+    const std::optional<unsigned long> number = ComPortNumber(deviceName);
+    if (!number) {
         return std::nullopt;
     }
-    const std::string file = "com" + std::to_string(number);
-    std::string candidates[3];
-    std::size_t count = 0;
-    if (const std::string dir = EnvOrEmpty("TENLO_PORT_DIR"); !dir.empty()) {
-        candidates[count++] = dir + "/" + file;
-    }
-    std::string config = EnvOrEmpty("XDG_CONFIG_HOME");
-    if (config.empty()) {
-        if (const std::string home = EnvOrEmpty("HOME"); !home.empty()) {
-            config = home + "/.config";
-        }
-    }
-    if (!config.empty()) {
-        candidates[count++] = config + "/tenlo/ports/" + file;
-    }
-    candidates[count++] = "/dev/ttyS" + std::to_string(number - 1);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (sys.Exists(candidates[i].c_str())) {
-            return candidates[i];
+    for (const std::string& candidate : ComPortCandidates(*number)) {
+        if (sys.Exists(candidate.c_str())) {
+            return candidate;
         }
     }
     return std::nullopt;

@@ -36,9 +36,9 @@ class PosixSys {
 // The process-wide real system calls.
 std::shared_ptr<PosixSys> RealPosixSys();
 
-// Where "COMn" lives on this machine: the first existing of $TENLO_PORT_DIR/comN,
-// ${XDG_CONFIG_HOME:-$HOME/.config}/tenlo/ports/comN and /dev/ttyS<N-1>. A name holding a '/'
-// is taken as a path. Nothing for a name that is not COMn (n from 1) or when none exists.
+// Where "COMn" lives on this machine: the first existing of its candidates (port_names.h). A
+// name holding a '/' is taken as a path. Nothing for a name that is not COMn (n from 1) or when
+// none exists.
 std::optional<std::string> ResolvePortPath(const std::string& deviceName, PosixSys& sys);
 
 // termios serial ports, opened exclusively (TIOCEXCL plus flock) in raw mode, every transfer

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -192,21 +191,6 @@ bool CPtyServer::Serve(int stopFd) {
             return false;
         }
     }
-}
-
-std::string PortDirectory() {
-    if (const char* dir = std::getenv("TENLO_PORT_DIR"); dir != nullptr && *dir != '\0') {
-        return dir;
-    }
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-        config = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        config = std::string(home) + "/.config";
-    } else {
-        return {};
-    }
-    return config + "/tenlo/ports";
 }
 
 bool MakePortLink(const std::string& target, const std::string& link, std::string& error) {

@@ -57,10 +57,6 @@ class CPtyServer {
     std::FILE* trace_ = nullptr;
 };
 
-// Where "COMn" links live: $TENLO_PORT_DIR when set, else ${XDG_CONFIG_HOME:-$HOME/.config}/
-// tenlo/ports. Empty when neither can be worked out.
-std::string PortDirectory();
-
 // Makes link a symbolic link to target, creating its directory. A stale symbolic link is
 // replaced; anything else already there is left alone and refused.
 bool MakePortLink(const std::string& target, const std::string& link, std::string& error);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/clock.h"
+#include "link/port_names.h"
 #include "sim/chip_model.h"
 #include "sim/fault_plan.h"
 #include "sim/pty_server.h"
@@ -218,12 +219,12 @@ int Run(const Options& options) {
 
     std::string link = options.link;
     if (link.empty()) {
-        const std::string dir = PortDirectory();
-        if (dir.empty()) {
+        const std::vector<std::string> dirs = PortLinkDirectories();
+        if (dirs.empty()) {
             std::fprintf(stderr, "ravonite-sim: no port directory (set TENLO_PORT_DIR)\n");
             return kExitFailure;
         }
-        link = dir + "/com" + std::to_string(options.com);
+        link = dirs.front() + "/com" + std::to_string(options.com);
     }
     if (!MakePortLink(server.PtyPath(), link, error)) {
         std::fprintf(stderr, "ravonite-sim: %s\n", error.c_str());

@@ -1,3 +1,4 @@
+#include "link/port_names.h"
 #include "link/posix_port_backend.h"
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
@@ -324,6 +326,12 @@ TEST(PosixPortNames, ResolveInOrderOfPreference) {
         EXPECT_EQ(ResolvePortPath(bad, sys), std::nullopt) << bad;
     }
     EXPECT_EQ(ResolvePortPath("/dev/ttyUSB0", sys), "/dev/ttyUSB0");
+
+    // A program serving a port links it where the lookup looks first.
+    using ::testing::ElementsAre;
+    EXPECT_THAT(PortLinkDirectories(), ElementsAre("/run/p", "/home/u/.config/tenlo/ports"));
+    EXPECT_THAT(ComPortCandidates(12),
+                ElementsAre("/run/p/com12", "/home/u/.config/tenlo/ports/com12", "/dev/ttyS11"));
 
     if (savedXdg) {
         setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
