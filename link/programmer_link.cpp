@@ -105,6 +105,22 @@ class LinkWire {
         return true;
     }
 
+    // The code, a frame of the count, then one frame of each word, low byte first.
+    bool CountedWords(std::uint8_t code, const std::uint16_t* words, int count) {
+        if (!CountFits(count) || (count > 0 && words == nullptr)) {
+            return false;
+        }
+        if (!Frame({code}) || !Frame({Low(static_cast<unsigned>(count))})) {
+            return false;
+        }
+        for (int i = 0; i < count; ++i) {
+            if (!Frame({Low(words[i]), Mid(words[i])})) {
+                return false;
+            }
+        }
+        return true;
+    }
+
   private:
     CProgrammerLink& link_;
 };
@@ -218,19 +234,7 @@ bool CProgrammerLink::SetWriteSequence(std::uint8_t load, std::uint8_t begin, in
 }
 
 bool CProgrammerLink::ProgramWords(const std::uint16_t* words, int count) {
-    if (!CountFits(count) || (count > 0 && words == nullptr)) {
-        return false;
-    }
-    LinkWire w(*this);
-    if (!w.Frame({0x18}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
-        return false;
-    }
-    for (int i = 0; i < count; ++i) {
-        if (!w.Frame({Low(words[i]), Mid(words[i])})) {
-            return false;
-        }
-    }
-    return true;
+    return LinkWire(*this).CountedWords(0x18, words, count);
 }
 
 bool CProgrammerLink::ProgramBytes(const std::uint8_t* bytes, int count) {
@@ -250,19 +254,7 @@ bool CProgrammerLink::ProgramBytes(const std::uint8_t* bytes, int count) {
 }
 
 bool CProgrammerLink::LoadWords(const std::uint16_t* words, int count) {
-    if (!CountFits(count) || (count > 0 && words == nullptr)) {
-        return false;
-    }
-    LinkWire w(*this);
-    if (!w.Frame({0x19}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
-        return false;
-    }
-    for (int i = 0; i < count; ++i) {
-        if (!w.Frame({Low(words[i]), Mid(words[i])})) {
-            return false;
-        }
-    }
-    return true;
+    return LinkWire(*this).CountedWords(0x19, words, count);
 }
 
 bool CProgrammerLink::Pic18Send(const std::uint8_t* commands, const std::uint16_t* payloads,
