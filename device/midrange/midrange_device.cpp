@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <vector>
 
 namespace tenlo {
@@ -44,21 +45,8 @@ bool CMidRangeDevice::CheckDeviceId() {
 }
 
 bool CMidRangeDevice::IncrementAddress(std::uint32_t count) {
-    if (count <= 1) {
-        return Link().IcspCommand(params_.incrementAddress);
-    }
-    while (count > 0) {
-        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(count, kMaxWireCount));
-        // 0x11 is for two or more; a lone remainder goes as a single command.
-        const bool ok = n == 1 ? Link().IcspCommand(params_.incrementAddress)
-                               : Link().IcspCommandRepeat(params_.incrementAddress,
-                                                          static_cast<std::uint8_t>(n));
-        if (!ok) {
-            return false;
-        }
-        count -= n;
-    }
-    return true;
+    const auto n = static_cast<int>(std::min<std::uint32_t>(count, INT_MAX));
+    return Link().SendIcspCommand(params_.incrementAddress, n, 0);
 }
 
 bool CMidRangeDevice::WriteCellVerified(bool /*isProgram*/, std::uint16_t /*value*/) {
