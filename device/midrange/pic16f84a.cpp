@@ -1,6 +1,6 @@
 #include "device/midrange/pic16f84a.h"
 
-#include <array>
+#include <algorithm>
 #include <vector>
 
 #include "device/progress_texts.h"
@@ -147,32 +147,24 @@ void CPic16F84A::CompareConfigBody(std::uint16_t configWordMask) {
     if (!LastResult()) {
         return;
     }
-    CompareConfigCells(read, ConfigSource(), configWordMask, out);
-}
-
-void CPic16F84A::CompareConfigCells(std::span<const std::uint16_t> read,
-                                    std::span<const std::uint16_t> source,
-                                    std::uint16_t configWordMask, CompareResult& out) const {
-    // The image may hold bits above the word width (HEX files are loaded unmasked); the chip
-    // cannot store them, so they are not a difference.
+    // Only the user IDs and the configuration word are compared. The image may hold bits above
+    // the word width (HEX files are loaded unmasked); the chip cannot store them, so they are
+    // not a difference.
     const std::uint32_t widthMask = BlankValueForWidth(layout_.configWidth);
-    constexpr std::array<std::size_t, 5> kCompared{0, 1, 2, 3, kConfigWordCell};
-    for (const std::size_t i : kCompared) {
-        if (i >= read.size() || i >= source.size()) {
-            break;
-        }
-        const std::uint32_t mask =
-            i == kConfigWordCell ? widthMask & configWordMask & params_.configWordBits : widthMask;
-        const std::uint32_t expected = source[i] & mask;
-        const std::uint32_t got = read[i] & mask;
-        if (expected != got) {
-            out.done = 1;
-            out.match = 0;
-            out.address = layout_.configStart + static_cast<std::uint32_t>(i);
-            out.expected = expected;
-            out.read = got;
-            return;
-        }
+    const std::span<const std::uint16_t> source = ConfigSource();
+    const std::span<const std::uint16_t> got(read);
+    const std::size_t cells = std::min(got.size(), source.size());
+    const std::size_t ids = std::min(cells, kUserIdCells);
+    if (ReportFirstDifference(got.first(ids), source.first(ids), widthMask, layout_.configStart,
+                              out)) {
+        return;
+    }
+    if (cells > kConfigWordCell &&
+        ReportFirstDifference(got.subspan(kConfigWordCell, 1), source.subspan(kConfigWordCell, 1),
+                              widthMask & configWordMask & params_.configWordBits,
+                              layout_.configStart + static_cast<std::uint32_t>(kConfigWordCell),
+                              out)) {
+        return;
     }
     ReportMatch(out);
 }

@@ -63,14 +63,9 @@ class CPic16F84A : public CMidRangeDevice {
     void CompareProgramBody(std::uint32_t mask, std::ptrdiff_t skipAddress);
 
     // The configuration compare body: reads the cells, then compares the user IDs and the
-    // configuration word, the latter under configWordMask.
+    // configuration word, the latter under configWordMask (which leaves out bits such as the
+    // 12F629 band-gap bits).
     void CompareConfigBody(std::uint16_t configWordMask);
-
-    // The configuration cells a compare looks at: the user IDs and the configuration word.
-    // configWordMask leaves bits of the configuration word out (the 12F629 band-gap bits).
-    void CompareConfigCells(std::span<const std::uint16_t> read,
-                            std::span<const std::uint16_t> source, std::uint16_t configWordMask,
-                            CompareResult& out) const;
 };
 
 }  // namespace tenlo
