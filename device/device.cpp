@@ -124,88 +124,52 @@ bool CDevice::Accepts(CellSpan buffer, Memory memory) const {
            buffer.Count() >= CountOf(layout_, memory);
 }
 
-bool CDevice::RunReadProgram(CellSpan target) {
-    if (!Accepts(target, Memory::Program)) {
+namespace {
+std::size_t Slot(Memory memory) {
+    return static_cast<std::size_t>(memory);
+}
+}  // namespace
+
+bool CDevice::RunRead(Memory memory, CellSpan target) {
+    static constexpr void (CDevice::*kBodies[])() = {&CDevice::ReadProgram, &CDevice::ReadConfig,
+                                                     &CDevice::ReadData};
+    static constexpr CellSpan CDevice::*kTargets[] = {
+        &CDevice::readProgramTarget_, &CDevice::readConfigTarget_, &CDevice::readDataTarget_};
+    if (!Accepts(target, memory)) {
         return false;
     }
-    readProgramTarget_ = target;
-    return RunOperation(&CDevice::ReadProgram);
+    this->*kTargets[Slot(memory)] = target;
+    return RunOperation(kBodies[Slot(memory)]);
 }
 
-bool CDevice::RunWriteProgram(CellSpan source) {
-    if (!Accepts(source, Memory::Program)) {
+bool CDevice::RunWrite(Memory memory, CellSpan source) {
+    static constexpr void (CDevice::*kBodies[])() = {&CDevice::WriteProgram, &CDevice::WriteConfig,
+                                                     &CDevice::WriteData};
+    if (!Accepts(source, memory)) {
         return false;
     }
-    programSource_ = source;
-    return RunOperation(&CDevice::WriteProgram);
+    Source(memory) = source;
+    return RunOperation(kBodies[Slot(memory)]);
 }
 
-bool CDevice::RunCompareProgram(CellSpan source, CompareResult& result) {
+bool CDevice::RunCompare(Memory memory, CellSpan source, CompareResult& result) {
+    static constexpr void (CDevice::*kBodies[])() = {
+        &CDevice::CompareProgram, &CDevice::CompareConfig, &CDevice::CompareData};
     ClearResult(result);
-    if (!Accepts(source, Memory::Program)) {
+    if (!Accepts(source, memory)) {
         return false;
     }
-    programSource_ = source;
+    Source(memory) = source;
     compareResult_ = &result;
-    const bool ok = RunOperation(&CDevice::CompareProgram);
+    const bool ok = RunOperation(kBodies[Slot(memory)]);
     compareResult_ = nullptr;
     return ok;
 }
 
-bool CDevice::RunWriteConfig(CellSpan source) {
-    if (!Accepts(source, Memory::Config)) {
-        return false;
-    }
-    configSource_ = source;
-    return RunOperation(&CDevice::WriteConfig);
-}
-
-bool CDevice::RunReadConfig(CellSpan target) {
-    if (!Accepts(target, Memory::Config)) {
-        return false;
-    }
-    readConfigTarget_ = target;
-    return RunOperation(&CDevice::ReadConfig);
-}
-
-bool CDevice::RunCompareConfig(CellSpan source, CompareResult& result) {
-    ClearResult(result);
-    if (!Accepts(source, Memory::Config)) {
-        return false;
-    }
-    configSource_ = source;
-    compareResult_ = &result;
-    const bool ok = RunOperation(&CDevice::CompareConfig);
-    compareResult_ = nullptr;
-    return ok;
-}
-
-bool CDevice::RunWriteData(CellSpan source) {
-    if (!Accepts(source, Memory::Data)) {
-        return false;
-    }
-    dataSource_ = source;
-    return RunOperation(&CDevice::WriteData);
-}
-
-bool CDevice::RunReadData(CellSpan target) {
-    if (!Accepts(target, Memory::Data)) {
-        return false;
-    }
-    readDataTarget_ = target;
-    return RunOperation(&CDevice::ReadData);
-}
-
-bool CDevice::RunCompareData(CellSpan source, CompareResult& result) {
-    ClearResult(result);
-    if (!Accepts(source, Memory::Data)) {
-        return false;
-    }
-    dataSource_ = source;
-    compareResult_ = &result;
-    const bool ok = RunOperation(&CDevice::CompareData);
-    compareResult_ = nullptr;
-    return ok;
+CellSpan& CDevice::Source(Memory memory) {
+    static constexpr CellSpan CDevice::*kSources[] = {
+        &CDevice::programSource_, &CDevice::configSource_, &CDevice::dataSource_};
+    return this->*kSources[Slot(memory)];
 }
 
 bool CDevice::RunErase() {

@@ -77,15 +77,24 @@ class CDevice {
     // Public calls. A buffer whose cell size or count does not fit the layout is refused: the
     // call returns false and nothing is sent. A compare returns true when it could be run; the
     // verdict is in the result.
-    bool RunReadProgram(CellSpan target);
-    bool RunWriteProgram(CellSpan source);
-    bool RunCompareProgram(CellSpan source, CompareResult& result);
-    bool RunWriteConfig(CellSpan source);
-    bool RunReadConfig(CellSpan target);
-    bool RunCompareConfig(CellSpan source, CompareResult& result);
-    bool RunWriteData(CellSpan source);
-    bool RunReadData(CellSpan target);
-    bool RunCompareData(CellSpan source, CompareResult& result);
+    bool RunRead(Memory memory, CellSpan target);
+    bool RunWrite(Memory memory, CellSpan source);
+    bool RunCompare(Memory memory, CellSpan source, CompareResult& result);
+    bool RunReadProgram(CellSpan target) { return RunRead(Memory::Program, target); }
+    bool RunWriteProgram(CellSpan source) { return RunWrite(Memory::Program, source); }
+    bool RunCompareProgram(CellSpan source, CompareResult& result) {
+        return RunCompare(Memory::Program, source, result);
+    }
+    bool RunWriteConfig(CellSpan source) { return RunWrite(Memory::Config, source); }
+    bool RunReadConfig(CellSpan target) { return RunRead(Memory::Config, target); }
+    bool RunCompareConfig(CellSpan source, CompareResult& result) {
+        return RunCompare(Memory::Config, source, result);
+    }
+    bool RunWriteData(CellSpan source) { return RunWrite(Memory::Data, source); }
+    bool RunReadData(CellSpan target) { return RunRead(Memory::Data, target); }
+    bool RunCompareData(CellSpan source, CompareResult& result) {
+        return RunCompare(Memory::Data, source, result);
+    }
     bool RunErase();
 
     const DeviceLayout& Layout() const { return layout_; }
@@ -176,6 +185,7 @@ class CDevice {
 
   private:
     bool Accepts(CellSpan buffer, Memory memory) const;
+    CellSpan& Source(Memory memory);
     bool RunOperation(void (CDevice::*body)());
     void WorkerMain(void (CDevice::*body)());
     // Pumps the caller's messages until pred holds or, when a limit is given, it passes.
