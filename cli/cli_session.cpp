@@ -7,7 +7,6 @@
 #include "app/hexfile/hex_file_writer.h"
 #include "app/hexfile/image_hex.h"
 #include "app/hexfile/prog_hex_reader.h"
-#include "cli/device_id_table.h"
 #include "cli/name_suggest.h"
 #include "cli/path_port_backend.h"
 #include "link/port_names.h"
@@ -21,8 +20,6 @@ namespace tenlo::cli {
 namespace {
 
 constexpr const char* kProgramName = "tenlo-cli";
-constexpr std::uint16_t kDeviceIdCell = 6;
-constexpr std::uint32_t kMidRangeConfigStart = 0x2000;
 
 std::string Hex(std::uint32_t value, int digits) {
     char text[16];
@@ -251,46 +248,6 @@ bool FamilyAvailable(int index) {
     CProgrammerLink probe;
     DeviceOptions options;
     return CreateDevice(index, probe, &options, nullptr) != nullptr;
-}
-
-const char* FamilyLabel(DeviceFamily family) {
-    switch (family) {
-        case DeviceFamily::Mid12F50x:
-            return "12F50x";
-        case DeviceFamily::Mid12F629:
-            return "12F629";
-        case DeviceFamily::Mid16F91x:
-            return "16F91x";
-        case DeviceFamily::Mid16F54:
-            return "16F54";
-        case DeviceFamily::Mid16F7x:
-            return "16F7x";
-        case DeviceFamily::Mid16F84:
-            return "16F84";
-        case DeviceFamily::Mid16F84A:
-            return "16F84A";
-        case DeviceFamily::Mid16F62xA:
-            return "16F62xA";
-        case DeviceFamily::Mid16F716:
-            return "16F716";
-        case DeviceFamily::Mid16F81x:
-            return "16F81x";
-        case DeviceFamily::Mid16F87xA:
-            return "16F87xA";
-        case DeviceFamily::Pic18Group242:
-            return "PIC18 242 group";
-        case DeviceFamily::Pic18Group1220:
-            return "PIC18 1220 group";
-        case DeviceFamily::Pic18Group2550:
-            return "PIC18 2550 group";
-        case DeviceFamily::DsPic30Group3012:
-            return "dsPIC30F 3012 group";
-        case DeviceFamily::DsPic30Group3010:
-            return "dsPIC30F 3010 group";
-        case DeviceFamily::DsPic30Group4012:
-            return "dsPIC30F 4012 group";
-    }
-    return "unknown";
 }
 
 bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error) {
@@ -639,86 +596,29 @@ int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
     // The programmer answers, so the chip refused the data: find out where and why.
     const DeviceLayout& layout = device_->Layout();
     CMemoryImage chip(layout);
-    bool read = false;
-    switch (memory) {
-        case Memory::Program:
-            read = device_->RunReadProgram(chip.Program());
-            break;
-        case Memory::Config:
-            read = device_->RunReadConfig(chip.Config());
-            break;
-        case Memory::Data:
-            read = device_->RunReadData(chip.Data());
-            break;
-    }
-    if (!read) {
+    if (!device_->RunRead(memory, chip.Cells(memory))) {
         return ReportLineFailure(what);
     }
-
-    const std::uint32_t mask = BlankValueForWidth(WidthOf(layout, memory));
     const int digits = DigitsForWidth(WidthOf(layout, memory));
-    const std::optional<MidRangeParams> params = CatalogueMidRangeParams(index_);
-    const bool midRangeConfig =
-        memory == Memory::Config && layout.configStart == kMidRangeConfigStart;
-    std::vector<std::size_t> cells;
-    for (std::size_t i = 0; i < chip.CellCount(memory); ++i) {
-        // Only the user IDs and the configuration word of a 14-bit part are ever written.
-        if (midRangeConfig && !(i < 4 || i == 7)) {
-            continue;
-        }
-        // A kept calibration word is written from the chip, not from the file.
-        if (memory == Memory::Program && params && options_.keepCalibration &&
-            (params->calibrationWordAddress != 0 || params->calibrationAddress != 0) &&
-            (i == params->calibrationWordAddress || i == params->calibrationAddress)) {
-            continue;
-        }
-        cells.push_back(i);
-    }
-    // The bits of a cell the write answers for: the 12F629 family's configuration word keeps
-    // the chip's own band-gap bits and has unimplemented ones.
-    auto cellMask = [&](std::size_t i) {
-        std::uint32_t m = mask;
-        if (midRangeConfig && i == 7 && params && params->bandGapMask != 0) {
-            m &= ~std::uint32_t{params->bandGapMask};
-            if (params->configKeepMask != 0) {
-                m &= params->configKeepMask;
-            }
-        }
-        return m;
-    };
-    // A dsPIC30F takes its configuration through fixed masks, and its configuration registers
-    // and data EEPROM are rewritten whole rather than programmed bit by bit.
-    const auto* dspic = dynamic_cast<const CDsPic30Device*>(device_.get());
-    const bool rewritten = dspic != nullptr && memory != Memory::Program;
-    auto wantedValue = [&](std::size_t i) {
-        std::uint32_t v = wanted.Get(memory, i);
-        if (dspic != nullptr && memory == Memory::Config) {
-            v = dspic->ConfigValue(i, v);
-        }
-        if (midRangeConfig && i == 7 && params) {
-            v |= params->calibrationProtectOffMask != 0 ? params->calibrationProtectOffMask
-                                                        : params->protectOffMask;
-        }
-        return v & cellMask(i);
-    };
-    for (std::size_t i : cells) {
-        const std::uint32_t have = chip.Get(memory, i) & cellMask(i);
-        const std::uint32_t want = wantedValue(i);
-        if (!rewritten && (want & ~have) != 0) {
+    const std::vector<WrittenCell> cells = device_->WrittenCells(memory);
+    for (const WrittenCell& cell : cells) {
+        const std::uint32_t have = chip.Get(memory, cell.index) & cell.mask;
+        const std::uint32_t want = cell.Expected(wanted.Get(memory, cell.index));
+        if (!cell.replaced && (want & ~have) != 0) {
             return Fail(Failure::Mismatch,
                         what + " failed: the chip is not blank: " +
-                            Hex(DeviceAddress(layout, memory, i), 4) + " holds " +
+                            Hex(DeviceAddress(layout, memory, cell.index), 4) + " holds " +
                             Hex(have, digits) + " where the file has " + Hex(want, digits) +
                             ", and programming can only clear bits; erase it first (the erase "
                             "command, or write --erase)");
         }
     }
-    for (std::size_t i : cells) {
-        const std::uint32_t have = chip.Get(memory, i) & cellMask(i);
-        const std::uint32_t want = wantedValue(i);
+    for (const WrittenCell& cell : cells) {
+        const std::uint32_t have = chip.Get(memory, cell.index) & cell.mask;
+        const std::uint32_t want = cell.Expected(wanted.Get(memory, cell.index));
         if (have != want) {
             return Fail(Failure::Mismatch, what + " failed: verification failed at " +
-                                               Hex(DeviceAddress(layout, memory, i), 4) +
+                                               Hex(DeviceAddress(layout, memory, cell.index), 4) +
                                                ": chip " + Hex(have, digits) + ", file " +
                                                Hex(want, digits) +
                                                " (a cell that will not program?)");
@@ -866,19 +766,7 @@ int CCliSession::Verify() {
             continue;
         }
         CompareResult result;
-        bool ran = false;
-        switch (memory) {
-            case Memory::Program:
-                ran = device_->RunCompareProgram(image.Program(), result);
-                break;
-            case Memory::Config:
-                ran = device_->RunCompareConfig(image.Config(), result);
-                break;
-            case Memory::Data:
-                ran = device_->RunCompareData(image.Data(), result);
-                break;
-        }
-        if (!ran || result.done == 0) {
+        if (!device_->RunCompare(memory, image.Cells(memory), result) || result.done == 0) {
             return ReportLineFailure(std::string("comparing ") + MemoryName(memory));
         }
         if (result.match == 0) {
@@ -920,9 +808,8 @@ int CCliSession::Id() {
         return IdPic18(*pic18);
     }
     const DeviceLayout& layout = device_->Layout();
-    // The 12-bit parts have no ID location at all; the PIC16F84 has the cell but no ID in it.
-    if (layout.configStart != kMidRangeConfigStart || layout.configCount <= kDeviceIdCell ||
-        (layout.deviceId == 0 && PublishedIdFor(layout.name) == nullptr)) {
+    const std::optional<DeviceIdWord> idWord = CatalogueDeviceIdWord(index_);
+    if (!idWord) {
         return Fail(Failure::BadArguments, layout.name + " has no device ID word to read");
     }
     if (const Failure f = Connect(); f != Failure::None) {
@@ -932,44 +819,43 @@ int CCliSession::Id() {
     if (!device_->RunReadConfig(image.Config())) {
         return ReportLineFailure("reading the device ID");
     }
-    const auto word = static_cast<std::uint16_t>(image.Get(Memory::Config, kDeviceIdCell) & 0x3FFF);
+    const auto word =
+        static_cast<std::uint16_t>(image.Get(Memory::Config, idWord->configCell) & idWord->mask);
     std::fprintf(env_.out, "device ID word %s at %s\n", Hex(word, 4).c_str(),
-                 Hex(layout.configStart + kDeviceIdCell, 4).c_str());
+                 Hex(idWord->address, 4).c_str());
 
-    const std::vector<IdMatch> matches = IdentifyDeviceId(word);
+    const std::vector<DeviceIdMatch> matches = IdentifyDeviceId(word);
     bool selected = false;
     if (matches.empty()) {
         std::fprintf(env_.out, "it names no chip this program knows%s\n",
                      word == 0 ? " (an empty socket reads 0x0000)" : "");
     }
-    for (const IdMatch& m : matches) {
-        const bool isSelected = m.entry->name == std::string_view(layout.name);
+    for (const DeviceIdMatch& m : matches) {
+        const bool isSelected = m.entry->index == index_;
         selected = selected || isSelected;
-        std::fprintf(env_.out, "device ID %s, revision %u: %s\n", Hex(m.entry->id, 4).c_str(),
-                     m.revision, std::string(m.entry->name).c_str());
+        std::fprintf(env_.out, "device ID %s, revision %u: %s\n",
+                     Hex(m.entry->publishedId, 4).c_str(), m.revision,
+                     std::string(m.entry->name).c_str());
     }
     std::fprintf(env_.out, "%s the selected chip %s\n", selected ? "it is" : "it is not",
                  layout.name.c_str());
 
     // The catalogue's expected IDs are what the device ID check compares; say where they part
     // from what the chips carry, for the chips named here and the one selected.
-    std::vector<std::string_view> named;
-    for (const IdMatch& m : matches) {
-        named.push_back(m.entry->name);
+    std::vector<const CatalogueEntry*> named;
+    for (const DeviceIdMatch& m : matches) {
+        named.push_back(m.entry);
     }
     if (!selected) {
-        named.push_back(layout.name);
+        named.push_back(entry_);
     }
-    for (std::string_view name : named) {
-        const int index = FindCatalogueIndex(name);
-        const CatalogueEntry* entry = CatalogueEntryAt(index);
-        const PublishedDeviceId* published = PublishedIdFor(name);
-        if (entry != nullptr && published != nullptr && entry->deviceId != published->id) {
+    for (const CatalogueEntry* entry : named) {
+        if (entry->publishedId != 0 && entry->deviceId != entry->publishedId) {
             std::fprintf(env_.out,
                          "note: the catalogue expects %s for %s where the chip carries %s; the "
                          "programmer's own device ID check uses the catalogue's value\n",
-                         Hex(entry->deviceId, 4).c_str(), std::string(name).c_str(),
-                         Hex(published->id, 4).c_str());
+                         Hex(entry->deviceId, 4).c_str(), std::string(entry->name).c_str(),
+                         Hex(entry->publishedId, 4).c_str());
         }
     }
     return ToInt(selected ? ExitCode::Success : ExitCode::Mismatch);

@@ -47,9 +47,6 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
 // Whether the catalogue entry's family can be built (and so programmed) yet.
 bool FamilyAvailable(int index);
 
-// The name a family goes by in listings and messages.
-const char* FamilyLabel(DeviceFamily family);
-
 // One command against one chip.
 class CCliSession {
   public:

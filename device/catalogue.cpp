@@ -17,51 +17,52 @@ using F = DeviceFamily;
 
 // clang-format off
 constexpr std::array<CatalogueEntry, kCatalogueSize> kEntries{{
-    // index, name, family, program, data, config start, config count, device ID, pins, menu
+    // index, name, family, program, data, config start, config count, device ID, pins, menu,
+    // published ID, revision mask
     {0, "PIC12F508", F::Mid12F50x, 512, 0, 0x3FF, 1, 0, 0, false},
     {1, "PIC12F509", F::Mid12F50x, 1024, 0, 0x7FF, 1, 0, 0, false},
-    {2, "PIC12F629", F::Mid12F629, 1024, 128, 0x2000, 8, 0x0F90, 0, true},
-    {3, "PIC12F635", F::Mid16F91x, 1024, 128, 0x2000, 10, 0x0FA0, 0, true},
-    {4, "PIC12F675", F::Mid12F629, 1024, 128, 0x2000, 8, 0x0FC0, 0, true},
-    {5, "PIC12F683", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x0460, 0, true},
+    {2, "PIC12F629", F::Mid12F629, 1024, 128, 0x2000, 8, 0x0F90, 0, true, 0x0F80},
+    {3, "PIC12F635", F::Mid16F91x, 1024, 128, 0x2000, 10, 0x0FA0, 0, true, 0x0FA0},
+    {4, "PIC12F675", F::Mid12F629, 1024, 128, 0x2000, 8, 0x0FC0, 0, true, 0x0FC0},
+    {5, "PIC12F683", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x0460, 0, true, 0x0460},
     {6, "PIC16F54", F::Mid16F54, 512, 0, 0x3FF, 1, 0, 0, false},
-    {7, "PIC16F73", F::Mid16F7x, 4096, 0, 0x2000, 8, 0x0600, 0, false},
-    {8, "PIC16F74", F::Mid16F7x, 4096, 0, 0x2000, 8, 0x0620, 0, false},
-    {9, "PIC16F76", F::Mid16F7x, 8192, 0, 0x2000, 8, 0x0640, 0, false},
-    {10, "PIC16F77", F::Mid16F7x, 8192, 0, 0x2000, 8, 0x0660, 0, false},
+    {7, "PIC16F73", F::Mid16F7x, 4096, 0, 0x2000, 8, 0x0600, 0, false, 0x0600},
+    {8, "PIC16F74", F::Mid16F7x, 4096, 0, 0x2000, 8, 0x0620, 0, false, 0x0620},
+    {9, "PIC16F76", F::Mid16F7x, 8192, 0, 0x2000, 8, 0x0640, 0, false, 0x0640},
+    {10, "PIC16F77", F::Mid16F7x, 8192, 0, 0x2000, 8, 0x0660, 0, false, 0x0660},
     {11, "PIC16F84", F::Mid16F84, 1024, 64, 0x2000, 8, 0, 0, true},
-    {12, "PIC16F84A", F::Mid16F84A, 1024, 64, 0x2000, 8, 0x0540, 0, true},
-    {13, "PIC16F627A", F::Mid16F62xA, 1024, 128, 0x2000, 8, 0x1040, 0, true},
-    {14, "PIC16F628A", F::Mid16F62xA, 2048, 128, 0x2000, 8, 0x1060, 0, true},
-    {15, "PIC16F630", F::Mid12F629, 1024, 128, 0x2000, 8, 0x30C0, 0, true},
-    {16, "PIC16F631", F::Mid16F91x, 1024, 128, 0x2000, 9, 0x1420, 0, true},
-    {17, "PIC16F636", F::Mid16F91x, 2048, 256, 0x2000, 10, 0x10A0, 0, true},
-    {18, "PIC16F639", F::Mid16F91x, 2048, 256, 0x2000, 10, 0x10A0, 0, true},
-    {19, "PIC16F648A", F::Mid16F62xA, 4096, 256, 0x2000, 8, 0x1100, 0, true},
-    {20, "PIC16F676", F::Mid12F629, 1024, 128, 0x2000, 8, 0x30E0, 0, false},
-    {21, "PIC16F677", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1440, 0, false},
-    {22, "PIC16F684", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1080, 0, false},
-    {23, "PIC16F685", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x04A0, 0, false},
-    {24, "PIC16F687", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1320, 0, false},
-    {25, "PIC16F688", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1180, 0, false},
-    {26, "PIC16F689", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1340, 0, false},
-    {27, "PIC16F690", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1400, 0, false},
-    {28, "PIC16F716", F::Mid16F716, 2048, 0, 0x2000, 8, 0x1140, 0, false},
-    {29, "PIC16F818", F::Mid16F81x, 1024, 128, 0x2000, 8, 0x04C0, 0, false},
-    {30, "PIC16F819", F::Mid16F81x, 2048, 256, 0x2000, 8, 0x04E0, 0, false},
-    {31, "PIC16F873", F::Mid16F84A, 4096, 128, 0x2000, 8, 0x0960, 0, true},
-    {32, "PIC16F873A", F::Mid16F87xA, 4096, 128, 0x2000, 8, 0x0E40, 0, true},
-    {33, "PIC16F874", F::Mid16F84A, 4096, 128, 0x2000, 8, 0x0920, 0, true},
-    {34, "PIC16F874A", F::Mid16F87xA, 4096, 128, 0x2000, 8, 0x0E60, 0, true},
-    {35, "PIC16F876", F::Mid16F84A, 8192, 256, 0x2000, 8, 0x09E0, 0, true},
-    {36, "PIC16F876A", F::Mid16F87xA, 8192, 256, 0x2000, 8, 0x0E00, 0, true},
-    {37, "PIC16F877", F::Mid16F84A, 8192, 256, 0x2000, 8, 0x09A0, 0, true},
-    {38, "PIC16F877A", F::Mid16F87xA, 8192, 256, 0x2000, 8, 0x0E20, 0, true},
-    {39, "PIC16F913", F::Mid16F91x, 4096, 256, 0x2000, 10, 0x13E0, 0, false},
-    {40, "PIC16F914", F::Mid16F91x, 4096, 256, 0x2000, 10, 0x13C0, 0, false},
-    {41, "PIC16F916", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x13A0, 0, false},
-    {42, "PIC16F917", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1380, 0, false},
-    {43, "PIC16F946", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1460, 0, false},
+    {12, "PIC16F84A", F::Mid16F84A, 1024, 64, 0x2000, 8, 0x0540, 0, true, 0x0560},
+    {13, "PIC16F627A", F::Mid16F62xA, 1024, 128, 0x2000, 8, 0x1040, 0, true, 0x1040},
+    {14, "PIC16F628A", F::Mid16F62xA, 2048, 128, 0x2000, 8, 0x1060, 0, true, 0x1060},
+    {15, "PIC16F630", F::Mid12F629, 1024, 128, 0x2000, 8, 0x30C0, 0, true, 0x10C0},
+    {16, "PIC16F631", F::Mid16F91x, 1024, 128, 0x2000, 9, 0x1420, 0, true, 0x1420},
+    {17, "PIC16F636", F::Mid16F91x, 2048, 256, 0x2000, 10, 0x10A0, 0, true, 0x10A0},
+    {18, "PIC16F639", F::Mid16F91x, 2048, 256, 0x2000, 10, 0x10A0, 0, true, 0x10A0},
+    {19, "PIC16F648A", F::Mid16F62xA, 4096, 256, 0x2000, 8, 0x1100, 0, true, 0x1100},
+    {20, "PIC16F676", F::Mid12F629, 1024, 128, 0x2000, 8, 0x30E0, 0, false, 0x10E0},
+    {21, "PIC16F677", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1440, 0, false, 0x1440},
+    {22, "PIC16F684", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1080, 0, false, 0x1080},
+    {23, "PIC16F685", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x04A0, 0, false, 0x04A0},
+    {24, "PIC16F687", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1320, 0, false, 0x1320},
+    {25, "PIC16F688", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1180, 0, false, 0x1180},
+    {26, "PIC16F689", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1340, 0, false, 0x1340},
+    {27, "PIC16F690", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1400, 0, false, 0x1400},
+    {28, "PIC16F716", F::Mid16F716, 2048, 0, 0x2000, 8, 0x1140, 0, false, 0x1140},
+    {29, "PIC16F818", F::Mid16F81x, 1024, 128, 0x2000, 8, 0x04C0, 0, false, 0x04C0, 0x0F},
+    {30, "PIC16F819", F::Mid16F81x, 2048, 256, 0x2000, 8, 0x04E0, 0, false, 0x04E0, 0x0F},
+    {31, "PIC16F873", F::Mid16F84A, 4096, 128, 0x2000, 8, 0x0960, 0, true, 0x0960},
+    {32, "PIC16F873A", F::Mid16F87xA, 4096, 128, 0x2000, 8, 0x0E40, 0, true, 0x0E40, 0x0F},
+    {33, "PIC16F874", F::Mid16F84A, 4096, 128, 0x2000, 8, 0x0920, 0, true, 0x0920},
+    {34, "PIC16F874A", F::Mid16F87xA, 4096, 128, 0x2000, 8, 0x0E60, 0, true, 0x0E60, 0x0F},
+    {35, "PIC16F876", F::Mid16F84A, 8192, 256, 0x2000, 8, 0x09E0, 0, true, 0x09E0},
+    {36, "PIC16F876A", F::Mid16F87xA, 8192, 256, 0x2000, 8, 0x0E00, 0, true, 0x0E00, 0x0F},
+    {37, "PIC16F877", F::Mid16F84A, 8192, 256, 0x2000, 8, 0x09A0, 0, true, 0x09A0},
+    {38, "PIC16F877A", F::Mid16F87xA, 8192, 256, 0x2000, 8, 0x0E20, 0, true, 0x0E20, 0x0F},
+    {39, "PIC16F913", F::Mid16F91x, 4096, 256, 0x2000, 10, 0x13E0, 0, false, 0x13E0, 0x0F},
+    {40, "PIC16F914", F::Mid16F91x, 4096, 256, 0x2000, 10, 0x13C0, 0, false, 0x13C0, 0x0F},
+    {41, "PIC16F916", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x13A0, 0, false, 0x13A0, 0x0F},
+    {42, "PIC16F917", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1380, 0, false, 0x1380, 0x0F},
+    {43, "PIC16F946", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1460, 0, false, 0x1460, 0x0F},
     {44, "PIC18F242", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false},
     {45, "PIC18F248", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false},
     {46, "PIC18F252", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false},
@@ -93,6 +94,15 @@ constexpr std::array<CatalogueEntry, kCatalogueSize> kEntries{{
     {71, "dsPIC30F4013", F::DsPic30Group3012, 16384, 1024, 0xF80000, 7, 0, 40, false},
 }};
 // clang-format on
+
+// clang-format off
+constexpr std::array<const char*, 17> kFamilyLabels{
+    "12F50x", "12F629", "16F91x", "16F54", "16F7x", "16F84", "16F84A", "16F62xA", "16F716",
+    "16F81x", "16F87xA", "PIC18 242 group", "PIC18 1220 group", "PIC18 2550 group",
+    "dsPIC30F 3012 group", "dsPIC30F 3010 group", "dsPIC30F 4012 group",
+};
+// clang-format on
+static_assert(kFamilyLabels.size() == static_cast<std::size_t>(DeviceFamily::DsPic30Group4012) + 1);
 
 constexpr std::array<int, 21> kMenu{2,  3,  4,  5,  11, 12, 13, 14, 15, 16, 17,
                                     18, 19, 31, 32, 33, 34, 35, 36, 37, 38};
@@ -150,7 +160,6 @@ struct MidRangeOverride {
     std::optional<std::uint32_t> calibrationWordAddress{};
     std::optional<std::uint32_t> configWordIndex{};
     std::optional<bool> vppFirst{};
-    std::optional<std::uint16_t> revisionMask{};
 };
 
 template <typename T>
@@ -179,7 +188,6 @@ void Apply(MidRangeParams& p, const MidRangeOverride& o) {
     Apply(p.calibrationWordAddress, o.calibrationWordAddress);
     Apply(p.configWordIndex, o.configWordIndex);
     Apply(p.vppFirst, o.vppFirst);
-    Apply(p.revisionMask, o.revisionMask);
 }
 
 // The constant rows, one per group of chips that share them. The 12-bit parts write their
@@ -238,16 +246,14 @@ const MidRangeOverride k16F913{.programWait = 30,
                                .endProgramming = 0x0A,
                                .chipErase = 0x1F,
                                .protectOffMask = 0x20C0,
-                               .rowSize = 4,
-                               .revisionMask = 0x0F};
+                               .rowSize = 4};
 const MidRangeOverride k16F916{.programWait = 30,
                                .eraseWait = 60,
                                .beginProgrammingOnly = 24,
                                .endProgramming = 0x0A,
                                .chipErase = 0x1F,
                                .protectOffMask = 0x20C0,
-                               .rowSize = 8,
-                               .revisionMask = 0x0F};
+                               .rowSize = 8};
 const MidRangeOverride k16F7x{.programWait = 10,
                               .eraseWait = 100,
                               .beginProgrammingOnly = 24,
@@ -282,8 +288,7 @@ const MidRangeOverride k16F81x{.programWait = 10,
                                .protectOffMask = 0x2100,
                                .rowSize = 4,
                                .rowEraseWait = 10,
-                               .vppFirst = true,
-                               .revisionMask = 0x0F};
+                               .vppFirst = true};
 const MidRangeOverride k16F87x{.programWait = 20,
                                .eraseWait = 100,
                                .beginProgrammingOnly = 24,
@@ -297,8 +302,7 @@ const MidRangeOverride k16F87xA{.programWait = 80,
                                 .chipErase = 0x1F,
                                 .protectOffMask = 0x3130,
                                 .rowSize = 8,
-                                .vppFirst = true,
-                                .revisionMask = 0x0F};
+                                .vppFirst = true};
 
 const MidRangeOverride* ConstantsOf(int index) {
     switch (index) {
@@ -417,6 +421,10 @@ bool IsBaseline(DeviceFamily family) {
     return family == DeviceFamily::Mid12F50x || family == DeviceFamily::Mid16F54;
 }
 
+const char* FamilyLabel(DeviceFamily family) {
+    return kFamilyLabels[static_cast<std::size_t>(family)];
+}
+
 std::span<const CatalogueEntry> CatalogueEntries() {
     return kEntries;
 }
@@ -470,6 +478,7 @@ std::optional<MidRangeParams> CatalogueMidRangeParams(int index) {
         Apply(params, *row);
     }
     params.configWordBits = kConfigWordBits[static_cast<std::size_t>(index)].bits;
+    params.revisionMask = e->revisionMask;
     return params;
 }
 
@@ -479,6 +488,28 @@ std::optional<Pic18Params> CataloguePic18Params(int index) {
         return std::nullopt;
     }
     return Pic18ParamsFor(*e);
+}
+
+std::optional<DeviceIdWord> CatalogueDeviceIdWord(int index) {
+    const CatalogueEntry* e = CatalogueEntryAt(index);
+    constexpr std::size_t kCell = CMidRangeDevice::kDeviceIdCell;
+    if (e == nullptr || !IsMidRange(e->family) || IsBaseline(e->family) ||
+        e->configCount <= kCell || (e->deviceId == 0 && e->publishedId == 0)) {
+        return std::nullopt;
+    }
+    return DeviceIdWord{kCell, e->configStart + static_cast<std::uint32_t>(kCell),
+                        CMidRangeDevice::kWordMask};
+}
+
+std::vector<DeviceIdMatch> IdentifyDeviceId(std::uint16_t word) {
+    std::vector<DeviceIdMatch> matches;
+    for (const CatalogueEntry& e : kEntries) {
+        const auto id = static_cast<std::uint16_t>(word & CMidRangeDevice::kWordMask);
+        if (e.publishedId != 0 && (id & ~e.revisionMask) == e.publishedId) {
+            matches.push_back({&e, static_cast<std::uint16_t>(id & e.revisionMask)});
+        }
+    }
+    return matches;
 }
 
 std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOptions* options,

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "device/device.h"
 #include "device/device_layout.h"
@@ -40,6 +42,8 @@ bool IsPic18(DeviceFamily family);
 bool IsDsPic30(DeviceFamily family);
 // The 12-bit baseline parts (PIC16F54, PIC12F508, PIC12F509).
 bool IsBaseline(DeviceFamily family);
+// The name a family goes by in listings and messages ("16F87xA", "PIC18 242 group").
+const char* FamilyLabel(DeviceFamily family);
 
 struct CatalogueEntry {
     int index = 0;
@@ -52,6 +56,11 @@ struct CatalogueEntry {
     std::uint16_t deviceId = 0;  // as CheckDeviceId expects it; 0: none
     std::int32_t pinCount = 0;   // dsPIC30F only
     bool inMenu = false;
+    // The ID the chip itself carries, as its programming specification publishes it; several
+    // differ from deviceId, which CheckDeviceId keeps. 0: none.
+    std::uint16_t publishedId = 0;
+    // The silicon revision bits of the device ID word, left out when an ID is compared.
+    std::uint16_t revisionMask = 0x1F;
 };
 
 inline constexpr int kCatalogueSize = 72;
@@ -73,6 +82,24 @@ std::optional<DeviceLayout> CatalogueLayout(int index);
 std::optional<MidRangeParams> CatalogueMidRangeParams(int index);
 // The constants of a PIC18 entry: the group's values and the chip's device ID.
 std::optional<Pic18Params> CataloguePic18Params(int index);
+
+// Where a chip keeps its device ID word: the configuration cell, its device address and the
+// bits that hold the ID and the revision.
+struct DeviceIdWord {
+    std::size_t configCell = 0;
+    std::uint32_t address = 0;
+    std::uint16_t mask = 0;
+};
+// Nothing for a chip without one (the 12-bit parts, the PIC16F84, the other families).
+std::optional<DeviceIdWord> CatalogueDeviceIdWord(int index);
+
+// What a device ID word names: every entry whose published ID equals the word with that entry's
+// revision bits masked off. Usually one; two chips can share an ID (PIC16F636 and PIC16F639).
+struct DeviceIdMatch {
+    const CatalogueEntry* entry = nullptr;
+    std::uint16_t revision = 0;
+};
+std::vector<DeviceIdMatch> IdentifyDeviceId(std::uint16_t word);
 
 // The device of an entry; nullptr outside the catalogue or while its family is not built.
 std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOptions* options,

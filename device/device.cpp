@@ -172,6 +172,15 @@ CellSpan& CDevice::Source(Memory memory) {
     return this->*kSources[Slot(memory)];
 }
 
+std::vector<WrittenCell> CDevice::WrittenCells(Memory memory) const {
+    const std::uint32_t mask = BlankValueForWidth(WidthOf(layout_, memory));
+    std::vector<WrittenCell> cells(CountOf(layout_, memory));
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        cells[i] = {i, mask, 0, false};
+    }
+    return cells;
+}
+
 bool CDevice::RunErase() {
     return RunOperation(&CDevice::Erase);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "device/device_layout.h"
 #include "device/device_ui.h"
@@ -27,6 +28,18 @@ struct CompareResult {
     std::uint32_t address = 0;  // device address of the first mismatching cell
     std::uint32_t expected = 0;
     std::uint32_t read = 0;
+};
+
+// A cell that a write of its memory sets: the image's value with setBits added, in the bits of
+// mask (the others are the chip's own or not implemented). A replaced cell is rewritten whole;
+// the others are programmed, which can only clear bits.
+struct WrittenCell {
+    std::size_t index = 0;
+    std::uint32_t mask = 0;
+    std::uint32_t setBits = 0;
+    bool replaced = false;
+
+    std::uint32_t Expected(std::uint32_t imageValue) const { return (imageValue | setBits) & mask; }
 };
 
 // The two programmer options, owned by the main view and read when an operation runs.
@@ -96,6 +109,10 @@ class CDevice {
         return RunCompare(Memory::Data, source, result);
     }
     bool RunErase();
+
+    // The cells a write of memory sets under the current options, and what it puts in them:
+    // every cell under the memory's width unless the family writes fewer.
+    virtual std::vector<WrittenCell> WrittenCells(Memory memory) const;
 
     const DeviceLayout& Layout() const { return layout_; }
     bool LastResult() const { return result_ != 0; }

@@ -144,6 +144,18 @@ std::uint16_t CDsPic30Device::ConfigValue(std::size_t reg, std::uint32_t cell) c
     return static_cast<std::uint16_t>((tables_.forcedBits[reg] | cell) & tables_.keepMask[reg]);
 }
 
+std::vector<WrittenCell> CDsPic30Device::WrittenCells(Memory memory) const {
+    std::vector<WrittenCell> cells = CDevice::WrittenCells(memory);
+    for (WrittenCell& cell : cells) {
+        cell.replaced = memory != Memory::Program;
+        if (memory == Memory::Config && cell.index < kConfigRegisters) {
+            cell.setBits = tables_.forcedBits[cell.index];
+            cell.mask &= tables_.keepMask[cell.index];
+        }
+    }
+    return cells;
+}
+
 bool CDsPic30Device::ReadDeviceId(std::uint16_t& id) {
     const bool ok = EnterProgramMode() && Execute({kMovIdPageToW0, kMovW0ToTblpag, kClrW6}) &&
                     Link().DsReadWord(&id);

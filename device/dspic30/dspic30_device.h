@@ -64,6 +64,9 @@ class CDsPic30Device : public CDevice {
     // What goes into configuration register reg for an image cell: the forced bits added,
     // then cut to the bits that may be written.
     std::uint16_t ConfigValue(std::size_t reg, std::uint32_t cell) const;
+    // The configuration registers take ConfigValue; they and the data EEPROM are rewritten whole
+    // rather than programmed bit by bit.
+    std::vector<WrittenCell> WrittenCells(Memory memory) const override;
 
     // DEVID at 0xFF0000, read on the calling thread with programming mode entered and left.
     bool ReadDeviceId(std::uint16_t& id);

@@ -23,17 +23,16 @@ DeviceLayout CMidRangeDevice::DefaultLayout() {
     layout.programWidth = 14;
     layout.configWidth = 14;
     layout.dataWidth = 8;
-    layout.configStart = 0x2000;
+    layout.configStart = kConfigStart;
     layout.configCount = 8;
     layout.programGrid = {4, 14, 0, 4, 1, 1, 40, 40, 100, 8};
-    layout.configGrid = {4, 14, 0x2000, 4, 1, 1, 40, 40, 100, 8};
+    layout.configGrid = {4, 14, kConfigStart, 4, 1, 1, 40, 40, 100, 8};
     layout.dataGrid = {2, 8, 0, 4, 1, 1, 40, 40, 100, 8};
     return layout;
 }
 
 bool CMidRangeDevice::CheckDeviceId() {
-    constexpr std::size_t kIdCell = 6;
-    if (layout_.configCount <= kIdCell) {
+    if (layout_.configCount <= kDeviceIdCell) {
         return false;
     }
     std::vector<std::uint16_t> config(layout_.configCount, 0);
@@ -41,7 +40,39 @@ bool CMidRangeDevice::CheckDeviceId() {
         return false;
     }
     const auto mask = static_cast<std::uint16_t>(~params_.revisionMask);
-    return (config[kIdCell] & mask) == (layout_.deviceId & mask);
+    return (config[kDeviceIdCell] & mask) == (layout_.deviceId & mask);
+}
+
+std::vector<WrittenCell> CMidRangeDevice::WrittenCells(Memory memory) const {
+    std::vector<WrittenCell> cells = CDevice::WrittenCells(memory);
+    const MidRangeParams& p = params_;
+    if (memory == Memory::Program && Options().keepCalibration != 0) {
+        std::erase_if(cells, [&p](const WrittenCell& cell) {
+            return (p.calibrationWordAddress != 0 && cell.index == p.calibrationWordAddress) ||
+                   (p.calibrationAddress != 0 && cell.index == p.calibrationAddress);
+        });
+    }
+    if (memory == Memory::Config && layout_.configStart == kConfigStart) {
+        std::erase_if(cells, [](const WrittenCell& cell) {
+            return cell.index >= kUserIdCells && cell.index != kConfigWordCell;
+        });
+        for (WrittenCell& cell : cells) {
+            if (cell.index != kConfigWordCell) {
+                continue;
+            }
+            cell.setBits =
+                p.calibrationProtectOffMask != 0 ? p.calibrationProtectOffMask : p.protectOffMask;
+            // Bits the chip lacks read back fixed whatever the file says.
+            cell.mask &= p.configWordBits;
+            if (p.bandGapMask != 0) {
+                cell.mask &= ~std::uint32_t{p.bandGapMask};
+                if (p.configKeepMask != 0) {
+                    cell.mask &= p.configKeepMask;
+                }
+            }
+        }
+    }
+    return cells;
 }
 
 bool CMidRangeDevice::IncrementAddress(std::uint32_t count) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "device/device.h"
 #include "device/midrange/midrange_params.h"
@@ -16,6 +17,12 @@ class CMidRangeDevice : public CDevice {
     static constexpr std::uint16_t kWordMask = 0x3FFF;
     static constexpr std::size_t kReadBlock = 64;
     static constexpr std::size_t kWriteBlock = 16;
+    // The 14-bit parts' configuration memory from 0x2000: user IDs in cells 0-3, the device ID
+    // word in cell 6, the configuration word in cell 7.
+    static constexpr std::uint32_t kConfigStart = 0x2000;
+    static constexpr std::size_t kUserIdCells = 4;
+    static constexpr std::size_t kDeviceIdCell = 6;
+    static constexpr std::size_t kConfigWordCell = 7;
 
     CMidRangeDevice(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress);
 
@@ -26,6 +33,11 @@ class CMidRangeDevice : public CDevice {
     bool CheckDeviceId() override;
 
     const MidRangeParams& Params() const { return params_; }
+
+    // The 14-bit parts write only the user IDs and the configuration word (code protection
+    // off; the bits the chip lacks, and on the 12F629 family the band-gap bits, are not the
+    // write's), and a kept calibration word comes from the chip rather than the image.
+    std::vector<WrittenCell> WrittenCells(Memory memory) const override;
 
     // What every mid-range device starts from: 14-bit program and configuration words, 8-bit
     // data, configuration cells 0x2000 to 0x2007, the 14-bit grids.

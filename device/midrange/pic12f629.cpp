@@ -5,10 +5,6 @@
 
 namespace tenlo {
 
-namespace {
-constexpr std::size_t kUserIdCells = 4;
-}  // namespace
-
 CPic12F629::CPic12F629(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress,
                        const DeviceLayout& layout, const MidRangeParams& params)
     : CPic16F84A(link, options, progress, layout, params) {}

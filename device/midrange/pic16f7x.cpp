@@ -6,7 +6,6 @@ namespace tenlo {
 
 namespace {
 constexpr std::uint32_t kIdToConfigWord = 3;  // 0x2004 on to 0x2007
-constexpr std::size_t kConfigWordCell = 7;
 }  // namespace
 
 CPic16F7x::CPic16F7x(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress,

@@ -8,8 +8,6 @@
 namespace tenlo {
 
 namespace {
-constexpr std::size_t kUserIdCells = 4;
-constexpr std::size_t kConfigWordCell = 7;
 // Undocumented ICSP commands that, around a begin-programming cycle at 0x2007, clear code
 // protection together with everything it protects.
 constexpr std::uint8_t kProtectClear1 = 1;

@@ -9,7 +9,6 @@ namespace tenlo {
 
 namespace {
 constexpr std::uint32_t kIdEndToConfigWord = 3;  // 0x2004 on to 0x2007
-constexpr std::size_t kConfigWordCell = 7;
 }  // namespace
 
 CPic16F87xA::CPic16F87xA(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress,

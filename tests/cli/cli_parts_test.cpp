@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "cli/cli_session.h"
-#include "cli/device_id_table.h"
 #include "cli/exit_codes.h"
 #include "cli/memory_list.h"
 #include "cli/name_suggest.h"
 #include "cli/terminal_ui.h"
 #include "device/catalogue.h"
-#include "sim/chip_model.h"
 
 namespace tenlo::cli {
 namespace {
@@ -67,67 +63,6 @@ TEST(NameSuggestions, CloseNamesComeFirst) {
 
     EXPECT_TRUE(Suggest("avrdude").empty());
     EXPECT_TRUE(Suggest("").empty());
-}
-
-TEST(DeviceIdTable, MasksTheRevisionBitsOfEachChip) {
-    auto m = IdentifyDeviceId(0x0561);
-    ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].entry->name, "PIC16F84A");
-    EXPECT_EQ(m[0].revision, 1);
-
-    // 16F87xA keep 4 revision bits: 0x0E2F is revision 15, 0x0E30 is no chip at all.
-    m = IdentifyDeviceId(0x0E2F);
-    ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].entry->name, "PIC16F877A");
-    EXPECT_EQ(m[0].revision, 15);
-    EXPECT_TRUE(IdentifyDeviceId(0x0E30).empty());
-
-    // The 16F87x (no A) keep 5: 0x09BF is a 16F877 revision 31.
-    m = IdentifyDeviceId(0x09BF);
-    ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].entry->name, "PIC16F877");
-    EXPECT_EQ(m[0].revision, 31);
-
-    // Two chips share one ID.
-    m = IdentifyDeviceId(0x10A3);
-    ASSERT_EQ(m.size(), 2u);
-    std::set<std::string_view> names{m[0].entry->name, m[1].entry->name};
-    EXPECT_EQ(names, (std::set<std::string_view>{"PIC16F636", "PIC16F639"}));
-
-    EXPECT_TRUE(IdentifyDeviceId(0x0000).empty());  // empty socket
-    EXPECT_TRUE(IdentifyDeviceId(0x3FFF).empty());  // erased, or no ID at all
-}
-
-TEST(DeviceIdTable, CarriesThePublishedValuesWhereTheCatalogueDiffers) {
-    const std::map<std::string_view, std::uint16_t> expected = {
-        {"PIC16F84A", 0x0560}, {"PIC12F629", 0x0F80}, {"PIC16F630", 0x10C0}, {"PIC16F676", 0x10E0}};
-    for (const auto& [name, id] : expected) {
-        const PublishedDeviceId* p = PublishedIdFor(name);
-        ASSERT_NE(p, nullptr) << name;
-        EXPECT_EQ(p->id, id) << name;
-        const CatalogueEntry* e = CatalogueEntryAt(FindCatalogueIndex(name));
-        ASSERT_NE(e, nullptr);
-        EXPECT_NE(e->deviceId, id) << name << ": the catalogue was expected to differ";
-    }
-    EXPECT_EQ(PublishedIdFor("PIC16F84"), nullptr);  // has no ID word
-    EXPECT_EQ(PublishedIdFor("pic16f877a")->id, 0x0E20);
-}
-
-TEST(DeviceIdTable, NamesEveryChipTheSimulatorModels) {
-    for (const PublishedDeviceId& p : PublishedDeviceIds()) {
-        EXPECT_GE(FindCatalogueIndex(p.name), 0) << p.name;
-        std::unique_ptr<sim::IChipModel> chip = sim::CreateChip(p.name);
-        if (!chip) {
-            continue;
-        }
-        std::uint32_t word = 0;
-        ASSERT_TRUE(chip->Peek(sim::Space::Config, 0x2006, word)) << p.name;
-        bool named = false;
-        for (const IdMatch& m : IdentifyDeviceId(static_cast<std::uint16_t>(word))) {
-            named = named || m.entry->name == p.name;
-        }
-        EXPECT_TRUE(named) << p.name << " reads " << std::hex << word;
-    }
 }
 
 TEST(ExitCodes, EveryFailureHasItsNumber) {

@@ -152,6 +152,18 @@ TEST_F(CliSession, ACellThatWillNotProgramIsNotMistakenForANonBlankChip) {
         << stuck.stderrText;
 }
 
+TEST_F(CliSession, AKeptCalibrationWordLeavesTheFirstWordInTheFailureReport) {
+    CliRig stuck("PIC12F629", [] {
+        sim::FaultPlan plan;
+        plan.stuckCells.push_back({Space::Program, 0});
+        return plan;
+    }());
+    const std::string first = dir.Write("first.hex", ":020000000528D1\n:00000001FF\n");
+    EXPECT_EQ(stuck.Run({"--device", "PIC12F629", "write", first}), 1);
+    EXPECT_TRUE(Has(stuck.stderrText, "verification failed at 0x0000: chip 0x3FFF, file 0x2805"))
+        << stuck.stderrText;
+}
+
 TEST_F(CliSession, ConfigurationWordThatCannotBeRaisedSaysToEraseFirst) {
     CliRig chip("PIC12F629");
     const std::string low = dir.Write("low.hex", ":02400E00C401EB\n:00000001FF\n");

@@ -1,0 +1,163 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+#include <string_view>
+
+#include "device/catalogue.h"
+#include "device/midrange/midrange_device.h"
+#include "sim/chip_model.h"
+
+namespace tenlo {
+namespace {
+
+TEST(DeviceIdentity, MasksTheRevisionBitsOfEachChip) {
+    auto m = IdentifyDeviceId(0x0561);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "PIC16F84A");
+    EXPECT_EQ(m[0].revision, 1);
+
+    // 16F87xA keep 4 revision bits: 0x0E2F is revision 15, 0x0E30 is no chip at all.
+    m = IdentifyDeviceId(0x0E2F);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "PIC16F877A");
+    EXPECT_EQ(m[0].revision, 15);
+    EXPECT_TRUE(IdentifyDeviceId(0x0E30).empty());
+
+    // The 16F87x (no A) keep 5: 0x09BF is a 16F877 revision 31.
+    m = IdentifyDeviceId(0x09BF);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "PIC16F877");
+    EXPECT_EQ(m[0].revision, 31);
+
+    // Two chips share one ID.
+    m = IdentifyDeviceId(0x10A3);
+    ASSERT_EQ(m.size(), 2u);
+    std::set<std::string_view> names{m[0].entry->name, m[1].entry->name};
+    EXPECT_EQ(names, (std::set<std::string_view>{"PIC16F636", "PIC16F639"}));
+
+    EXPECT_TRUE(IdentifyDeviceId(0x0000).empty());  // empty socket
+    EXPECT_TRUE(IdentifyDeviceId(0x3FFF).empty());  // erased, or no ID at all
+}
+
+TEST(DeviceIdentity, CarriesThePublishedValuesWhereTheCatalogueDiffers) {
+    const std::map<std::string_view, std::uint16_t> expected = {
+        {"PIC16F84A", 0x0560}, {"PIC12F629", 0x0F80}, {"PIC16F630", 0x10C0}, {"PIC16F676", 0x10E0}};
+    for (const auto& [name, id] : expected) {
+        const CatalogueEntry* e = CatalogueEntryAt(FindCatalogueIndex(name));
+        ASSERT_NE(e, nullptr) << name;
+        EXPECT_EQ(e->publishedId, id) << name;
+        EXPECT_NE(e->deviceId, id) << name << ": the catalogue was expected to differ";
+    }
+    EXPECT_EQ(CatalogueEntryAt(FindCatalogueIndex("PIC16F84"))->publishedId, 0);
+    EXPECT_EQ(CatalogueEntryAt(FindCatalogueIndex("pic16f877a"))->publishedId, 0x0E20);
+}
+
+TEST(DeviceIdentity, TheIdCheckAndTheIdentificationMaskTheSameRevisionBits) {
+    for (const CatalogueEntry& e : CatalogueEntries()) {
+        if (const std::optional<MidRangeParams> params = CatalogueMidRangeParams(e.index)) {
+            EXPECT_EQ(params->revisionMask, e.revisionMask) << e.name;
+        }
+    }
+}
+
+TEST(DeviceIdentity, OnlyFourteenBitChipsWithAnIdHaveAnIdWord) {
+    const std::optional<DeviceIdWord> f877a =
+        CatalogueDeviceIdWord(FindCatalogueIndex("PIC16F877A"));
+    ASSERT_TRUE(f877a);
+    EXPECT_EQ(f877a->configCell, 6u);
+    EXPECT_EQ(f877a->address, 0x2006u);
+    EXPECT_EQ(f877a->mask, 0x3FFF);
+    for (const char* none : {"PIC16F84", "PIC12F508", "PIC16F54", "PIC18F452", "dsPIC30F4013"}) {
+        EXPECT_FALSE(CatalogueDeviceIdWord(FindCatalogueIndex(none))) << none;
+    }
+    EXPECT_FALSE(CatalogueDeviceIdWord(-1));
+}
+
+TEST(DeviceIdentity, NamesEveryChipTheSimulatorModels) {
+    int modelled = 0;
+    for (const CatalogueEntry& e : CatalogueEntries()) {
+        std::unique_ptr<sim::IChipModel> chip = sim::CreateChip(e.name);
+        if (!chip || e.publishedId == 0) {
+            continue;
+        }
+        ++modelled;
+        std::uint32_t word = 0;
+        ASSERT_TRUE(chip->Peek(sim::Space::Config, 0x2006, word)) << e.name;
+        const std::vector<DeviceIdMatch> matches =
+            IdentifyDeviceId(static_cast<std::uint16_t>(word));
+        EXPECT_TRUE(std::any_of(matches.begin(), matches.end(),
+                                [&](const DeviceIdMatch& m) { return m.entry == &e; }))
+            << e.name << " reads " << std::hex << word;
+    }
+    EXPECT_GT(modelled, 0);
+}
+
+// What a write of each memory answers for, as the families write it.
+class WrittenCellsTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<CDevice> Device(std::string_view name, bool keepCalibration) {
+        options_.keepCalibration = keepCalibration ? 1 : 0;
+        return CreateDevice(FindCatalogueIndex(name), link_, &options_, nullptr);
+    }
+    static std::vector<std::size_t> Indices(const std::vector<WrittenCell>& cells) {
+        std::vector<std::size_t> indices;
+        for (const WrittenCell& cell : cells) {
+            indices.push_back(cell.index);
+        }
+        return indices;
+    }
+
+    CProgrammerLink link_;
+    DeviceOptions options_;
+};
+
+TEST_F(WrittenCellsTest, FourteenBitConfigurationIsTheUserIdsAndTheWordWithProtectionOff) {
+    using ::testing::ElementsAre;
+    const auto f84a = Device("PIC16F84A", true);
+    const std::vector<WrittenCell> cells = f84a->WrittenCells(Memory::Config);
+    EXPECT_THAT(Indices(cells), ElementsAre(0, 1, 2, 3, 7));
+    EXPECT_EQ(cells[0].mask, 0x3FFFu);
+    EXPECT_EQ(cells[0].setBits, 0u);
+    EXPECT_EQ(cells[4].Expected(0x000B), 0x3FFBu);  // protect-off mask 0x3FF0
+    // The bits a chip lacks are not the write's to answer for.
+    EXPECT_EQ(Device("PIC16F877A", true)->WrittenCells(Memory::Config).back().mask, 0x2FCFu);
+
+    // The 12F629 family: its own protect-off bits, and the band-gap and unimplemented bits stay
+    // out of what the write answers for.
+    const auto f629 = Device("PIC12F629", true);
+    const WrittenCell word = f629->WrittenCells(Memory::Config).back();
+    EXPECT_EQ(word.index, 7u);
+    EXPECT_EQ(word.mask, 0x01FFu);
+    EXPECT_EQ(word.Expected(0x3004), 0x0184u);
+}
+
+TEST_F(WrittenCellsTest, AKeptCalibrationWordIsNotWrittenFromTheImage) {
+    const auto kept = Device("PIC12F629", true)->WrittenCells(Memory::Program);
+    ASSERT_EQ(kept.size(), 1023u);
+    EXPECT_EQ(kept.front().index, 0u);  // the first word is written whatever the options
+    EXPECT_EQ(kept.back().index, 0x3FEu);
+    EXPECT_EQ(Device("PIC12F629", false)->WrittenCells(Memory::Program).size(), 1024u);
+
+    const auto f508 = Device("PIC12F508", true)->WrittenCells(Memory::Program);
+    ASSERT_EQ(f508.size(), 511u);
+    EXPECT_EQ(f508.front().index, 0u);
+    EXPECT_EQ(f508.back().mask, 0x0FFFu);
+    EXPECT_EQ(Device("PIC16F84A", true)->WrittenCells(Memory::Program).size(), 1024u);
+}
+
+TEST_F(WrittenCellsTest, TwelveBitConfigurationAndDataAreWrittenWhole) {
+    const auto f508 = Device("PIC12F508", true);
+    const std::vector<WrittenCell> config = f508->WrittenCells(Memory::Config);
+    ASSERT_EQ(config.size(), 1u);
+    EXPECT_EQ(config[0].Expected(0x0FEA), 0x0FEAu);
+    const std::vector<WrittenCell> data = Device("PIC16F877A", true)->WrittenCells(Memory::Data);
+    ASSERT_EQ(data.size(), 256u);
+    EXPECT_EQ(data[255].mask, 0xFFu);
+}
+
+}  // namespace
+}  // namespace tenlo
