@@ -272,4 +272,8 @@ void CSerialPort::TraceByte(std::uint8_t byte, bool transmitted) {
     traceWindow_->Append(text);
 }
 
+std::string ProgrammerPortDefinition(int portNumber) {
+    return "COM" + std::to_string(portNumber) + ": baud=38400 parity=N data=8 stop=1";
+}
+
 }  // namespace tenlo

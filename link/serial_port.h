@@ -73,6 +73,10 @@ private:
     IClock* clock_;
 };
 
+// "COM%d: baud=38400 parity=N data=8 stop=1" for a port number: the definition both programs
+// open the programmer's port with.
+std::string ProgrammerPortDefinition(int portNumber);
+
 // Parses the part of a device-definition string that follows "COMn:" the way the Windows
 // BuildCommDCB does, updating only the settings it names. False, with settings untouched, for
 // anything it cannot read.

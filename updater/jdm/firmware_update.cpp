@@ -150,7 +150,7 @@ FirmwareUpdateResult RunFirmwareUpdate(CSerialPort& port, IFirmwareUpdateView& v
 }
 
 std::string UpdaterPortDefinition(int portNumber) {
-    return "COM" + std::to_string(portNumber) + ": baud=38400 parity=N data=8 stop=1";
+    return ProgrammerPortDefinition(portNumber);
 }
 
 void DriveLinesInactive(CSerialPort& port) {
