@@ -1,25 +1,16 @@
 #include "cli/cli_session.h"
 
 #include <cstdarg>
-#include <cstdlib>
 #include <span>
 
 #include "app/hexfile/hex_file_writer.h"
 #include "app/hexfile/image_hex.h"
 #include "app/hexfile/prog_hex_reader.h"
-#include "cli/name_suggest.h"
-#include "cli/path_port_backend.h"
-#include "link/port_names.h"
-#include "sim/in_process_backend.h"
-#include "sim/jdm/jdm_port_backend.h"
-#include "sim/virtual_programmer.h"
 #include "updater/jdm/firmware_update.h"
 
 namespace tenlo::cli {
 
 namespace {
-
-constexpr const char* kProgramName = "tenlo-cli";
 
 std::string Hex(std::uint32_t value, int digits) {
     char text[16];
@@ -188,129 +179,7 @@ class CUpdateView final : public IFirmwareUpdateView {
     bool quiet_;
 };
 
-std::vector<std::string_view> CatalogueNames() {
-    std::vector<std::string_view> names;
-    for (const CatalogueEntry& e : CatalogueEntries()) {
-        names.push_back(e.name);
-    }
-    return names;
-}
-
-std::string SuggestionText(const std::string& typed, const std::vector<std::string_view>& names) {
-    const std::vector<std::string> close = SuggestNames(typed, names);
-    if (close.empty()) {
-        return "";
-    }
-    std::string text = "; did you mean ";
-    for (std::size_t i = 0; i < close.size(); ++i) {
-        if (i > 0) {
-            text += i + 1 == close.size() ? " or " : ", ";
-        }
-        text += close[i];
-    }
-    return text + "?";
-}
-
-std::string UnknownDeviceText(const std::string& typed) {
-    return "unknown device \"" + typed + "\"" + SuggestionText(typed, CatalogueNames()) +
-           " (tenlo-cli devices lists every chip)";
-}
-
-std::string FamilyUnavailableText(const CatalogueEntry& entry) {
-    return std::string(entry.name) + " belongs to the " + FamilyLabel(entry.family) +
-           " family, which is not available in this build; choose another --device "
-           "(tenlo-cli devices shows which are)";
-}
-
-// The catalogue chips the simulator has a model of.
-std::vector<std::string_view> SimulatedNames() {
-    std::vector<std::string_view> names;
-    for (const CatalogueEntry& e : CatalogueEntries()) {
-        if (sim::CreateChip(e.name)) {
-            names.push_back(e.name);
-        }
-    }
-    return names;
-}
-
-// Where COMn was looked for, in lookup order, for the message when none opens.
-std::string PortCandidates(int number) {
-    std::string list;
-    for (const std::string& place : ComPortCandidates(static_cast<unsigned long>(number))) {
-        list += (list.empty() ? "" : ", ") + place;
-    }
-    return list;
-}
-
 }  // namespace
-
-bool FamilyAvailable(int index) {
-    CProgrammerLink probe;
-    DeviceOptions options;
-    return CreateDevice(index, probe, &options, nullptr) != nullptr;
-}
-
-bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error) {
-    IClock& clock = env.clock != nullptr ? *env.clock : SystemClock();
-    if (options.command == Command::UpdateFirmware) {
-        env.backend = sim::MakeJdmSimulatorBackend(clock);
-        return true;
-    }
-    const std::string chipName =
-        options.simulateChip.empty() ? options.device : options.simulateChip;
-    std::unique_ptr<sim::IChipModel> chip = sim::CreateChip(chipName);
-    // Ping and version never reach the chip: a --device the simulator has no model of still
-    // gets a programmer, with an empty socket.
-    const bool chipless = options.command == Command::Ping || options.command == Command::Version;
-    if (!chip && !(chipless && options.simulateChip.empty())) {
-        error = "--simulate: the virtual programmer has no model of \"" + chipName + "\"" +
-                SuggestionText(chipName, SimulatedNames());
-        return false;
-    }
-    env.simulated = std::make_shared<sim::CVirtualProgrammer>(std::move(chip));
-    env.backend = sim::MakeInProcessBackend(env.simulated, clock);
-    return true;
-}
-
-int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
-    CliOptions options;
-    std::string message;
-    std::string help;
-    switch (ParseCommandLine(args, options, message, help)) {
-        case ParseOutcome::Help:
-            std::fputs(help.c_str(), env.out);
-            return ToInt(ExitCode::Success);
-        case ParseOutcome::Error:
-            std::fprintf(env.err, "%s: %s (see %s --help)\n", kProgramName, message.c_str(),
-                         kProgramName);
-            return ToInt(ExitCode::Usage);
-        case ParseOutcome::Run:
-            break;
-    }
-    // Names are checked before any port is touched, whatever the command.
-    const bool usesDevice =
-        options.command != Command::Devices && options.command != Command::UpdateFirmware;
-    if (usesDevice && FindCatalogueIndex(options.device) < 0) {
-        std::fprintf(env.err, "%s: %s\n", kProgramName, UnknownDeviceText(options.device).c_str());
-        return ToInt(ExitCode::Usage);
-    }
-    const bool usesChip =
-        usesDevice && options.command != Command::Ping && options.command != Command::Version;
-    if (usesChip && !FamilyAvailable(FindCatalogueIndex(options.device))) {
-        std::fprintf(
-            env.err, "%s: %s\n", kProgramName,
-            FamilyUnavailableText(*CatalogueEntryAt(FindCatalogueIndex(options.device))).c_str());
-        return ToInt(ExitCode::Usage);
-    }
-    if (options.simulate && !env.backend && options.command != Command::Devices) {
-        if (!SetUpSimulation(options, env, message)) {
-            std::fprintf(env.err, "%s: %s\n", kProgramName, message.c_str());
-            return ToInt(ExitCode::Usage);
-        }
-    }
-    CCliSession session(options, env);
-    return session.Run();
-}
 
 struct CCliSession::LoadedFiles {
     std::unique_ptr<CMemoryImage> image;
@@ -337,9 +206,9 @@ int CCliSession::Run() {
         return Fail(Failure::BadArguments,
                     "--port takes COMn or a device path, not \"" + options_.port + "\"");
     }
-    port_ = *port;
+    port_ = CCliPort(*port, env_);
     if (port_.IsPath()) {
-        errorBox_.SetPortAlias("COM1", port_.path);
+        errorBox_.SetPortAlias("COM1", port_.Path());
     }
     const int code = Dispatch();
     if (options_.trace) {
@@ -393,20 +262,6 @@ void CCliSession::Say(const char* format, ...) {
     std::fflush(sayTo_);
 }
 
-std::shared_ptr<IPortBackend> CCliSession::PortBackend() {
-    if (env_.backend) {
-        return env_.backend;
-    }
-    if (port_.IsPath()) {
-        return std::make_shared<CPathPortBackend>(port_.path);
-    }
-    return nullptr;
-}
-
-std::string CCliSession::PortName() const {
-    return port_.IsPath() ? port_.path : "COM" + std::to_string(port_.number);
-}
-
 bool CCliSession::PingProgrammer(int attempts) {
     for (int i = 0; i < attempts; ++i) {
         if (link_->Ping()) {
@@ -423,7 +278,7 @@ Failure CCliSession::PrepareDevice() {
         return Failure::UnknownDevice;
     }
     entry_ = CatalogueEntryAt(index_);
-    link_ = std::make_unique<CProgrammerLink>(&errorBox_, PortBackend(), env_.clock);
+    link_ = std::make_unique<CProgrammerLink>(&errorBox_, port_.Backend(), env_.clock);
     deviceOptions_.keepCalibration = options_.keepCalibration ? 1 : 0;
     deviceOptions_.skipCalibrationCompare = options_.compareCalibration ? 0 : 1;
     device_ = CreateDevice(index_, *link_, &deviceOptions_, &progress_);
@@ -439,26 +294,21 @@ Failure CCliSession::PrepareDevice() {
 
 Failure CCliSession::Connect() {
     if (!link_) {
-        link_ = std::make_unique<CProgrammerLink>(&errorBox_, PortBackend(), env_.clock);
+        link_ = std::make_unique<CProgrammerLink>(&errorBox_, port_.Backend(), env_.clock);
     }
     if (options_.trace) {
         link_->SetTraceWindow(&trace_);
     }
-    // The GUI's own definition string; a path rides on a COMn name the path backend ignores.
-    const int number = port_.IsPath() ? 1 : port_.number;
-    link_->Connect("COM" + std::to_string(number) + ": baud=38400 parity=N data=8 stop=1");
+    link_->Connect(ProgrammerPortDefinition(port_.Number()));
     if (!link_->IsConnected()) {
-        std::string where;
-        if (!port_.IsPath() && !env_.backend) {
-            where = " (looked for " + PortCandidates(number) + ")";
-        }
-        Fail(Failure::PortNotOpened, "cannot open the serial port " + PortName() + where +
+        Fail(Failure::PortNotOpened, "cannot open the serial port " + port_.Name() +
+                                         port_.Searched() +
                                          ": check --port, that the port exists and that no "
                                          "other program holds it");
         return Failure::PortNotOpened;
     }
     if (!PingProgrammer(2)) {
-        Fail(Failure::NoProgrammer, "no programmer answers on " + PortName() +
+        Fail(Failure::NoProgrammer, "no programmer answers on " + port_.Name() +
                                         ": check that the Ravonite is plugged in and powered "
                                         "and that --port names its port");
         return Failure::NoProgrammer;
@@ -573,7 +423,7 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
 
 int CCliSession::ReportLineFailure(const std::string& what) {
     return Fail(Failure::LineFailed, what + " failed: the programmer stopped answering on " +
-                                         PortName() +
+                                         port_.Name() +
                                          "; check the cable, its power and that nothing else "
                                          "uses the port");
 }
@@ -646,7 +496,7 @@ int CCliSession::Ping() {
     if (const Failure f = Connect(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
-    Say("programmer answered on %s\n", PortName().c_str());
+    Say("programmer answered on %s\n", port_.Name().c_str());
     return ToInt(ExitCode::Success);
 }
 
@@ -909,10 +759,10 @@ int CCliSession::NameDeviceId(std::uint16_t word, std::uint32_t address,
 }
 
 int CCliSession::UpdateFirmware() {
-    CSerialPort port(&errorBox_, PortBackend(), env_.clock);
+    CSerialPort port(&errorBox_, port_.Backend(), env_.clock);
     port.SetErrorCaption(kUpdaterErrorCaption);
-    if (!OpenUpdaterPort(port, port_.IsPath() ? 1 : port_.number)) {
-        return Fail(Failure::PortNotOpened, "cannot open the serial port " + PortName() +
+    if (!OpenUpdaterPort(port, port_.Number())) {
+        return Fail(Failure::PortNotOpened, "cannot open the serial port " + port_.Name() +
                                                 ": check --port and that no other program "
                                                 "holds it");
     }
@@ -944,7 +794,7 @@ int CCliSession::UpdateFirmware() {
             break;
     }
     return Fail(Failure::LineFailed,
-                view.message + " (check that " + PortName() +
+                view.message + " (check that " + port_.Name() +
                     " is a real serial port with modem lines and the JDM adapter is attached)");
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/hexfile/hex_layout.h"
 #include "cli/cli_options.h"
+#include "cli/cli_setup.h"
 #include "cli/exit_codes.h"
 #include "cli/terminal_ui.h"
 #include "device/catalogue.h"
@@ -16,36 +17,9 @@
 #include "device/dspic30/dspic30_device.h"
 #include "device/memory_image.h"
 #include "device/pic18/pic18_device.h"
-#include "link/clock.h"
-#include "link/port_backend.h"
 #include "link/programmer_link.h"
 
-namespace tenlo::sim {
-class CVirtualProgrammer;
-}
-
 namespace tenlo::cli {
-
-// Where a run talks: its streams, its clock and, for --simulate or tests, the backend that
-// serves every port instead of the operating system's.
-struct CliEnvironment {
-    std::FILE* out = stdout;
-    std::FILE* err = stderr;
-    bool errIsTerminal = false;
-    IClock* clock = nullptr;                             // none: the real clock
-    std::shared_ptr<IPortBackend> backend;               // none: the OS ports, or the --port path
-    std::shared_ptr<sim::CVirtualProgrammer> simulated;  // set by SetUpSimulation
-};
-
-// Installs the in-process virtual programmer that --simulate asks for (the JDM chip for
-// update-firmware). False with a one-line message for a chip it has no model of.
-bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error);
-
-// The whole program: parse, set up, run one command. Returns the exit code.
-int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
-
-// Whether the catalogue entry's family can be built (and so programmed) yet.
-bool FamilyAvailable(int index);
 
 // One command against one chip.
 class CCliSession {
@@ -92,13 +66,11 @@ class CCliSession {
 
     int Fail(Failure failure, const std::string& line);
     void Say(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    std::shared_ptr<IPortBackend> PortBackend();
-    std::string PortName() const;
     bool PingProgrammer(int attempts);
 
     const CliOptions& options_;
     CliEnvironment& env_;
-    PortChoice port_;
+    CCliPort port_;
     CStderrErrorBox errorBox_;
     CTerminalProgress progress_;
     CStreamTraceSink trace_;

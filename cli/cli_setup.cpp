@@ -1,0 +1,159 @@
+#include "cli/cli_setup.h"
+
+#include "cli/cli_session.h"
+#include "cli/exit_codes.h"
+#include "cli/name_suggest.h"
+#include "cli/path_port_backend.h"
+#include "link/port_names.h"
+#include "sim/in_process_backend.h"
+#include "sim/jdm/jdm_port_backend.h"
+#include "sim/virtual_programmer.h"
+
+namespace tenlo::cli {
+
+namespace {
+
+std::vector<std::string_view> CatalogueNames() {
+    std::vector<std::string_view> names;
+    for (const CatalogueEntry& e : CatalogueEntries()) {
+        names.push_back(e.name);
+    }
+    return names;
+}
+
+std::string SuggestionText(const std::string& typed, const std::vector<std::string_view>& names) {
+    const std::vector<std::string> close = SuggestNames(typed, names);
+    if (close.empty()) {
+        return "";
+    }
+    std::string text = "; did you mean ";
+    for (std::size_t i = 0; i < close.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == close.size() ? " or " : ", ";
+        }
+        text += close[i];
+    }
+    return text + "?";
+}
+
+// The catalogue chips the simulator has a model of.
+std::vector<std::string_view> SimulatedNames() {
+    std::vector<std::string_view> names;
+    for (const CatalogueEntry& e : CatalogueEntries()) {
+        if (sim::CreateChip(e.name)) {
+            names.push_back(e.name);
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string UnknownDeviceText(const std::string& typed) {
+    return "unknown device \"" + typed + "\"" + SuggestionText(typed, CatalogueNames()) +
+           " (tenlo-cli devices lists every chip)";
+}
+
+std::string FamilyUnavailableText(const CatalogueEntry& entry) {
+    return std::string(entry.name) + " belongs to the " + FamilyLabel(entry.family) +
+           " family, which is not available in this build; choose another --device "
+           "(tenlo-cli devices shows which are)";
+}
+
+bool FamilyAvailable(int index) {
+    CProgrammerLink probe;
+    DeviceOptions options;
+    return CreateDevice(index, probe, &options, nullptr) != nullptr;
+}
+
+bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error) {
+    IClock& clock = env.clock != nullptr ? *env.clock : SystemClock();
+    if (options.command == Command::UpdateFirmware) {
+        env.backend = sim::MakeJdmSimulatorBackend(clock);
+        return true;
+    }
+    const std::string chipName =
+        options.simulateChip.empty() ? options.device : options.simulateChip;
+    std::unique_ptr<sim::IChipModel> chip = sim::CreateChip(chipName);
+    // Ping and version never reach the chip: a --device the simulator has no model of still
+    // gets a programmer, with an empty socket.
+    const bool chipless = options.command == Command::Ping || options.command == Command::Version;
+    if (!chip && !(chipless && options.simulateChip.empty())) {
+        error = "--simulate: the virtual programmer has no model of \"" + chipName + "\"" +
+                SuggestionText(chipName, SimulatedNames());
+        return false;
+    }
+    env.simulated = std::make_shared<sim::CVirtualProgrammer>(std::move(chip));
+    env.backend = sim::MakeInProcessBackend(env.simulated, clock);
+    return true;
+}
+
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
+    CliOptions options;
+    std::string message;
+    std::string help;
+    switch (ParseCommandLine(args, options, message, help)) {
+        case ParseOutcome::Help:
+            std::fputs(help.c_str(), env.out);
+            return ToInt(ExitCode::Success);
+        case ParseOutcome::Error:
+            std::fprintf(env.err, "%s: %s (see %s --help)\n", kProgramName, message.c_str(),
+                         kProgramName);
+            return ToInt(ExitCode::Usage);
+        case ParseOutcome::Run:
+            break;
+    }
+    // Names are checked before any port is touched, whatever the command.
+    const bool usesDevice =
+        options.command != Command::Devices && options.command != Command::UpdateFirmware;
+    if (usesDevice && FindCatalogueIndex(options.device) < 0) {
+        std::fprintf(env.err, "%s: %s\n", kProgramName, UnknownDeviceText(options.device).c_str());
+        return ToInt(ExitCode::Usage);
+    }
+    const bool usesChip =
+        usesDevice && options.command != Command::Ping && options.command != Command::Version;
+    if (usesChip && !FamilyAvailable(FindCatalogueIndex(options.device))) {
+        std::fprintf(
+            env.err, "%s: %s\n", kProgramName,
+            FamilyUnavailableText(*CatalogueEntryAt(FindCatalogueIndex(options.device))).c_str());
+        return ToInt(ExitCode::Usage);
+    }
+    if (options.simulate && !env.backend && options.command != Command::Devices) {
+        if (!SetUpSimulation(options, env, message)) {
+            std::fprintf(env.err, "%s: %s\n", kProgramName, message.c_str());
+            return ToInt(ExitCode::Usage);
+        }
+    }
+    CCliSession session(options, env);
+    return session.Run();
+}
+
+CCliPort::CCliPort(const PortChoice& choice, const CliEnvironment& env)
+    : choice_(choice), served_(env.backend) {}
+
+std::string CCliPort::Name() const {
+    return IsPath() ? choice_.path : "COM" + std::to_string(choice_.number);
+}
+
+std::shared_ptr<IPortBackend> CCliPort::Backend() const {
+    if (served_) {
+        return served_;
+    }
+    if (IsPath()) {
+        return std::make_shared<CPathPortBackend>(choice_.path);
+    }
+    return nullptr;
+}
+
+std::string CCliPort::Searched() const {
+    if (IsPath() || served_) {
+        return "";
+    }
+    std::string list;
+    for (const std::string& place : ComPortCandidates(static_cast<unsigned long>(Number()))) {
+        list += (list.empty() ? "" : ", ") + place;
+    }
+    return " (looked for " + list + ")";
+}
+
+}  // namespace tenlo::cli

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "device/catalogue.h"
+#include "link/clock.h"
+#include "link/port_backend.h"
+
+namespace tenlo::sim {
+class CVirtualProgrammer;
+}
+
+namespace tenlo::cli {
+
+inline constexpr const char* kProgramName = "tenlo-cli";
+
+// Where a run talks: its streams, its clock and, for --simulate or tests, the backend that
+// serves every port instead of the operating system's.
+struct CliEnvironment {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    bool errIsTerminal = false;
+    IClock* clock = nullptr;                             // none: the real clock
+    std::shared_ptr<IPortBackend> backend;               // none: the OS ports, or the --port path
+    std::shared_ptr<sim::CVirtualProgrammer> simulated;  // set by SetUpSimulation
+};
+
+// The whole program: parse, check the names, set up the simulation, run one command. Returns
+// the exit code.
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
+
+// Installs the in-process virtual programmer that --simulate asks for (the JDM chip for
+// update-firmware). False with a one-line message for a chip it has no model of.
+bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error);
+
+// Whether the catalogue entry's family can be built (and so programmed) yet.
+bool FamilyAvailable(int index);
+
+// The one-line complaints about a --device name.
+std::string UnknownDeviceText(const std::string& typed);
+std::string FamilyUnavailableText(const CatalogueEntry& entry);
+
+// The port a run talks on: a COMn of the operating system, a device path, or whatever the
+// environment serves in their place.
+class CCliPort {
+  public:
+    CCliPort() = default;
+    CCliPort(const PortChoice& choice, const CliEnvironment& env);
+
+    bool IsPath() const { return choice_.IsPath(); }
+    const std::string& Path() const { return choice_.path; }
+    // "COM5", or the path.
+    std::string Name() const;
+    // The n of the COMn the definition string names; a path rides on COM1, which its backend
+    // ignores.
+    int Number() const { return IsPath() ? 1 : choice_.number; }
+    // The backend that opens it; nullptr: the operating system's.
+    std::shared_ptr<IPortBackend> Backend() const;
+    // " (looked for A, B, C)" for an operating-system COMn, for the message when it does not
+    // open; empty otherwise.
+    std::string Searched() const;
+
+  private:
+    PortChoice choice_;
+    std::shared_ptr<IPortBackend> served_;
+};
+
+}  // namespace tenlo::cli
