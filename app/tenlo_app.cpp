@@ -1,7 +1,6 @@
 #include "app/tenlo_app.h"
 
 #include <QCoreApplication>
-#include <cstdio>
 
 #include "app/commands.h"
 #include "app/dialogs/about_dlg.h"
@@ -9,15 +8,14 @@
 #include "app/dialogs/port_sel_dlg.h"
 #include "app/main_frame.h"
 #include "app/view/tenlo_view.h"
+#include "link/serial_port.h"
 #include "link/ui_interfaces.h"
 #include "qtcommon/message_presenter.h"
 
 namespace tenlo::app {
 
 std::string PortDefinition(int port) {
-    char text[64];
-    std::snprintf(text, sizeof text, "COM%d: baud=38400 parity=N data=8 stop=1", port);
-    return text;
+    return ProgrammerPortDefinition(port);
 }
 
 QString NotFoundText(int port) {

@@ -3,11 +3,13 @@
 #include <memory>
 #include <string_view>
 
-#include "device_test_support.h"
 #include "link/clock.h"
 #include "link/programmer_link.h"
+#include "link/serial_port.h"
 #include "sim/in_process_backend.h"
 #include "sim/virtual_programmer.h"
+#include "support/pause_counting_clock.h"
+#include "support/recording_backend.h"
 
 namespace tenlo::bench {
 
@@ -21,7 +23,7 @@ class LineRateRig {
                 testing::MakeRecordingBackend(
                     sim::MakeInProcessBackend(programmer_, SystemClock(), true), wire_),
                 &clock_) {
-        link_.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+        link_.Connect(ProgrammerPortDefinition(5));
     }
 
     CProgrammerLink& Link() { return link_; }

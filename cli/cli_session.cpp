@@ -651,44 +651,55 @@ int CCliSession::Id() {
     if (const Failure f = PrepareDevice(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
-    if (auto* dspic = dynamic_cast<CDsPic30Device*>(device_.get())) {
-        return IdDsPic30(*dspic);
-    }
-    if (auto* pic18 = dynamic_cast<CPic18Device*>(device_.get())) {
-        return IdPic18(*pic18);
-    }
     const DeviceLayout& layout = device_->Layout();
+    auto* dspic = dynamic_cast<CDsPic30Device*>(device_.get());
+    auto* pic18 = dynamic_cast<CPic18Device*>(device_.get());
     const std::optional<DeviceIdWord> idWord = CatalogueDeviceIdWord(index_);
-    if (!idWord) {
+    if (dspic == nullptr && pic18 == nullptr && !idWord) {
         return Fail(Failure::BadArguments, layout.name + " has no device ID word to read");
     }
     if (const Failure f = Connect(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
-    CMemoryImage image(layout);
-    if (!device_->RunReadConfig(image.Config())) {
+    std::uint16_t word = 0;
+    std::string address;
+    bool read = false;
+    if (dspic != nullptr) {
+        read = dspic->ReadDeviceId(word);
+        address = Hex(CDsPic30Device::kDeviceIdAddress, 6);
+    } else if (pic18 != nullptr) {
+        read = pic18->ReadDeviceId(word);
+        address = Hex(CPic18Device::kDeviceIdAddress, 6);
+    } else {
+        CMemoryImage image(layout);
+        read = device_->RunReadConfig(image.Config());
+        word = static_cast<std::uint16_t>(image.Get(Memory::Config, idWord->configCell) &
+                                          idWord->mask);
+        address = Hex(idWord->address, 4);
+    }
+    if (!read) {
         return ReportLineFailure("reading the device ID");
     }
-    const auto word =
-        static_cast<std::uint16_t>(image.Get(Memory::Config, idWord->configCell) & idWord->mask);
-    std::fprintf(env_.out, "device ID word %s at %s\n", Hex(word, 4).c_str(),
-                 Hex(idWord->address, 4).c_str());
+    return NameDeviceId(word, address);
+}
 
-    const std::vector<DeviceIdMatch> matches = IdentifyDeviceId(word);
+int CCliSession::NameDeviceId(std::uint16_t word, const std::string& address) {
+    std::fprintf(env_.out, "device ID word %s at %s\n", Hex(word, 4).c_str(), address.c_str());
+    const std::vector<DeviceIdMatch> matches = IdentifyDeviceId(entry_->family, word);
     bool selected = false;
     if (matches.empty()) {
         std::fprintf(env_.out, "it names no chip this program knows%s\n",
                      word == 0 ? " (an empty socket reads 0x0000)" : "");
     }
     for (const DeviceIdMatch& m : matches) {
-        const bool isSelected = m.entry->index == index_;
-        selected = selected || isSelected;
-        std::fprintf(env_.out, "device ID %s, revision %u: %s\n",
-                     Hex(m.entry->publishedId, 4).c_str(), m.revision,
-                     std::string(m.entry->name).c_str());
+        selected = selected || m.entry->index == index_;
+        const std::string revision =
+            m.entry->revisionMask != 0 ? ", revision " + std::to_string(m.revision) : "";
+        std::fprintf(env_.out, "device ID %s%s: %s\n", Hex(m.entry->publishedId, 4).c_str(),
+                     revision.c_str(), std::string(m.entry->name).c_str());
     }
     std::fprintf(env_.out, "%s the selected chip %s\n", selected ? "it is" : "it is not",
-                 layout.name.c_str());
+                 device_->Layout().name.c_str());
 
     // The catalogue's expected IDs are what the device ID check compares; say where they part
     // from what the chips carry, for the chips named here and the one selected.
@@ -700,7 +711,8 @@ int CCliSession::Id() {
         named.push_back(entry_);
     }
     for (const CatalogueEntry* entry : named) {
-        if (entry->publishedId != 0 && entry->deviceId != entry->publishedId) {
+        if (entry->deviceId != 0 && entry->publishedId != 0 &&
+            entry->deviceId != entry->publishedId) {
             std::fprintf(env_.out,
                          "note: the catalogue expects %s for %s where the chip carries %s; the "
                          "programmer's own device ID check uses the catalogue's value\n",
@@ -709,53 +721,6 @@ int CCliSession::Id() {
         }
     }
     return ToInt(selected ? ExitCode::Success : ExitCode::Mismatch);
-}
-
-int CCliSession::IdDsPic30(CDsPic30Device& device) {
-    if (const Failure f = Connect(); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    std::uint16_t word = 0;
-    if (!device.ReadDeviceId(word)) {
-        return ReportLineFailure("reading the device ID");
-    }
-    return NameDeviceId(word, CDsPic30Device::kDeviceIdAddress,
-                        CDsPic30Device::ChipsWithDeviceId(word), std::nullopt);
-}
-
-int CCliSession::IdPic18(CPic18Device& device) {
-    if (const Failure f = Connect(); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    std::uint16_t word = 0;
-    if (!device.ReadDeviceId(word)) {
-        return ReportLineFailure("reading the device ID");
-    }
-    return NameDeviceId(word, CPic18Device::kDeviceIdAddress, CPic18Device::ChipsWithDeviceId(word),
-                        CPic18Device::kRevisionMask);
-}
-
-int CCliSession::NameDeviceId(std::uint16_t word, std::uint32_t address,
-                              const std::vector<std::string_view>& chips,
-                              std::optional<std::uint16_t> revisionMask) {
-    const std::string& selected = device_->Layout().name;
-    std::fprintf(env_.out, "device ID word %s at %s\n", Hex(word, 4).c_str(),
-                 Hex(address, 6).c_str());
-    if (chips.empty()) {
-        std::fprintf(env_.out, "it names no chip this program knows%s\n",
-                     word == 0 ? " (an empty socket reads 0x0000)" : "");
-    }
-    const std::string id = revisionMask ? Hex(word & ~*revisionMask & 0xFFFFu, 4) + ", revision " +
-                                              std::to_string(word & *revisionMask)
-                                        : Hex(word, 4);
-    bool isSelected = false;
-    for (std::string_view chip : chips) {
-        isSelected = isSelected || chip == selected;
-        std::fprintf(env_.out, "device ID %s: %s\n", id.c_str(), std::string(chip).c_str());
-    }
-    std::fprintf(env_.out, "%s the selected chip %s\n", isSelected ? "it is" : "it is not",
-                 selected.c_str());
-    return ToInt(isSelected ? ExitCode::Success : ExitCode::Mismatch);
 }
 
 int CCliSession::UpdateFirmware() {

@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/hexfile/hex_layout.h"
@@ -43,13 +42,9 @@ class CCliSession {
     int Verify();
     int Erase();
     int Id();
-    int IdDsPic30(CDsPic30Device& device);
-    int IdPic18(CPic18Device& device);
-    // Names the chips a device ID word stands for and says whether the selected one is among
-    // them. revisionMask: the bits of the word that hold the silicon revision, if any.
-    int NameDeviceId(std::uint16_t word, std::uint32_t address,
-                     const std::vector<std::string_view>& chips,
-                     std::optional<std::uint16_t> revisionMask);
+    // Names the chips a device ID word (read at address) stands for and says whether the
+    // selected one is among them.
+    int NameDeviceId(std::uint16_t word, const std::string& address);
     int UpdateFirmware();
 
     // Each returns Failure::None or has printed its one line.

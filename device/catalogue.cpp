@@ -63,35 +63,35 @@ constexpr std::array<CatalogueEntry, kCatalogueSize> kEntries{{
     {41, "PIC16F916", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x13A0, 0, false, 0x13A0, 0x0F},
     {42, "PIC16F917", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1380, 0, false, 0x1380, 0x0F},
     {43, "PIC16F946", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1460, 0, false, 0x1460, 0x0F},
-    {44, "PIC18F242", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false},
-    {45, "PIC18F248", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false},
-    {46, "PIC18F252", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false},
-    {47, "PIC18F258", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false},
-    {48, "PIC18F442", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false},
-    {49, "PIC18F448", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false},
-    {50, "PIC18F452", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false},
-    {51, "PIC18F458", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false},
-    {52, "PIC18F1220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false},
-    {53, "PIC18F1320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false},
-    {54, "PIC18F2220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false},
-    {55, "PIC18F2320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false},
-    {56, "PIC18F2431", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false},
-    {57, "PIC18F2550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false},
-    {58, "PIC18F4220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false},
-    {59, "PIC18F4320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false},
-    {60, "PIC18F4550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false},
-    {61, "dsPIC30F2010", F::DsPic30Group4012, 4096, 1024, 0xF80000, 7, 0, 28, false},
-    {62, "dsPIC30F2011", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 18, false},
-    {63, "dsPIC30F2012", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 28, false},
-    {64, "dsPIC30F3010", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 28, false},
+    {44, "PIC18F242", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0480},
+    {45, "PIC18F248", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0800},
+    {46, "PIC18F252", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0400},
+    {47, "PIC18F258", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0840},
+    {48, "PIC18F442", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x04A0},
+    {49, "PIC18F448", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0820},
+    {50, "PIC18F452", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0420},
+    {51, "PIC18F458", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0860},
+    {52, "PIC18F1220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x07E0},
+    {53, "PIC18F1320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x07C0},
+    {54, "PIC18F2220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x0580},
+    {55, "PIC18F2320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x0500},
+    {56, "PIC18F2431", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x08C0},
+    {57, "PIC18F2550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false, 0x1240},
+    {58, "PIC18F4220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x05A0},
+    {59, "PIC18F4320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x0520},
+    {60, "PIC18F4550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false, 0x1200},
+    {61, "dsPIC30F2010", F::DsPic30Group4012, 4096, 1024, 0xF80000, 7, 0, 28, false, 0x0040, 0},
+    {62, "dsPIC30F2011", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 18, false, 0x0240, 0},
+    {63, "dsPIC30F2012", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 28, false, 0x0241, 0},
+    {64, "dsPIC30F3010", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 28, false, 0x01C0, 0},
     // 24 KB of flash, as on the 3010 beside it: 8192 instructions.
-    {65, "dsPIC30F3011", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 40, false},
-    {66, "dsPIC30F3012", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 18, false},
-    {67, "dsPIC30F3013", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 28, false},
-    {68, "dsPIC30F3014", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 40, false},
-    {69, "dsPIC30F4011", F::DsPic30Group4012, 16384, 1024, 0xF80000, 7, 0, 40, false},
-    {70, "dsPIC30F4012", F::DsPic30Group4012, 16384, 1024, 0xF80000, 7, 0, 28, false},
-    {71, "dsPIC30F4013", F::DsPic30Group3012, 16384, 1024, 0xF80000, 7, 0, 40, false},
+    {65, "dsPIC30F3011", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 40, false, 0x01C1, 0},
+    {66, "dsPIC30F3012", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 18, false, 0x00C1, 0},
+    {67, "dsPIC30F3013", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 28, false, 0x00C3, 0},
+    {68, "dsPIC30F3014", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 40, false, 0x0160, 0},
+    {69, "dsPIC30F4011", F::DsPic30Group4012, 16384, 1024, 0xF80000, 7, 0, 40, false, 0x0101, 0},
+    {70, "dsPIC30F4012", F::DsPic30Group4012, 16384, 1024, 0xF80000, 7, 0, 28, false, 0x0100, 0},
+    {71, "dsPIC30F4013", F::DsPic30Group3012, 16384, 1024, 0xF80000, 7, 0, 40, false, 0x0141, 0},
 }};
 // clang-format on
 
@@ -501,11 +501,16 @@ std::optional<DeviceIdWord> CatalogueDeviceIdWord(int index) {
                         CMidRangeDevice::kWordMask};
 }
 
-std::vector<DeviceIdMatch> IdentifyDeviceId(std::uint16_t word) {
+std::vector<DeviceIdMatch> IdentifyDeviceId(DeviceFamily family, std::uint16_t word) {
+    const auto kind = [](DeviceFamily f) { return IsMidRange(f) ? 0 : IsPic18(f) ? 1 : 2; };
+    // A mid-range ID word is the 14-bit cell.
+    const auto id = IsMidRange(family)
+                        ? static_cast<std::uint16_t>(word & CMidRangeDevice::kWordMask)
+                        : word;
     std::vector<DeviceIdMatch> matches;
     for (const CatalogueEntry& e : kEntries) {
-        const auto id = static_cast<std::uint16_t>(word & CMidRangeDevice::kWordMask);
-        if (e.publishedId != 0 && (id & ~e.revisionMask) == e.publishedId) {
+        if (kind(e.family) == kind(family) && e.publishedId != 0 &&
+            (id & ~e.revisionMask) == e.publishedId) {
             matches.push_back({&e, static_cast<std::uint16_t>(id & e.revisionMask)});
         }
     }

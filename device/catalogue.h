@@ -56,10 +56,12 @@ struct CatalogueEntry {
     std::uint16_t deviceId = 0;  // as CheckDeviceId expects it; 0: none
     std::int32_t pinCount = 0;   // dsPIC30F only
     bool inMenu = false;
-    // The ID the chip itself carries, as its programming specification publishes it; several
-    // differ from deviceId, which CheckDeviceId keeps. 0: none.
+    // The ID the chip itself carries, as its programming specification publishes it (PIC18:
+    // DEVID2:DEVID1); several mid-range ones differ from deviceId, which CheckDeviceId keeps.
+    // 0: none.
     std::uint16_t publishedId = 0;
-    // The silicon revision bits of the device ID word, left out when an ID is compared.
+    // The silicon revision bits of the device ID word, left out when an ID is compared (none on
+    // the dsPIC30F, whose DEVID is the ID alone).
     std::uint16_t revisionMask = 0x1F;
 };
 
@@ -93,13 +95,15 @@ struct DeviceIdWord {
 // Nothing for a chip without one (the 12-bit parts, the PIC16F84, the other families).
 std::optional<DeviceIdWord> CatalogueDeviceIdWord(int index);
 
-// What a device ID word names: every entry whose published ID equals the word with that entry's
-// revision bits masked off. Usually one; two chips can share an ID (PIC16F636 and PIC16F639).
+// What a device ID word read from a chip of the given family names: every entry of the same
+// kind (mid-range, PIC18 or dsPIC30F; their ID values overlap) whose published ID equals the
+// word with that entry's revision bits masked off. Usually one; two chips can share an ID
+// (PIC16F636 and PIC16F639).
 struct DeviceIdMatch {
     const CatalogueEntry* entry = nullptr;
     std::uint16_t revision = 0;
 };
-std::vector<DeviceIdMatch> IdentifyDeviceId(std::uint16_t word);
+std::vector<DeviceIdMatch> IdentifyDeviceId(DeviceFamily family, std::uint16_t word);
 
 // The device of an entry; nullptr outside the catalogue or while its family is not built.
 std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOptions* options,

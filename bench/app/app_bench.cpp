@@ -97,7 +97,7 @@ void GuiStallDuringRead(benchmark::State& state, bool traced) {
     auto programmer = std::make_shared<sim::CVirtualProgrammer>(sim::CreateChip(kChip));
     qt::CQtErrorBox errors;
     CProgrammerLink link(&errors, sim::MakeInProcessBackend(programmer, SystemClock(), true));
-    link.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+    link.Connect(ProgrammerPortDefinition(5));
 
     app::CMainFrame frame;
     auto* view = new app::CTenloView(frame, link, errors);  // owned by the frame
@@ -248,7 +248,7 @@ double CliWriteSeconds(const std::string& file, std::string& error) {
 double CoreWriteSeconds(const std::vector<std::uint16_t>& program, std::string& error) {
     auto programmer = std::make_shared<sim::CVirtualProgrammer>(sim::CreateChip(kWriteChip));
     CProgrammerLink link(nullptr, sim::MakeInProcessBackend(programmer, SystemClock(), true));
-    link.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+    link.Connect(ProgrammerPortDefinition(5));
     DeviceOptions options;
     std::unique_ptr<CDevice> device =
         CreateDevice(FindCatalogueIndex(kWriteChip), link, &options, nullptr);

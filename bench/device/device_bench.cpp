@@ -15,11 +15,12 @@
 
 #include "device/catalogue.h"
 #include "device/midrange/pic16f84a.h"
-#include "device_test_support.h"
 #include "link/clock.h"
 #include "link/programmer_link.h"
 #include "sim/in_process_backend.h"
 #include "sim/virtual_programmer.h"
+#include "support/pause_counting_clock.h"
+#include "support/recording_backend.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ struct LineRig {
         layout.programSize = programWords;
         device = std::make_unique<CPic16F84A>(link, &options, nullptr, layout,
                                               *CatalogueMidRangeParams(index));
-        link.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+        link.Connect(ProgrammerPortDefinition(5));
     }
     void Reset() {
         wire->Clear();

@@ -19,11 +19,12 @@
 #include <memory>
 
 #include "device/catalogue.h"
-#include "device_test_support.h"
 #include "link/clock.h"
 #include "link/programmer_link.h"
 #include "sim/in_process_backend.h"
 #include "sim/virtual_programmer.h"
+#include "support/pause_counting_clock.h"
+#include "support/recording_backend.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ constexpr const char* kChip = "dsPIC30F4013";
 
 struct LineRig {
     LineRig() {
-        link.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+        link.Connect(ProgrammerPortDefinition(5));
         device = CreateDevice(FindCatalogueIndex(kChip), link, &options, nullptr);
         if (device) {
             device->Initialize();

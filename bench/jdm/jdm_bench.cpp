@@ -21,7 +21,7 @@ void BM_LineCallsPerWord(benchmark::State& state) {
     auto backend = sim::MakeJdmSimulatorBackend(clock);
     backend->Chip().RecordCommands(false);
     CSerialPort port(nullptr, backend, &clock);
-    port.Open("COM1: baud=38400 parity=N data=8 stop=1");
+    port.Open(ProgrammerPortDefinition(1));
     CJDMProgrammer jdm(port);
     const JdmProgramImage image = Image(0x3FF);
     const JdmProgramImage blankImage = Image(0);

@@ -116,7 +116,7 @@ inline void BM_WholeUpdateRealTime(benchmark::State& state) {
     auto backend = sim::MakeJdmSimulatorBackend(clock);
     backend->Chip().RecordCommands(false);
     CSerialPort port(nullptr, backend, &clock);
-    port.Open("COM1: baud=38400 parity=N data=8 stop=1");
+    port.Open(ProgrammerPortDefinition(1));
     QuietView view;
     double wall = 0;
     std::size_t calls = 0;

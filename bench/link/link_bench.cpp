@@ -17,16 +17,14 @@
 #include "link/posix_port_backend.h"
 #include "link/programmer_link.h"
 #include "link/pty_test_util.h"
-#ifdef TENLO_LINK_BENCH_SIM
 #include "sim/blank_chip.h"
 #include "sim/in_process_backend.h"
 #include "sim/virtual_programmer.h"
-#endif
 
 namespace tenlo {
 namespace {
 
-constexpr const char* kDefinition = "COM5: baud=38400 parity=N data=8 stop=1";
+const std::string kDefinition = ProgrammerPortDefinition(5);
 
 // Answers every byte it receives with 0xA5 until stopped.
 class AckingPeer {
@@ -119,7 +117,6 @@ void PingOverPty(benchmark::State& state) {
 }
 BENCHMARK(PingOverPty)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-#ifdef TENLO_LINK_BENCH_SIM
 void IcspReadMulti64(benchmark::State& state) {
     auto programmer =
         std::make_shared<sim::CVirtualProgrammer>(std::make_unique<sim::BlankMidrangeChip>());
@@ -142,7 +139,6 @@ void IcspReadMulti64(benchmark::State& state) {
     Report(state, start, kWireSeconds, "x_wire");
 }
 BENCHMARK(IcspReadMulti64)->Unit(benchmark::kMillisecond)->UseRealTime();
-#endif
 
 // The same transfer paced by a pty peer that sends each reply byte 260.4 us after the last.
 void IcspReadMulti64PacedPty(benchmark::State& state) {

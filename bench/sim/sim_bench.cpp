@@ -31,7 +31,7 @@ using namespace tenlo::sim;
 void BM_ReadMulti64LineRate(benchmark::State& state) {
     auto programmer = std::make_shared<CVirtualProgrammer>(std::make_unique<BlankMidrangeChip>());
     CProgrammerLink link(nullptr, MakeInProcessBackend(programmer, SystemClock(), true));
-    link.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+    link.Connect(ProgrammerPortDefinition(5));
     if (!link.IsConnected() || !link.PowerOnVddFirst()) {
         state.SkipWithError("no virtual programmer");
         return;

@@ -52,25 +52,6 @@ constexpr CDsPic30Device::ConfigTable kForced3010{0x0000, 0x0000, 0x0000, 0x310F
 constexpr CDsPic30Device::ConfigTable kEraseDefaults{0xC100, 0x803F, 0x87B3, 0x310F,
                                                      0x330F, 0x0007, 0xC003};
 
-struct PublishedId {
-    std::string_view chip;
-    std::uint16_t id;
-};
-// DEVID of each part, from its programming specification.
-constexpr std::array<PublishedId, 11> kDeviceIds{{
-    {"dsPIC30F2010", 0x0040},
-    {"dsPIC30F2011", 0x0240},
-    {"dsPIC30F2012", 0x0241},
-    {"dsPIC30F3010", 0x01C0},
-    {"dsPIC30F3011", 0x01C1},
-    {"dsPIC30F3012", 0x00C1},
-    {"dsPIC30F3013", 0x00C3},
-    {"dsPIC30F3014", 0x0160},
-    {"dsPIC30F4011", 0x0101},
-    {"dsPIC30F4012", 0x0100},
-    {"dsPIC30F4013", 0x0141},
-}};
-
 // The blocks of an opened row, then the commit that writes it.
 template <typename Cell>
 bool SendRow(CProgrammerLink& link, std::span<const Cell> cells, std::size_t block,
@@ -162,16 +143,6 @@ bool CDsPic30Device::ReadDeviceId(std::uint16_t& id) {
     // Powered down whatever happened.
     const bool off = ExitProgramMode();
     return ok && off;
-}
-
-std::vector<std::string_view> CDsPic30Device::ChipsWithDeviceId(std::uint16_t id) {
-    std::vector<std::string_view> chips;
-    for (const PublishedId& e : kDeviceIds) {
-        if (e.id == id) {
-            chips.push_back(e.chip);
-        }
-    }
-    return chips;
 }
 
 // ---- Operation bodies ----

@@ -70,8 +70,6 @@ class CDsPic30Device : public CDevice {
 
     // DEVID at 0xFF0000, read on the calling thread with programming mode entered and left.
     bool ReadDeviceId(std::uint16_t& id);
-    // The catalogued chips whose DEVID is id, in catalogue order.
-    static std::vector<std::string_view> ChipsWithDeviceId(std::uint16_t id);
 
   protected:
     void ReadProgram() override;

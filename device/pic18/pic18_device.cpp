@@ -8,56 +8,6 @@
 
 namespace tenlo {
 
-namespace {
-
-struct PublishedId {
-    std::string_view chip;
-    std::uint16_t id;
-};
-
-// DEVID2:DEVID1 with the revision bits clear, from the chips' programming documents.
-constexpr std::array<PublishedId, 17> kDeviceIds{{
-    {"PIC18F242", 0x0480},
-    {"PIC18F248", 0x0800},
-    {"PIC18F252", 0x0400},
-    {"PIC18F258", 0x0840},
-    {"PIC18F442", 0x04A0},
-    {"PIC18F448", 0x0820},
-    {"PIC18F452", 0x0420},
-    {"PIC18F458", 0x0860},
-    {"PIC18F1220", 0x07E0},
-    {"PIC18F1320", 0x07C0},
-    {"PIC18F2220", 0x0580},
-    {"PIC18F2320", 0x0500},
-    {"PIC18F2431", 0x08C0},
-    {"PIC18F2550", 0x1240},
-    {"PIC18F4220", 0x05A0},
-    {"PIC18F4320", 0x0520},
-    {"PIC18F4550", 0x1200},
-}};
-
-}  // namespace
-
-std::uint16_t CPic18Device::PublishedDeviceId(std::string_view chip) {
-    for (const PublishedId& e : kDeviceIds) {
-        if (e.chip == chip) {
-            return e.id;
-        }
-    }
-    return 0;
-}
-
-std::vector<std::string_view> CPic18Device::ChipsWithDeviceId(std::uint16_t word) {
-    const auto id = static_cast<std::uint16_t>(word & ~kRevisionMask);
-    std::vector<std::string_view> chips;
-    for (const PublishedId& e : kDeviceIds) {
-        if (e.id == id) {
-            chips.push_back(e.chip);
-        }
-    }
-    return chips;
-}
-
 CPic18Device::CPic18Device(CProgrammerLink& link, DeviceOptions* options,
                            IProgressDisplay* progress, const DeviceLayout& layout,
                            const Pic18Params& params)

@@ -30,7 +30,6 @@ class CPic18Device : public CDevice {
     static constexpr std::uint32_t kBlockSelect = 0x3C0005;
     static constexpr std::uint32_t kPanelControl = 0x3C0006;
     static constexpr std::uint32_t kDeviceIdAddress = 0x3FFFFE;
-    static constexpr std::uint16_t kRevisionMask = 0x001F;
 
     static constexpr std::size_t kReadBlock = 64;       // program words per read
     static constexpr std::size_t kConfigReadBlock = 8;  // configuration words per read
@@ -54,12 +53,6 @@ class CPic18Device : public CDevice {
     bool ReadDeviceId(std::uint16_t& word);
 
     const Pic18Params& Params() const { return params_; }
-
-    // DEVID2:DEVID1 of a chip, revision bits clear, as its programming document gives it; 0 for
-    // a name that is no PIC18 of the catalogue.
-    static std::uint16_t PublishedDeviceId(std::string_view chip);
-    // The chips whose device ID a word read from 0x3FFFFE holds, its revision aside.
-    static std::vector<std::string_view> ChipsWithDeviceId(std::uint16_t word);
 
   protected:
     void ReadProgram() override;

@@ -19,7 +19,7 @@ constexpr std::string_view kSinglePanel242 = "PIC18F2431";
 
 Pic18Params Pic18ParamsFor(const CatalogueEntry& entry) {
     Pic18Params params;
-    params.deviceId = CPic18Device::PublishedDeviceId(entry.name);
+    params.deviceId = entry.publishedId;
     switch (entry.family) {
         case DeviceFamily::Pic18Group1220:
             params.multiPanel = false;

@@ -15,6 +15,7 @@
 #include "sim/fault_plan.h"
 #include "sim/in_process_backend.h"
 #include "sim/virtual_programmer.h"
+#include "support/sim_socket.h"
 
 namespace tenlo::cli::testing {
 
@@ -67,11 +68,10 @@ class CountingBackend final : public IPortBackend {
 
 // A virtual programmer with a chip, served in virtual time, and the CLI run against it with
 // its output captured.
-class CliRig {
+class CliRig : public tenlo::testing::SimSocket {
   public:
     explicit CliRig(const std::string& chip = "PIC16F84A", sim::FaultPlan faults = {})
-        : programmer(
-              std::make_shared<sim::CVirtualProgrammer>(sim::CreateChip(chip), std::move(faults))),
+        : SimSocket(chip, std::move(faults)),
           backend(std::make_shared<CountingBackend>(sim::MakeInProcessBackend(programmer, clock))) {
     }
 
@@ -90,25 +90,7 @@ class CliRig {
         return code;
     }
 
-    std::uint32_t Peek(sim::Space space, std::uint32_t address) {
-        return programmer->With([&](sim::CFirmwareEngine&, sim::IChipModel& chip) {
-            std::uint32_t value = 0xDEADBEEF;
-            chip.Peek(space, address, value);
-            return value;
-        });
-    }
-    void Poke(sim::Space space, std::uint32_t address, std::uint32_t value) {
-        programmer->With([&](sim::CFirmwareEngine&, sim::IChipModel& chip) {
-            chip.Poke(space, address, value);
-        });
-    }
-    std::uint64_t BytesIn() {
-        return programmer->With(
-            [](sim::CFirmwareEngine& e, sim::IChipModel&) { return e.Statistics().bytesIn; });
-    }
-
     VirtualClock clock;
-    std::shared_ptr<sim::CVirtualProgrammer> programmer;
     std::shared_ptr<CountingBackend> backend;
     std::string stdoutText;
     std::string stderrText;

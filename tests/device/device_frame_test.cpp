@@ -8,7 +8,7 @@
 
 #include "device/catalogue.h"
 #include "device/device.h"
-#include "device_test_support.h"
+#include "support/recording_ui.h"
 
 namespace tenlo {
 namespace {

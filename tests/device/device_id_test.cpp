@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -14,33 +15,38 @@
 namespace tenlo {
 namespace {
 
+// A word as read from a mid-range chip's ID cell.
+std::vector<DeviceIdMatch> MidRange(std::uint16_t word) {
+    return MidRange(DeviceFamily::Mid16F84A, word);
+}
+
 TEST(DeviceIdentity, MasksTheRevisionBitsOfEachChip) {
-    auto m = IdentifyDeviceId(0x0561);
+    auto m = MidRange(0x0561);
     ASSERT_EQ(m.size(), 1u);
     EXPECT_EQ(m[0].entry->name, "PIC16F84A");
     EXPECT_EQ(m[0].revision, 1);
 
     // 16F87xA keep 4 revision bits: 0x0E2F is revision 15, 0x0E30 is no chip at all.
-    m = IdentifyDeviceId(0x0E2F);
+    m = MidRange(0x0E2F);
     ASSERT_EQ(m.size(), 1u);
     EXPECT_EQ(m[0].entry->name, "PIC16F877A");
     EXPECT_EQ(m[0].revision, 15);
-    EXPECT_TRUE(IdentifyDeviceId(0x0E30).empty());
+    EXPECT_TRUE(MidRange(0x0E30).empty());
 
     // The 16F87x (no A) keep 5: 0x09BF is a 16F877 revision 31.
-    m = IdentifyDeviceId(0x09BF);
+    m = MidRange(0x09BF);
     ASSERT_EQ(m.size(), 1u);
     EXPECT_EQ(m[0].entry->name, "PIC16F877");
     EXPECT_EQ(m[0].revision, 31);
 
     // Two chips share one ID.
-    m = IdentifyDeviceId(0x10A3);
+    m = MidRange(0x10A3);
     ASSERT_EQ(m.size(), 2u);
     std::set<std::string_view> names{m[0].entry->name, m[1].entry->name};
     EXPECT_EQ(names, (std::set<std::string_view>{"PIC16F636", "PIC16F639"}));
 
-    EXPECT_TRUE(IdentifyDeviceId(0x0000).empty());  // empty socket
-    EXPECT_TRUE(IdentifyDeviceId(0x3FFF).empty());  // erased, or no ID at all
+    EXPECT_TRUE(MidRange(0x0000).empty());  // empty socket
+    EXPECT_TRUE(MidRange(0x3FFF).empty());  // erased, or no ID at all
 }
 
 TEST(DeviceIdentity, CarriesThePublishedValuesWhereTheCatalogueDiffers) {
@@ -77,23 +83,60 @@ TEST(DeviceIdentity, OnlyFourteenBitChipsWithAnIdHaveAnIdWord) {
     EXPECT_FALSE(CatalogueDeviceIdWord(-1));
 }
 
+TEST(DeviceIdentity, KeepsEachKindOfChipToItsOwnIds) {
+    // 0x04A1 is a PIC16F685 in a mid-range cell and a PIC18F442 in DEVID2:DEVID1.
+    auto m = IdentifyDeviceId(DeviceFamily::Mid16F91x, 0x04A1);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "PIC16F685");
+    m = IdentifyDeviceId(DeviceFamily::Pic18Group1220, 0x04A1);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "PIC18F442");
+    EXPECT_EQ(m[0].revision, 1);
+
+    // A PIC18 word keeps all 16 bits: no mid-range 14-bit cut turns 0x5240 into a 18F2550.
+    EXPECT_TRUE(IdentifyDeviceId(DeviceFamily::Pic18Group242, 0x5240).empty());
+
+    // The dsPIC30F DEVID has no revision bits: the word is the ID alone.
+    m = IdentifyDeviceId(DeviceFamily::DsPic30Group3012, 0x0241);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].entry->name, "dsPIC30F2012");
+    EXPECT_EQ(m[0].revision, 0);
+    EXPECT_TRUE(IdentifyDeviceId(DeviceFamily::DsPic30Group3012, 0x0242).empty());
+}
+
+// The ID word a simulated chip carries, where its kind keeps it.
+std::optional<std::uint16_t> SimulatedId(const sim::IChipModel& chip, DeviceFamily family) {
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    if (IsPic18(family)) {
+        if (!chip.Peek(sim::Space::Config, 0x3FFFFE, low) ||
+            !chip.Peek(sim::Space::Config, 0x3FFFFF, high)) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint16_t>(low | (high << 8));
+    }
+    if (!chip.Peek(sim::Space::Config, IsDsPic30(family) ? 0xFF0000 : 0x2006, low)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(low);
+}
+
 TEST(DeviceIdentity, NamesEveryChipTheSimulatorModels) {
-    int modelled = 0;
+    std::set<int> kinds;
     for (const CatalogueEntry& e : CatalogueEntries()) {
         std::unique_ptr<sim::IChipModel> chip = sim::CreateChip(e.name);
         if (!chip || e.publishedId == 0) {
             continue;
         }
-        ++modelled;
-        std::uint32_t word = 0;
-        ASSERT_TRUE(chip->Peek(sim::Space::Config, 0x2006, word)) << e.name;
-        const std::vector<DeviceIdMatch> matches =
-            IdentifyDeviceId(static_cast<std::uint16_t>(word));
+        kinds.insert(IsMidRange(e.family) ? 0 : IsPic18(e.family) ? 1 : 2);
+        const std::optional<std::uint16_t> word = SimulatedId(*chip, e.family);
+        ASSERT_TRUE(word) << e.name;
+        const std::vector<DeviceIdMatch> matches = IdentifyDeviceId(e.family, *word);
         EXPECT_TRUE(std::any_of(matches.begin(), matches.end(),
                                 [&](const DeviceIdMatch& m) { return m.entry == &e; }))
-            << e.name << " reads " << std::hex << word;
+            << e.name << " reads " << std::hex << *word;
     }
-    EXPECT_GT(modelled, 0);
+    EXPECT_EQ(kinds.size(), 3u);
 }
 
 // What a write of each memory answers for, as the families write it.

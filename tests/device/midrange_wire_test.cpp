@@ -5,7 +5,7 @@
 
 #include "device/midrange/pic16f84a.h"
 #include "device/progress_texts.h"
-#include "sim_rig.h"
+#include "support/sim_rig.h"
 
 namespace tenlo {
 namespace {

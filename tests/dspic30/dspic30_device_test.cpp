@@ -9,7 +9,7 @@
 
 #include "device/dspic30/dspic30_device.h"
 #include "device/progress_texts.h"
-#include "device/sim_rig.h"
+#include "support/sim_rig.h"
 
 namespace tenlo {
 namespace {

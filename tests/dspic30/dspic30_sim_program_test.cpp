@@ -95,7 +95,7 @@ TEST_F(DsPic30State, RavoniteSimServesADsPic) {
     ASSERT_EQ(ready->rfind("ready ", 0), 0u) << *ready;
     {
         CProgrammerLink link;
-        link.Connect("COM9: baud=38400 parity=N data=8 stop=1");
+        link.Connect(ProgrammerPortDefinition(9));
         ASSERT_TRUE(link.IsConnected());
         DeviceOptions options;
         auto device = CreateDevice(index, link, &options, nullptr);

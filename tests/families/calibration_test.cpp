@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "device/memory_image.h"
-#include "family_rig.h"
+#include "support/sim_rig.h"
 
 namespace tenlo::families {
 namespace {
+
+using testing::SimRig;
+namespace cmd = testing::cmd;
 
 using sim::Space;
 
@@ -24,7 +27,7 @@ class Pic12F508Calibration : public ::testing::Test {
     }
     CDevice& Device() { return *rig.device; }
 
-    FamilyRig rig{"PIC12F508"};
+    SimRig rig{"PIC12F508"};
 };
 
 TEST_F(Pic12F508Calibration, KeptThroughEraseAndWriteFromTheBackupWhateverTheImageHolds) {
@@ -122,7 +125,7 @@ class Pic12F629Calibration : public ::testing::TestWithParam<const char*> {
     }
     CDevice& Device() { return *rig.device; }
 
-    FamilyRig rig{GetParam()};
+    SimRig rig{GetParam()};
 };
 
 TEST_P(Pic12F629Calibration, KeptThroughEraseAndWrite) {
@@ -249,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(Family, Pic12F629Calibration,
 TEST(Pic12F629Cells, AWordThatWillNotProgramFailsAfterItsAttempts) {
     sim::FaultPlan faults;
     faults.stuckCells = {{Space::Data, 2}};
-    FamilyRig rig("PIC12F629", faults);
+    SimRig rig("PIC12F629", faults);
     ASSERT_TRUE(rig.device->RunErase());
     CMemoryImage image(rig.device->Layout());
     image.Set(Memory::Data, 2, 0x00);

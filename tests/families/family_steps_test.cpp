@@ -11,10 +11,13 @@
 #include "device/midrange/pic16f84.h"
 #include "device/midrange/pic16f87xa.h"
 #include "device/midrange/pic16f91x.h"
-#include "family_rig.h"
+#include "support/sim_rig.h"
 
 namespace tenlo::families {
 namespace {
+
+using testing::SimRig;
+namespace cmd = testing::cmd;
 
 using sim::Space;
 
@@ -59,7 +62,7 @@ TEST(MidRangeCatalogue, EveryEntryCreatesItsFamilyAndReadsItsChip) {
         const CatalogueEntry* entry = CatalogueEntryAt(index);
         ASSERT_NE(entry, nullptr);
         SCOPED_TRACE(entry->name);
-        FamilyRig rig(entry->name);
+        SimRig rig(entry->name);
         ASSERT_NE(rig.device, nullptr);
         EXPECT_TRUE(OfFamily(rig.device.get(), entry->family));
         EXPECT_EQ(rig.device->Layout(), *CatalogueLayout(index));
@@ -79,7 +82,7 @@ TEST(MidRangeCatalogue, EveryEntryCreatesItsFamilyAndReadsItsChip) {
 // ---- PIC16F84: data erased by verified writes of 0xFF ----
 
 TEST(Pic16F84, EraseClearsDataByteByByteAndSucceeds) {
-    FamilyRig rig("PIC16F84");
+    SimRig rig("PIC16F84");
     for (std::uint32_t i = 0; i < 64; i += 7) {
         rig.Poke(Space::Data, i, i);
     }
@@ -97,7 +100,7 @@ TEST(Pic16F84, EraseClearsDataByteByByteAndSucceeds) {
 TEST(Pic16F84, ADataByteThatWillNotEraseFailsTheErase) {
     sim::FaultPlan faults;
     faults.stuckCells = {{Space::Data, 5}};
-    FamilyRig rig("PIC16F84", faults);
+    SimRig rig("PIC16F84", faults);
     rig.Poke(Space::Data, 5, 0x12);
     EXPECT_FALSE(rig.device->RunErase());
     EXPECT_FALSE(rig.device->EraseData());
@@ -107,7 +110,7 @@ TEST(Pic16F84, ADataByteThatWillNotEraseFailsTheErase) {
 // ---- PIC16F7x: word pairs and a long chip erase ----
 
 TEST(Pic16F7x, ChipEraseIsWaitedOutAndClearsProgramAndConfiguration) {
-    FamilyRig rig("PIC16F74");
+    SimRig rig("PIC16F74");
     rig.Poke(Space::Program, 0xFFF, 0x0000);
     rig.Poke(Space::Config, 0x2007, 0x0000);
     rig.Poke(Space::Config, 0x2002, 0x0000);
@@ -119,7 +122,7 @@ TEST(Pic16F7x, ChipEraseIsWaitedOutAndClearsProgramAndConfiguration) {
 }
 
 TEST(Pic16F7x, ProgramAndConfigurationGoInPairs) {
-    FamilyRig rig("PIC16F73");
+    SimRig rig("PIC16F73");
     ASSERT_TRUE(rig.device->RunErase());
     const std::uint32_t deviceId = rig.Peek(Space::Config, 0x2006);
     CMemoryImage image(rig.device->Layout());
@@ -144,7 +147,7 @@ TEST(Pic16F7x, ProgramAndConfigurationGoInPairs) {
 // ---- PIC16F716: one chip erase, writes ended by its own code ----
 
 TEST(Pic16F716, EraseIsTheProgramStepAloneAndTakesConfigurationAlong) {
-    FamilyRig rig("PIC16F716");
+    SimRig rig("PIC16F716");
     rig.Poke(Space::Program, 0x7FF, 0x0000);
     rig.Poke(Space::Config, 0x2007, 0x0000);
     rig.Poke(Space::Config, 0x2000, 0x0000);
@@ -164,7 +167,7 @@ TEST(Pic16F716, EraseIsTheProgramStepAloneAndTakesConfigurationAlong) {
 // ---- 12-bit parts ----
 
 TEST(Pic16F54, EraseFromTheFirstUserIdClearsTheIdsToo) {
-    FamilyRig rig("PIC16F54");
+    SimRig rig("PIC16F54");
     rig.Poke(Space::Program, 0x1FF, 0x0000);
     rig.Poke(Space::Config, 0x200, 0x0000);
     rig.Poke(Space::Config, 0x3FF, 0x0000);
@@ -175,7 +178,7 @@ TEST(Pic16F54, EraseFromTheFirstUserIdClearsTheIdsToo) {
 }
 
 TEST(Pic12F50x, EraseLeavesTheUserIdsAndTheBackup) {
-    FamilyRig rig("PIC12F509");
+    SimRig rig("PIC12F509");
     rig.options.keepCalibration = 1;
     rig.Poke(Space::Config, 0x400, 0x0123);
     rig.Poke(Space::Config, 0x404, 0x0C77);
@@ -190,7 +193,7 @@ TEST(Pic12F50x, EraseLeavesTheUserIdsAndTheBackup) {
 TEST(Pic16F54, ConfigurationWordIsVerifiedAndRetried) {
     sim::FaultPlan faults;
     faults.stuckCells = {{Space::Config, 0x3FF}};
-    FamilyRig rig("PIC16F54", faults);
+    SimRig rig("PIC16F54", faults);
     CMemoryImage image(rig.device->Layout());
     image.Set(Memory::Config, 0, 0x0FF0);
     EXPECT_FALSE(rig.device->RunWriteConfig(image.Config()));
@@ -201,7 +204,7 @@ TEST(Pic16F54, ConfigurationWordIsVerifiedAndRetried) {
 // ---- PIC16F62xA: separate program and data erases ----
 
 TEST(Pic16F62xA, ProgramAndDataEraseEachLeaveTheOtherMemory) {
-    FamilyRig rig("PIC16F648A");
+    SimRig rig("PIC16F648A");
     rig.Poke(Space::Program, 0xFFF, 0x0000);
     rig.Poke(Space::Data, 0xFF, 0x00);
     ASSERT_TRUE(rig.device->EraseProgram());
@@ -220,7 +223,7 @@ class FailingLine : public ::testing::TestWithParam<const char*> {
     // Runs one operation on a fresh chip with the given faults; frames counts the answers.
     bool Run(int op, const sim::FaultPlan& faults, std::uint64_t& frames, bool& powered,
              CompareResult& result) {
-        FamilyRig rig(GetParam(), faults);
+        SimRig rig(GetParam(), faults);
         rig.options.keepCalibration = 1;  // as the view sets it: no unerased OSCCAL rewritten
         CDevice& device = *rig.device;
         CMemoryImage image(device.Layout());

@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "device/memory_image.h"
-#include "family_rig.h"
+#include "support/sim_rig.h"
 
 namespace tenlo::families {
 namespace {
+
+using testing::SimRig;
+namespace cmd = testing::cmd;
 
 using sim::Space;
 
@@ -38,7 +41,7 @@ void PrintTo(const Case& c, std::ostream* os) {
 
 class FamilyRoundTrip : public ::testing::TestWithParam<Case> {
   protected:
-    FamilyRig rig{GetParam().chip};
+    SimRig rig{GetParam().chip};
 };
 
 TEST_P(FamilyRoundTrip, EraseWriteReadBackAndCompare) {

@@ -4,10 +4,13 @@
 
 #include "device/memory_image.h"
 #include "device/progress_texts.h"
-#include "family_rig.h"
+#include "support/sim_rig.h"
 
 namespace tenlo::families {
 namespace {
+
+using testing::SimRig;
+namespace cmd = testing::cmd;
 
 using sim::Space;
 
@@ -22,7 +25,7 @@ class RowWriting : public ::testing::Test {
     CDevice& Device() { return *rig.device; }
     const DeviceLayout& Layout() { return rig.device->Layout(); }
 
-    FamilyRig rig;
+    SimRig rig;
 };
 
 TEST_F(RowWriting, ABlankImageButOneWordWritesOneRowAndVerifiesTheWholeMemory) {
@@ -57,7 +60,7 @@ TEST_F(RowWriting, ASkippedRowThatIsNotBlankFailsTheVerifyPass) {
 TEST_F(RowWriting, AWordThatWillNotProgramFailsTheWrite) {
     sim::FaultPlan faults;
     faults.stuckCells = {{Space::Program, 9}};
-    FamilyRig stuck("PIC16F877A", faults);
+    SimRig stuck("PIC16F877A", faults);
     ASSERT_TRUE(stuck.device->RunErase());
     CMemoryImage image(Layout());
     for (std::size_t i = 0; i < 16; ++i) {
@@ -100,7 +103,7 @@ TEST_F(RowWriting, DataMemoryWriteFailsWithoutTheEndCommandTheChipWaitsFor) {
 
 class TimedRows : public ::testing::TestWithParam<const char*> {
   protected:
-    FamilyRig rig{GetParam()};
+    SimRig rig{GetParam()};
 };
 
 TEST_P(TimedRows, RowsAreProgrammedByTheTimedCycleOfTheirSize) {
@@ -130,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(RowFamilies, TimedRows,
 TEST(RowFamilies, EraseClearsACodeProtectedChip) {
     // Bulk erases are refused while code protection is on; the chip erase is not.
     for (const char* chip : {"PIC16F877A", "PIC16F818"}) {
-        FamilyRig rig(chip);
+        SimRig rig(chip);
         rig.Poke(Space::Program, 0x10, 0x0000);
         rig.Poke(Space::Data, 0x10, 0x00);
         rig.Poke(Space::Config, 0x2007, 0x0000);
@@ -142,7 +145,7 @@ TEST(RowFamilies, EraseClearsACodeProtectedChip) {
 }
 
 TEST(Pic16F81x, TheUserIdRowIsErasedBeforeItIsWritten) {
-    FamilyRig rig("PIC16F819");
+    SimRig rig("PIC16F819");
     // No erase: a cleared bit in the old IDs would survive a program-only cycle.
     rig.Poke(Space::Config, 0x2001, 0x0000);
     rig.Poke(Space::Config, 0x2002, 0x1234);
@@ -160,7 +163,7 @@ TEST(Pic16F81x, TheUserIdRowIsErasedBeforeItIsWritten) {
 }
 
 TEST(Pic16F91x, EraseStepsLeaveTheEnhancedModeAndClearEverything) {
-    FamilyRig rig("PIC16F917");
+    SimRig rig("PIC16F917");
     rig.Poke(Space::Program, 0x1FFF, 0x0000);
     rig.Poke(Space::Config, 0x2007, 0x0000);
     rig.Poke(Space::Config, 0x2003, 0x0000);

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "jdm/jdm_rig.h"
-#include "jdm/recording_port.h"
 #include "link/ui_interfaces.h"
+#include "support/recording_port.h"
 
 namespace tenlo::test {
 namespace {
@@ -17,7 +17,7 @@ using L = LineCall;
 // The line driver against a port that only records its modem-line calls.
 class JdmLines : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(port.Open("COM1: baud=38400 parity=N data=8 stop=1")); }
+    void SetUp() override { ASSERT_TRUE(port.Open(ProgrammerPortDefinition(1))); }
     std::vector<LineCall>& Calls() { return backend->lines->calls; }
     std::vector<LineCall> CallsAfter(std::size_t n) {
         return {Calls().begin() + static_cast<std::ptrdiff_t>(n), Calls().end()};
@@ -209,7 +209,7 @@ TEST_F(JdmChip, EraseRefusesAChipWhoseDeviceIdReadsAllOnesOrAllZeros) {
         auto backend =
             std::make_shared<sim::CJdmPortBackend>(std::make_shared<sim::CJdmChip>(clock, bad));
         CSerialPort port(nullptr, backend, &clock);
-        ASSERT_TRUE(port.Open("COM1: baud=38400 parity=N data=8 stop=1"));
+        ASSERT_TRUE(port.Open(ProgrammerPortDefinition(1)));
         CJDMProgrammer other(port);
         sim::CJdmChip& target = backend->Chip();
         target.Poke(sim::Space::Program, 0x000, 0x2805);

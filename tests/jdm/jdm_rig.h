@@ -20,7 +20,7 @@ struct ChipRig {
     CSerialPort port{nullptr, backend, &clock};
     CJDMProgrammer jdm{port};
 
-    ChipRig() { opened = port.Open("COM5: baud=38400 parity=N data=8 stop=1"); }
+    ChipRig() { opened = port.Open(ProgrammerPortDefinition(5)); }
     bool opened = false;
 
     std::size_t CountCommands(std::uint8_t code) const {

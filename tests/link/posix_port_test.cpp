@@ -14,11 +14,12 @@
 #include "link/pty_test_util.h"
 #include "link/scripted_peer.h"
 #include "link/serial_port.h"
+#include "support/recording_ui.h"
 
 namespace tenlo {
 namespace {
 
-constexpr const char* kDefinition = "COM5: baud=38400 parity=N data=8 stop=1";
+const std::string kDefinition = ProgrammerPortDefinition(5);
 
 // The real calls, except those a test tells to fail with a given errno first.
 class FaultySys final : public PosixSys {
@@ -117,7 +118,7 @@ class PtyPortTest : public ::testing::Test {
     test::PortDir dir_;
     std::shared_ptr<FaultySys> sys_ = std::make_shared<FaultySys>();
     std::shared_ptr<PosixPortBackend> backend_ = std::make_shared<PosixPortBackend>(sys_);
-    test::RecordingErrorBox box_;
+    testing::RecordingErrorBox box_;
     InspectablePort port_{&box_, backend_};
 };
 
@@ -125,7 +126,7 @@ TEST_F(PtyPortTest, BytesCrossThePortBothWays) {
     test::RecordingTrace trace;
     port_.SetTraceWindow(&trace);
     port_.Connect(kDefinition);
-    ASSERT_TRUE(port_.IsConnected()) << (box_.boxes.empty() ? "" : box_.boxes[0].text);
+    ASSERT_TRUE(port_.IsConnected()) << (box_.Shown().empty() ? "" : box_.Shown()[0].text);
     ASSERT_TRUE(port_.WriteByte(0xA5));
     EXPECT_EQ(pty_.Receive(1), std::vector<std::uint8_t>{0xA5});
     pty_.Send({0x00, 0x01, 0x0D, 0x0A, 0x03});  // raw: no translation, no signals
@@ -138,7 +139,7 @@ TEST_F(PtyPortTest, BytesCrossThePortBothWays) {
     EXPECT_EQ(trace.text, "\nTx: A5 \nRx: 00 01 0D 0A 03 ");
     EXPECT_TRUE(pty_.Receive(1, std::chrono::milliseconds(50)).empty()) << "no echo";
     EXPECT_TRUE(port_.Disconnect());
-    EXPECT_TRUE(box_.boxes.empty());
+    EXPECT_TRUE(box_.Shown().empty());
 }
 
 TEST_F(PtyPortTest, PortNamesAndRefusals) {
@@ -166,7 +167,7 @@ TEST_F(PtyPortTest, PortNamesAndRefusals) {
 TEST_F(PtyPortTest, OnlyOneOpenerAtATime) {
     ASSERT_TRUE(port_.Open(kDefinition));
     EXPECT_TRUE(port_.Open(kDefinition)) << "a reopen gives up our own earlier handle first";
-    test::RecordingErrorBox otherBox;
+    testing::RecordingErrorBox otherBox;
     CSerialPort other(&otherBox, std::make_shared<PosixPortBackend>());
     EXPECT_FALSE(other.Open(kDefinition));
     EXPECT_EQ(otherBox.Texts(), std::vector<std::string>{"Cannot open COM5."});
@@ -217,11 +218,11 @@ TEST_F(PtyPortTest, DisconnectAndCloseMessages) {
               (std::vector<std::string>{
                   "COM port has already been disconnected.", "COM port has already been closed.",
                   "COM port has already been closed.", "Can not close COM port."}));
-    box_.boxes.clear();
+    box_.Clear();
     port_.Release();
     port_.Release();
     EXPECT_FALSE(port_.Close());
-    EXPECT_TRUE(box_.boxes.empty());
+    EXPECT_TRUE(box_.Shown().empty());
 }
 
 TEST_F(PtyPortTest, PseudoTerminalsHaveNoModemLines) {

@@ -14,7 +14,7 @@ using test::Script;
 class ProgrammerLinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        link_.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+        link_.Connect(ProgrammerPortDefinition(5));
         ASSERT_TRUE(link_.IsConnected());
         peer_ = backend_->state;
         peer_->log.clear();

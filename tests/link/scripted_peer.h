@@ -177,28 +177,6 @@ class Script {
     std::deque<std::uint8_t> replies;
 };
 
-struct ShownBox {
-    std::string caption;
-    std::string text;
-    unsigned type;
-};
-
-class RecordingErrorBox final : public IErrorBox {
-  public:
-    int ShowMessage(const std::string& caption, const std::string& text, unsigned type) override {
-        boxes.push_back({caption, text, type});
-        return kIdOk;
-    }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> out;
-        for (const auto& b : boxes) {
-            out.push_back(b.text);
-        }
-        return out;
-    }
-    std::vector<ShownBox> boxes;
-};
-
 class RecordingTrace final : public ITraceSink {
   public:
     void Append(std::string_view part) override { text += part; }

@@ -3,17 +3,18 @@
 #include <gtest/gtest.h>
 
 #include "link/scripted_peer.h"
+#include "support/recording_ui.h"
 
 namespace tenlo {
 namespace {
 
-constexpr const char* kDefinition = "COM5: baud=38400 parity=N data=8 stop=1";
+const std::string kDefinition = ProgrammerPortDefinition(5);
 constexpr unsigned kErrorStyle = kMbOk | kMbIconError | kMbSystemModal | kMbSetForeground;
 
 class SerialPortTest : public ::testing::Test {
   protected:
     std::shared_ptr<test::ScriptedBackend> backend_ = std::make_shared<test::ScriptedBackend>();
-    test::RecordingErrorBox box_;
+    testing::RecordingErrorBox box_;
     VirtualClock clock_;
     CSerialPort port_{&box_, backend_, &clock_};
 };
@@ -36,7 +37,7 @@ TEST_F(SerialPortTest, OpenTakesTheDeviceNameAndConfiguresThePort) {
     EXPECT_EQ(applied.stopBits, StopBits::One);
     EXPECT_TRUE(applied.parityCheck);
     EXPECT_EQ(applied.dtr, DtrControl::Disable) << "settings not named keep the driver's";
-    EXPECT_TRUE(box_.boxes.empty());
+    EXPECT_TRUE(box_.Shown().empty());
 
     EXPECT_TRUE(port_.Open("com5: baud=38400 parity=N data=8 stop=1"));
     EXPECT_TRUE(port_.Open("COM12: baud=38400 parity=N data=8 stop=1"));
@@ -46,23 +47,23 @@ TEST_F(SerialPortTest, OpenTakesTheDeviceNameAndConfiguresThePort) {
 TEST_F(SerialPortTest, OpenRefusesWhatIsNotAComPort) {
     for (const std::string definition :
          {"COM12345: baud=38400", "COM5 baud=38400 parity=N", "LPT1:", "", "CO"}) {
-        box_.boxes.clear();
+        box_.Clear();
         EXPECT_FALSE(port_.Open(definition));
-        ASSERT_EQ(box_.boxes.size(), 1u);
-        EXPECT_EQ(box_.boxes[0].text,
+        ASSERT_EQ(box_.Shown().size(), 1u);
+        EXPECT_EQ(box_.Shown()[0].text,
                   "Device definition string must start with \"COMn:\".\n" + definition);
-        EXPECT_EQ(box_.boxes[0].caption, "Error");
-        EXPECT_EQ(box_.boxes[0].type, kErrorStyle);
+        EXPECT_EQ(box_.Shown()[0].caption, "Error");
+        EXPECT_EQ(box_.Shown()[0].type, kErrorStyle);
     }
     EXPECT_TRUE(backend_->names.empty());
 
-    box_.boxes.clear();
+    box_.Clear();
     backend_->refuse = true;
     port_.SetErrorCaption("Reader/Writer");
     EXPECT_FALSE(port_.Open("COM7:"));
-    ASSERT_EQ(box_.boxes.size(), 1u);
-    EXPECT_EQ(box_.boxes[0].text, "Cannot open COM7.");
-    EXPECT_EQ(box_.boxes[0].caption, "Reader/Writer");
+    ASSERT_EQ(box_.Shown().size(), 1u);
+    EXPECT_EQ(box_.Shown()[0].text, "Cannot open COM7.");
+    EXPECT_EQ(box_.Shown()[0].caption, "Reader/Writer");
     EXPECT_FALSE(port_.IsOpen());
 }
 
@@ -98,41 +99,41 @@ TEST_F(SerialPortTest, ConnectFlushesThenSetsOneSecondTimeouts) {
 TEST_F(SerialPortTest, DisconnectCloseAndReleaseMessages) {
     EXPECT_FALSE(port_.Disconnect());
     EXPECT_EQ(box_.Texts(), std::vector<std::string>{"COM port has already been disconnected."});
-    box_.boxes.clear();
+    box_.Clear();
     EXPECT_FALSE(port_.Close());
     EXPECT_EQ(box_.Texts(), std::vector<std::string>{"COM port has already been closed."});
 
-    box_.boxes.clear();
+    box_.Clear();
     port_.Connect(kDefinition);
     ASSERT_TRUE(port_.Close());
     EXPECT_FALSE(port_.Disconnect());
     EXPECT_EQ(box_.Texts(), (std::vector<std::string>{"COM port has already been closed.",
                                                       "Can not close COM port."}));
 
-    box_.boxes.clear();
+    box_.Clear();
     port_.Connect(kDefinition);
     auto peer = backend_->state;
     EXPECT_TRUE(port_.Disconnect());
     EXPECT_FALSE(port_.IsConnected());
     EXPECT_TRUE(peer->destroyed);
-    EXPECT_TRUE(box_.boxes.empty());
+    EXPECT_TRUE(box_.Shown().empty());
 
     // Release is silent, then and for ever after.
     port_.Release();
     EXPECT_FALSE(port_.Close());
     EXPECT_FALSE(port_.Open("LPT1:"));
-    EXPECT_TRUE(box_.boxes.empty());
+    EXPECT_TRUE(box_.Shown().empty());
     EXPECT_EQ(port_.ShowError(kMbOk, "x"), 0);
 }
 
 TEST_F(SerialPortTest, ShowErrorFormatsAndCutsLongTexts) {
     EXPECT_EQ(port_.ShowError(kMbOk, "%s %d", "port", 5), kIdOk);
-    EXPECT_EQ(box_.boxes.at(0).text, "port 5");
-    EXPECT_EQ(box_.boxes.at(0).type, kErrorStyle);
+    EXPECT_EQ(box_.Shown().at(0).text, "port 5");
+    EXPECT_EQ(box_.Shown().at(0).type, kErrorStyle);
     // 254 ASCII bytes then a three-byte character that does not fit: dropped whole.
     const std::string text = std::string(254, 'a') + "\xE3\x81\x82" + "tail";
     port_.ShowError(kMbOk, "%s", text.c_str());
-    EXPECT_EQ(box_.boxes.at(1).text, std::string(254, 'a'));
+    EXPECT_EQ(box_.Shown().at(1).text, std::string(254, 'a'));
 
     CSerialPort ownerless(nullptr, backend_, &clock_);
     EXPECT_EQ(ownerless.ShowError(kMbOk, "nobody sees this"), 0);
@@ -181,7 +182,7 @@ TEST_F(SerialPortTest, ByteTransfersFailWithoutShowingAnything) {
     EXPECT_EQ(block[1], 0);
     backend_->state->failWriteAt = backend_->state->writes;
     EXPECT_FALSE(port_.WriteByte(2));
-    EXPECT_TRUE(box_.boxes.empty());
+    EXPECT_TRUE(box_.Shown().empty());
 }
 
 TEST_F(SerialPortTest, FlushInputReadsInChunksOfAHundred) {

@@ -11,7 +11,7 @@
 namespace tenlo {
 namespace {
 
-constexpr const char* kDefinition = "COM5: baud=38400 parity=N data=8 stop=1";
+const std::string kDefinition = ProgrammerPortDefinition(5);
 
 class SimInteropTest : public ::testing::Test {
   protected:

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "device/sim_rig.h"
 #include "sim/chips/pic18_chip.h"
+#include "support/sim_rig.h"
 
 namespace tenlo::pic18 {
 

@@ -112,8 +112,8 @@ TEST(Pic18Session, EveryCatalogueEntryMatchesItsChip) {
         auto& device = dynamic_cast<CPic18Device&>(*rig.device);
         std::uint16_t word = 0;
         ASSERT_TRUE(device.ReadDeviceId(word));
-        EXPECT_EQ(word & ~CPic18Device::kRevisionMask, device.Params().deviceId) << e.name;
-        EXPECT_EQ(word & CPic18Device::kRevisionMask, sim::Pic18Chip::kRevision) << e.name;
+        EXPECT_EQ(word & ~e.revisionMask, device.Params().deviceId) << e.name;
+        EXPECT_EQ(word & e.revisionMask, sim::Pic18Chip::kRevision) << e.name;
         EXPECT_FALSE(rig.Powered());
         // And the chip has as many program words as the layout.
         const std::uint32_t words = rig.device->Layout().programSize;

@@ -11,6 +11,7 @@
 #include "link/programmer_link.h"
 #include "sim/blank_chip.h"
 #include "sim/in_process_backend.h"
+#include "support/recording_ui.h"
 
 namespace tenlo::sim {
 namespace {
@@ -19,16 +20,7 @@ using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-constexpr const char* kDefinition = "COM5: baud=38400 parity=N data=8 stop=1";
-
-class SilentBox final : public IErrorBox {
-  public:
-    int ShowMessage(const std::string&, const std::string& text, unsigned) override {
-        messages.push_back(text);
-        return kIdOk;
-    }
-    std::vector<std::string> messages;
-};
+const std::string kDefinition = ProgrammerPortDefinition(5);
 
 struct Session {
     explicit Session(FaultPlan faults = {}, bool lineRate = false) {
@@ -53,7 +45,7 @@ struct Session {
     }
 
     VirtualClock clock;
-    SilentBox box;
+    tenlo::testing::RecordingErrorBox box;
     BlankMidrangeChip* chip = nullptr;
     std::shared_ptr<CVirtualProgrammer> programmer;
     std::unique_ptr<CProgrammerLink> link;
@@ -77,7 +69,7 @@ TEST(LinkInProcess, ConnectPingAndVersion) {
     EXPECT_EQ(decoded.major, 256);
     EXPECT_EQ(decoded.minor, 3);
     EXPECT_FALSE(decoded.edition);
-    EXPECT_TRUE(s.box.messages.empty());
+    EXPECT_TRUE(s.box.Shown().empty());
 }
 
 TEST(LinkInProcess, ProgramsVerifiesAndReadsBackWordsAndBytes) {

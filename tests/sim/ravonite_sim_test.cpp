@@ -17,6 +17,7 @@
 
 #include "e2e/process.h"
 #include "link/programmer_link.h"
+#include "support/recording_ui.h"
 
 namespace tenlo::sim {
 namespace {
@@ -25,16 +26,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kDefinition = "COM5: baud=38400 parity=N data=8 stop=1";
-
-class RecordingBox final : public IErrorBox {
-  public:
-    int ShowMessage(const std::string&, const std::string& text, unsigned) override {
-        messages.push_back(text);
-        return kIdOk;
-    }
-    std::vector<std::string> messages;
-};
+const std::string kDefinition = ProgrammerPortDefinition(5);
 
 // One ravonite-sim process; killed at the end of the test whatever happened.
 class SimProcess : public e2e::Process {
@@ -85,7 +77,7 @@ class RavoniteSim : public ::testing::Test {
     }
 
     fs::path dir_;
-    RecordingBox box_;
+    tenlo::testing::RecordingErrorBox box_;
 };
 
 TEST_F(RavoniteSim, ServesComFiveInThePortDirectoryAndCleansUpOnSigterm) {
@@ -115,7 +107,7 @@ TEST_F(RavoniteSim, StateSurvivesARestart) {
         Serve(sim, {"--chip", "blank14", "--state", state, "--com", "7", "--trace",
                     (dir_ / "trace").string()});
         auto port = std::make_unique<CProgrammerLink>(&box_);
-        port->Connect("COM7: baud=38400 parity=N data=8 stop=1");
+        port->Connect(ProgrammerPortDefinition(7));
         ASSERT_TRUE(port->IsConnected());
         ASSERT_TRUE(port->PowerOffVddFirst() && port->SetOption(8) && port->PowerOnVddFirst());
         ASSERT_TRUE(port->SetWriteSequence(2, 8, -1, 4, 1, 5, true));

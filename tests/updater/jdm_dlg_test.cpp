@@ -8,11 +8,11 @@
 #include <chrono>
 #include <memory>
 
-#include "jdm/recording_port.h"
 #include "link/clock.h"
 #include "link/serial_port.h"
 #include "sim/jdm/jdm_chip.h"
 #include "sim/jdm/jdm_port_backend.h"
+#include "support/recording_port.h"
 
 namespace tenlo::updater {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::LineCall;
 
-constexpr const char* kDefinition = "COM1: baud=38400 parity=N data=8 stop=1";
+const std::string kDefinition = ProgrammerPortDefinition(1);
 
 QPushButton* Button(CJDMDlg& dlg, int id) {
     auto* button = dlg.findChild<QPushButton*>(QString::number(id));

@@ -1,4 +1,4 @@
-#include "jdm/recording_port.h"
+#include "support/recording_port.h"
 
 namespace tenlo::test {
 

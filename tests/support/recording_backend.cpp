@@ -1,40 +1,8 @@
-#include "device_test_support.h"
+#include "support/recording_backend.h"
 
 #include <utility>
 
 namespace tenlo::testing {
-
-std::vector<int> RecordingProgress::Positions() const {
-    std::vector<int> positions;
-    for (const auto& event : Events()) {
-        if (event.rfind("pos ", 0) == 0) {
-            positions.push_back(std::stoi(event.substr(4)));
-        }
-    }
-    return positions;
-}
-
-std::vector<std::string> RecordingProgress::Texts() const {
-    std::vector<std::string> texts;
-    for (const auto& event : Events()) {
-        if (event.rfind("text ", 0) == 0) {
-            texts.push_back(event.substr(5));
-        }
-    }
-    return texts;
-}
-
-bool RecordingWindow::Enabled() const {
-    bool enabled = true;
-    for (const auto& event : Events()) {
-        if (event == "enable") {
-            enabled = true;
-        } else if (event == "disable") {
-            enabled = false;
-        }
-    }
-    return enabled;
-}
 
 namespace {
 
@@ -105,18 +73,6 @@ class RecordingBackend : public IPortBackend {
 std::shared_ptr<IPortBackend> MakeRecordingBackend(std::shared_ptr<IPortBackend> inner,
                                                    std::shared_ptr<WireLog> log) {
     return std::make_shared<RecordingBackend>(std::move(inner), std::move(log));
-}
-
-LineCost CostOf(std::uint64_t bytes, std::uint64_t frames, const PauseCountingClock& clock) {
-    // 10 bits a byte at 38400 baud.
-    constexpr double byte = 10.0 / 38400;
-    const std::uint64_t pauses = clock.pauses;
-    const std::uint64_t outside = bytes - pauses - frames;
-    LineCost cost;
-    cost.minimum = static_cast<double>(bytes) * byte + static_cast<double>(pauses) * 1e-3;
-    cost.tight = static_cast<double>(outside) * byte + static_cast<double>(pauses) * 1e-3;
-    cost.slept = static_cast<double>(outside) * byte + static_cast<double>(clock.pauseNanos) * 1e-9;
-    return cost;
 }
 
 }  // namespace tenlo::testing
