@@ -9,7 +9,7 @@ namespace tenlo {
 // driver's waits and the simulator's line-rate emulation. Tests substitute VirtualClock so
 // whole operations run in virtual time.
 class IClock {
-public:
+  public:
     using Duration = std::chrono::nanoseconds;
 
     virtual ~IClock() = default;
@@ -20,7 +20,7 @@ public:
 
 // The steady clock; sleeps with clock_nanosleep so a 1 ms pause stays close to 1 ms.
 class RealClock final : public IClock {
-public:
+  public:
     Duration Now() override;
     void SleepFor(Duration d) override;
 };
@@ -30,7 +30,7 @@ IClock& SystemClock();
 
 // Time that moves only when someone sleeps. Safe to share between threads.
 class VirtualClock final : public IClock {
-public:
+  public:
     Duration Now() override { return Duration(now_.load()); }
     void SleepFor(Duration d) override {
         if (d.count() > 0) {
@@ -39,7 +39,7 @@ public:
     }
     void Advance(Duration d) { SleepFor(d); }
 
-private:
+  private:
     std::atomic<Duration::rep> now_{0};
 };
 

@@ -35,7 +35,7 @@ struct CommSettings {
 // An open port. Every call returns promptly: reads and writes are bounded by the time-outs
 // last set (one second unless told otherwise), never blocking beyond them.
 class IPortHandle {
-public:
+  public:
     virtual ~IPortHandle() = default;
 
     virtual bool GetSettings(CommSettings& out) = 0;
@@ -61,7 +61,7 @@ public:
 
 // Opens ports by the device name taken from a definition string ("COM5", "com12").
 class IPortBackend {
-public:
+  public:
     virtual ~IPortBackend() = default;
     // nullptr when the port cannot be opened (missing, busy, no permission).
     virtual std::unique_ptr<IPortHandle> Open(const std::string& deviceName) = 0;

@@ -9,8 +9,8 @@
 namespace tenlo {
 
 struct FirmwareVersion {
-    int major = 0;  // b0 * 256 + b1
-    int minor = 0;  // b2
+    int major = 0;         // b0 * 256 + b1
+    int minor = 0;         // b2
     bool edition = false;  // b3 != 0
 };
 FirmwareVersion DecodeVersion(const std::uint8_t bytes[4]);
@@ -23,48 +23,48 @@ std::string FormatFirmwareVersion(const std::uint8_t bytes[4]);
 // each and closed by the firmware's 0xA5. Every operation returns true only when every write
 // succeeded, every frame was acknowledged and every expected byte arrived.
 class CProgrammerLink : public CSerialPort {
-public:
+  public:
     static constexpr std::uint8_t kAck = 0xA5;
 
     using CSerialPort::CSerialPort;
 
-    bool Ping();                                    // 0x00
-    bool Wait(std::uint8_t count);                  // 0x01
-    bool GetVersion(std::uint8_t version[4]);       // 0x02
-    bool PowerOnVddFirst();                         // 0x03
-    bool PowerOffVppFirst();                        // 0x04
-    bool PowerOnVppFirst();                         // 0x05
-    bool PowerOffVddFirst();                        // 0x06
-    bool EnterEicsp();                              // 0x07
-    bool ExitEicsp();                               // 0x08
-    bool SetOption(std::uint8_t option);            // 0x0A
-    bool IcspCommand(std::uint8_t command);         // 0x10
-    bool IcspCommandRepeat(std::uint8_t command, std::uint8_t count);  // 0x11
-    bool IcspLoad(std::uint8_t command, std::uint16_t value);          // 0x12
-    bool IcspRead(std::uint8_t command, std::uint16_t* word);          // 0x13
-    bool IcspReadMulti(std::uint8_t command, std::uint16_t* words, int count);  // 0x14
-    bool IcspCommandWait(std::uint8_t command, std::uint8_t wait);     // 0x15
+    bool Ping();                                                                     // 0x00
+    bool Wait(std::uint8_t count);                                                   // 0x01
+    bool GetVersion(std::uint8_t version[4]);                                        // 0x02
+    bool PowerOnVddFirst();                                                          // 0x03
+    bool PowerOffVppFirst();                                                         // 0x04
+    bool PowerOnVppFirst();                                                          // 0x05
+    bool PowerOffVddFirst();                                                         // 0x06
+    bool EnterEicsp();                                                               // 0x07
+    bool ExitEicsp();                                                                // 0x08
+    bool SetOption(std::uint8_t option);                                             // 0x0A
+    bool IcspCommand(std::uint8_t command);                                          // 0x10
+    bool IcspCommandRepeat(std::uint8_t command, std::uint8_t count);                // 0x11
+    bool IcspLoad(std::uint8_t command, std::uint16_t value);                        // 0x12
+    bool IcspRead(std::uint8_t command, std::uint16_t* word);                        // 0x13
+    bool IcspReadMulti(std::uint8_t command, std::uint16_t* words, int count);       // 0x14
+    bool IcspCommandWait(std::uint8_t command, std::uint8_t wait);                   // 0x15
     bool IcspTimedProgram(std::uint8_t begin, std::uint8_t end, std::uint8_t wait);  // 0x16
     // end = -1 (sent as 0xFF) stands for no end command.
     bool SetWriteSequence(std::uint8_t load, std::uint8_t begin, int end, std::uint8_t read,
                           std::uint8_t retries, std::uint8_t wait, bool program);  // 0x17
-    bool ProgramWords(const std::uint16_t* words, int count);  // 0x18
-    bool ProgramBytes(const std::uint8_t* bytes, int count);   // 0x18
-    bool LoadWords(const std::uint16_t* words, int count);     // 0x19
+    bool ProgramWords(const std::uint16_t* words, int count);                      // 0x18
+    bool ProgramBytes(const std::uint8_t* bytes, int count);                       // 0x18
+    bool LoadWords(const std::uint16_t* words, int count);                         // 0x19
 
     bool Pic18Send(const std::uint8_t* commands, const std::uint16_t* payloads, int count);  // 0x20
     bool Pic18SendPayloads(std::uint8_t command, const std::uint16_t* payloads, int count);  // 0x21
-    bool Pic18ProgramHold(std::uint8_t command, std::uint16_t payload, std::uint8_t hold);  // 0x22
-    bool Pic18EraseHold(std::uint8_t command, std::uint16_t payload, std::uint8_t hold);    // 0x23
-    bool Pic18Receive(std::uint8_t command, std::uint8_t* bytes, int count);                // 0x24
-    bool Pic18SetTablePointer(std::uint32_t address);                                       // 0x25
-    bool Pic18SetEeAddress8(std::uint8_t a, std::uint8_t b);                                // 0x26
-    bool Pic18SetEeAddress16(std::uint16_t address, std::uint8_t data);                     // 0x27
-    bool Pic18EeStartA();                                                                   // 0x28
-    bool Pic18EeStartB();                                                                   // 0x29
-    bool Pic18EeStatus(std::uint8_t* status);                                               // 0x2A
-    bool Pic18EeRead(std::uint16_t address, std::uint8_t* value);                           // 0x2B
-    bool Pic18EeEnd();                                                                      // 0x2C
+    bool Pic18ProgramHold(std::uint8_t command, std::uint16_t payload, std::uint8_t hold);   // 0x22
+    bool Pic18EraseHold(std::uint8_t command, std::uint16_t payload, std::uint8_t hold);     // 0x23
+    bool Pic18Receive(std::uint8_t command, std::uint8_t* bytes, int count);                 // 0x24
+    bool Pic18SetTablePointer(std::uint32_t address);                                        // 0x25
+    bool Pic18SetEeAddress8(std::uint8_t a, std::uint8_t b);                                 // 0x26
+    bool Pic18SetEeAddress16(std::uint16_t address, std::uint8_t data);                      // 0x27
+    bool Pic18EeStartA();                                                                    // 0x28
+    bool Pic18EeStartB();                                                                    // 0x29
+    bool Pic18EeStatus(std::uint8_t* status);                                                // 0x2A
+    bool Pic18EeRead(std::uint16_t address, std::uint8_t* value);                            // 0x2B
+    bool Pic18EeEnd();                                                                       // 0x2C
 
     bool DsSix(const std::uint32_t* instructions, int count);  // 0x30
     bool DsRegOut(std::uint16_t* value);                       // 0x31

@@ -14,12 +14,11 @@ namespace tenlo {
 // Synchronous byte-wise serial port: one byte out, then the reply byte in, each bounded by a
 // one-second time-out. Reports its own failures in English error boxes.
 class CSerialPort {
-public:
+  public:
     // owner: where error boxes go (none: they are not shown). backend and clock default to the
     // process-wide ones.
     explicit CSerialPort(IErrorBox* ownerWindow = nullptr,
-                         std::shared_ptr<IPortBackend> backend = nullptr,
-                         IClock* clock = nullptr);
+                         std::shared_ptr<IPortBackend> backend = nullptr, IClock* clock = nullptr);
     virtual ~CSerialPort();
 
     CSerialPort(const CSerialPort&) = delete;
@@ -55,10 +54,10 @@ public:
 
     IClock& Clock() { return *clock_; }
 
-protected:
+  protected:
     IPortHandle* Handle() { return handle_.get(); }
 
-private:
+  private:
     void TraceByte(std::uint8_t byte, bool transmitted);
 
     bool lastTraceTx_ = false;

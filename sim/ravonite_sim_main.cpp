@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -103,82 +104,63 @@ struct Options {
     std::array<std::uint8_t, 4> version{0x01, 0x00, 0x03, 0x00};
 };
 
-// 0 to go on, else the exit code.
+// The first line of a CLI11 message is the one worth showing.
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "ravonite-sim: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+// 0 to go on, -1 after the help was printed, else the exit code.
 int ParseArguments(int argc, char** argv, Options& options) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        auto value = [&](std::string_view& out) {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "ravonite-sim: %.*s needs a value\n",
-                             static_cast<int>(arg.size()), arg.data());
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string_view v;
-        if (arg == "--help" || arg == "-h") {
-            PrintUsage(stdout);
-            return -1;
-        } else if (arg == "--line-rate") {
-            options.lineRate = true;
-        } else if (arg == "--chip") {
-            if (!value(v)) {
-                return kExitUsage;
-            }
-            options.chip = v;
-        } else if (arg == "--com") {
-            if (!value(v)) {
-                return kExitUsage;
-            }
-            std::uint8_t n = 0;
-            if (!ParseByte(v, n) || n == 0) {
-                std::fprintf(stderr, "ravonite-sim: --com takes a port number from 1 to 255\n");
-                return kExitUsage;
-            }
-            options.com = n;
-        } else if (arg == "--link") {
-            if (!value(v) || v.empty()) {
-                return kExitUsage;
-            }
-            options.link = v;
-        } else if (arg == "--fault") {
-            if (!value(v)) {
-                return kExitUsage;
-            }
-            std::string error;
-            if (!ParseFault(v, options.faults, error)) {
-                std::fprintf(stderr, "ravonite-sim: %s\n", error.c_str());
-                return kExitUsage;
-            }
-        } else if (arg == "--state") {
-            if (!value(v) || v.empty()) {
-                return kExitUsage;
-            }
-            options.state = v;
-        } else if (arg == "--trace") {
-            if (!value(v) || v.empty()) {
-                return kExitUsage;
-            }
-            options.trace = v;
-        } else if (arg == "--version") {
-            if (!value(v)) {
-                return kExitUsage;
-            }
-            if (!ParseVersion(v, options.version)) {
-                std::fprintf(stderr, "ravonite-sim: --version takes four bytes, b0.b1.b2.b3\n");
-                return kExitUsage;
-            }
-        } else {
-            std::fprintf(stderr, "ravonite-sim: unknown argument %.*s (try --help)\n",
-                         static_cast<int>(arg.size()), arg.data());
-            return kExitUsage;
+    CLI::App app{"", "ravonite-sim"};
+    // The help is ours, not CLI11's layout.
+    app.set_help_flag("-h,--help");
+    std::string com;
+    std::vector<std::string> faults;
+    std::string version;
+    app.add_option("--chip", options.chip)->required();
+    app.add_option("--com", com);
+    app.add_option("--link", options.link);
+    app.add_flag("--line-rate", options.lineRate);
+    app.add_option("--fault", faults)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--state", options.state);
+    app.add_option("--trace", options.trace);
+    app.add_option("--version", version);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        PrintUsage(stdout);
+        return -1;
+    } catch (const CLI::ParseError& e) {
+        return Usage(FirstLine(e.what()) + " (try --help)");
+    }
+
+    if (app.count("--com") > 0) {
+        std::uint8_t n = 0;
+        if (!ParseByte(com, n) || n == 0) {
+            return Usage("--com takes a port number from 1 to 255");
+        }
+        options.com = n;
+    }
+    for (const char* name : {"--chip", "--link", "--state", "--trace"}) {
+        if (app.count(name) > 0 && app[name]->as<std::string>().empty()) {
+            return Usage(std::string(name) + " needs a value");
         }
     }
-    if (options.chip.empty()) {
-        std::fprintf(stderr, "ravonite-sim: --chip is required (try --help)\n");
-        return kExitUsage;
+    for (const std::string& fault : faults) {
+        std::string error;
+        if (!ParseFault(fault, options.faults, error)) {
+            return Usage(error);
+        }
+    }
+    if (app.count("--version") > 0 && !ParseVersion(version, options.version)) {
+        return Usage("--version takes four bytes, b0.b1.b2.b3");
     }
     return 0;
 }
