@@ -126,8 +126,10 @@ int ParseArguments(int argc, char** argv, Options& options) {
     app.add_option("--com", com);
     app.add_option("--link", options.link);
     app.add_flag("--line-rate", options.lineRate);
+    // One fault a --fault, as often as wanted.
     app.add_option("--fault", faults)
         ->expected(1)
+        ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("--state", options.state);
     app.add_option("--trace", options.trace);
