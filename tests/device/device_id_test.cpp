@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "device/catalogue.h"
+#include "device/dspic30/dspic30_device.h"
 #include "device/midrange/midrange_device.h"
 #include "sim/chip_model.h"
 
@@ -200,6 +201,23 @@ TEST_F(WrittenCellsTest, TwelveBitConfigurationAndDataAreWrittenWhole) {
     const std::vector<WrittenCell> data = Device("PIC16F877A", true)->WrittenCells(Memory::Data);
     ASSERT_EQ(data.size(), 256u);
     EXPECT_EQ(data[255].mask, 0xFFu);
+}
+
+TEST_F(WrittenCellsTest, DsPic30ConfigurationAndDataAreRewrittenThroughTheGroupTables) {
+    const auto device = Device("dsPIC30F4013", true);
+    const auto& dspic = dynamic_cast<const CDsPic30Device&>(*device);
+    const std::vector<WrittenCell> config = device->WrittenCells(Memory::Config);
+    ASSERT_EQ(config.size(), 7u);
+    for (const WrittenCell& cell : config) {
+        EXPECT_TRUE(cell.replaced);
+        for (std::uint32_t image : {0x0000u, 0x1234u, 0xFFFFu}) {
+            EXPECT_EQ(cell.Expected(image), dspic.ConfigValue(cell.index, image)) << cell.index;
+        }
+    }
+    EXPECT_TRUE(device->WrittenCells(Memory::Data).front().replaced);
+    const WrittenCell word = device->WrittenCells(Memory::Program).front();
+    EXPECT_FALSE(word.replaced);
+    EXPECT_EQ(word.mask, 0xFFFFFFu);
 }
 
 }  // namespace
