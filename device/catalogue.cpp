@@ -504,9 +504,8 @@ std::optional<DeviceIdWord> CatalogueDeviceIdWord(int index) {
 std::vector<DeviceIdMatch> IdentifyDeviceId(DeviceFamily family, std::uint16_t word) {
     const auto kind = [](DeviceFamily f) { return IsMidRange(f) ? 0 : IsPic18(f) ? 1 : 2; };
     // A mid-range ID word is the 14-bit cell.
-    const auto id = IsMidRange(family)
-                        ? static_cast<std::uint16_t>(word & CMidRangeDevice::kWordMask)
-                        : word;
+    const auto id =
+        IsMidRange(family) ? static_cast<std::uint16_t>(word & CMidRangeDevice::kWordMask) : word;
     std::vector<DeviceIdMatch> matches;
     for (const CatalogueEntry& e : kEntries) {
         if (kind(e.family) == kind(family) && e.publishedId != 0 &&

@@ -18,7 +18,7 @@ namespace {
 
 // A word as read from a mid-range chip's ID cell.
 std::vector<DeviceIdMatch> MidRange(std::uint16_t word) {
-    return MidRange(DeviceFamily::Mid16F84A, word);
+    return IdentifyDeviceId(DeviceFamily::Mid16F84A, word);
 }
 
 TEST(DeviceIdentity, MasksTheRevisionBitsOfEachChip) {
