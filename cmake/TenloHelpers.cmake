@@ -31,3 +31,24 @@ function(tenlo_add_gui_test name)
                                   ENVIRONMENT QT_QPA_PLATFORM=offscreen
                        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
+
+# tenlo_assemble(TARGET OUTDIR NAMES...): a target that has gpasm assemble data/NAME.asm of the
+# calling folder into OUTDIR/NAME.hex. Without gpasm the files are not made and the tests that
+# need them fail (scripts/bootstrap installs it), so a missing tool never passes as a skipped test.
+function(tenlo_assemble target outdir)
+  find_program(TENLO_GPASM gpasm)
+  file(MAKE_DIRECTORY ${outdir})
+  set(outputs)
+  foreach(name ${ARGN})
+    set(src ${CMAKE_CURRENT_SOURCE_DIR}/data/${name}.asm)
+    if(TENLO_GPASM)
+      add_custom_command(OUTPUT ${outdir}/${name}.hex
+        COMMAND ${TENLO_GPASM} -q -o ${outdir}/${name}.hex ${src}
+        DEPENDS ${src}
+        WORKING_DIRECTORY ${outdir}
+        COMMENT "gpasm ${name}.asm")
+      list(APPEND outputs ${outdir}/${name}.hex)
+    endif()
+  endforeach()
+  add_custom_target(${target} DEPENDS ${outputs})
+endfunction()
