@@ -122,7 +122,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
     std::string com;
     std::vector<std::string> faults;
     std::string version;
-    app.add_option("--chip", options.chip)->required();
+    app.add_option("--chip", options.chip);
     app.add_option("--com", com);
     app.add_option("--link", options.link);
     app.add_flag("--line-rate", options.lineRate);
@@ -139,6 +139,12 @@ int ParseArguments(int argc, char** argv, Options& options) {
     } catch (const CLI::CallForHelp&) {
         PrintUsage(stdout);
         return -1;
+    } catch (const CLI::ExtrasError&) {
+        return Usage("unknown argument " + app.remaining().front() + " (try --help)");
+    } catch (const CLI::ArgumentMismatch& e) {
+        // CLI11 starts the message with the option's name.
+        const std::string what = FirstLine(e.what());
+        return Usage(what.substr(0, what.find(':')) + " needs a value");
     } catch (const CLI::ParseError& e) {
         return Usage(FirstLine(e.what()) + " (try --help)");
     }
@@ -150,7 +156,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
         }
         options.com = n;
     }
-    for (const char* name : {"--chip", "--link", "--state", "--trace"}) {
+    for (const char* name : {"--link", "--state", "--trace"}) {
         if (app.count(name) > 0 && app[name]->as<std::string>().empty()) {
             return Usage(std::string(name) + " needs a value");
         }
@@ -163,6 +169,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
     }
     if (app.count("--version") > 0 && !ParseVersion(version, options.version)) {
         return Usage("--version takes four bytes, b0.b1.b2.b3");
+    }
+    if (options.chip.empty()) {
+        return Usage("--chip is required (try --help)");
     }
     return 0;
 }

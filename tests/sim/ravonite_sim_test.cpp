@@ -31,10 +31,10 @@ const std::string kDefinition = ProgrammerPortDefinition(5);
 // One ravonite-sim process; killed at the end of the test whatever happened.
 class SimProcess : public e2e::Process {
   public:
-    bool Start(const std::vector<std::string>& args) {
+    bool Start(const std::vector<std::string>& args, const std::string& stderrFile = {}) {
         std::vector<std::string> command = {RAVONITE_SIM_PATH};
         command.insert(command.end(), args.begin(), args.end());
-        return Process::Start(command, {});
+        return Process::Start(command, {}, {}, stderrFile);
     }
     void Signal(int signal) { Kill(signal); }
     std::optional<int> Wait(std::chrono::milliseconds within = 5000ms) {
@@ -157,17 +157,37 @@ TEST_F(RavoniteSim, InjectedFaultsFailTheOperationWithinTheTimeOut) {
     }
 }
 
-TEST_F(RavoniteSim, RefusesBadArguments) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{},
-                                                 {"--chip"},
-                                                 {"--chip", "PIC99X1"},
-                                                 {"--chip", "blank14", "--fault", "noack@0"},
-                                                 {"--chip", "blank14", "--com", "0"},
-                                                 {"--chip", "blank14", "--version", "1.2.3"},
-                                                 {"--chip", "blank14", "--bogus"}}) {
+TEST_F(RavoniteSim, RefusesBadArgumentsSayingWhy) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string said;  // the first line on standard error
+    };
+    const std::vector<Case> cases = {
+        {{}, "--chip is required (try --help)"},
+        {{"--chip"}, "--chip needs a value"},
+        {{"--chip", "blank14", "--fault"}, "--fault needs a value"},
+        {{"--chip", "PIC99X1"}, "no model for chip PIC99X1"},
+        {{"--chip", "blank14", "--fault", "noack@0"}, ""},
+        {{"--chip", "blank14", "--com", "0"}, "--com takes a port number from 1 to 255"},
+        {{"--com", "x"}, "--com takes a port number from 1 to 255"},
+        {{"--chip", "blank14", "--version", "1.2.3"}, "--version takes four bytes, b0.b1.b2.b3"},
+        {{"--chip", "blank14", "--bogus"}, "unknown argument --bogus (try --help)"},
+        {{"--bogus"}, "unknown argument --bogus (try --help)"},
+        {{"--chip", "blank14", "--link", ""}, "--link needs a value"},
+    };
+    const fs::path err = dir_ / "stderr";
+    for (const Case& c : cases) {
+        const std::string name = c.args.empty() ? "(none)" : c.args.back();
         SimProcess sim;
-        ASSERT_TRUE(sim.Start(args));
-        EXPECT_EQ(sim.Wait(), 2) << (args.empty() ? "" : args.back());
+        ASSERT_TRUE(sim.Start(c.args, err.string()));
+        EXPECT_EQ(sim.Wait(), 2) << name;
+        std::ifstream in(err);
+        std::string line;
+        std::getline(in, line);
+        EXPECT_EQ(line.rfind("ravonite-sim: ", 0), 0u) << name << ": " << line;
+        if (!c.said.empty()) {
+            EXPECT_EQ(line, "ravonite-sim: " + c.said) << name;
+        }
     }
     SimProcess help;
     ASSERT_TRUE(help.Start({"--help"}));
