@@ -8,19 +8,19 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
 #include "app/view/tenlo_view.h"
 #include "app/widgets/hex_list_ctrl.h"
-#include "device/device_test_support.h"
 #include "link/clock.h"
 #include "qtsupport/scripted_presenter.h"
 #include "scripted_dialogs.h"
-#include "sim/chip_access.h"
 #include "sim/in_process_backend.h"
-#include "sim/virtual_programmer.h"
+#include "support/recording_backend.h"
+#include "support/sim_socket.h"
 
 namespace tenlo::app {
 
@@ -48,11 +48,11 @@ class EnabledWatch : public QObject {
 class ViewRig : public ::testing::Test {
   protected:
     void Start(const std::string& chip = "PIC16F84A", sim::FaultPlan faults = {}) {
-        programmer_ = std::make_shared<sim::CVirtualProgrammer>(sim::CreateChip(chip), faults);
-        app_ =
-            std::make_unique<CTenloApp>(tenlo::testing::MakeRecordingBackend(
-                                            sim::MakeInProcessBackend(programmer_, clock_), wire_),
-                                        &clock_);
+        socket_ = std::make_unique<tenlo::testing::SimSocket>(chip, std::move(faults));
+        app_ = std::make_unique<CTenloApp>(
+            tenlo::testing::MakeRecordingBackend(
+                sim::MakeInProcessBackend(socket_->programmer, clock_), wire_),
+            &clock_);
         dialogs_.Expect("105", testing::ScriptedDialogs::ChoosePort(5));
         ASSERT_TRUE(app_->InitInstance());
         wire_->Clear();
@@ -72,22 +72,14 @@ class ViewRig : public ::testing::Test {
     }
 
     std::uint32_t Peek(sim::Space space, std::uint32_t address) {
-        return sim::testing::PeekChip(*programmer_, space, address);
+        return socket_->Peek(space, address);
     }
     void Poke(sim::Space space, std::uint32_t address, std::uint32_t value) {
-        sim::testing::PokeChip(*programmer_, space, address, value);
+        socket_->Poke(space, address, value);
     }
     // Times the socket was powered up: once for every device operation.
-    std::uint64_t PowerUps() {
-        return programmer_->With([](sim::CFirmwareEngine& engine, sim::IChipModel&) {
-            return engine.CommandCount(0x03) + engine.CommandCount(0x05);
-        });
-    }
-    std::uint64_t HostBytes() {
-        return programmer_->With([](sim::CFirmwareEngine& engine, sim::IChipModel&) {
-            return engine.Statistics().bytesIn;
-        });
-    }
+    std::uint64_t PowerUps() { return socket_->Commands(0x03) + socket_->Commands(0x05); }
+    std::uint64_t HostBytes() { return socket_->BytesIn(); }
 
     // The next file dialog (open or save) is answered with path.
     void ChooseFile(const char* kind, const std::filesystem::path& path) {
@@ -103,7 +95,7 @@ class ViewRig : public ::testing::Test {
     testing::ScriptedDialogs dialogs_;
     VirtualClock clock_;
     std::shared_ptr<tenlo::testing::WireLog> wire_ = std::make_shared<tenlo::testing::WireLog>();
-    std::shared_ptr<sim::CVirtualProgrammer> programmer_;
+    std::unique_ptr<tenlo::testing::SimSocket> socket_;
     std::unique_ptr<CTenloApp> app_;
 };
 
