@@ -191,7 +191,8 @@ void Apply(MidRangeParams& p, const MidRangeOverride& o) {
 }
 
 // The constant rows, one per group of chips that share them. The 12-bit parts write their
-// configuration word without a protect-off mask.
+// configuration word without a protect-off mask. A data wait is the data EEPROM's own write
+// time (erase and write of one byte), longer than a flash row's on the parts that have one.
 const MidRangeOverride k12F508{.programWait = 20,
                                .eraseWait = 100,
                                .beginProgrammingOnly = 24,
@@ -232,28 +233,32 @@ const MidRangeOverride k16F6xxRow4{.programWait = 30,
                                    .endProgramming = 0x0A,
                                    .chipErase = 0x1F,
                                    .protectOffMask = 0x30C0,
-                                   .rowSize = 4};
+                                   .rowSize = 4,
+                                   .dataWait = 60};
 const MidRangeOverride k16F636Row4{.programWait = 30,
                                    .eraseWait = 60,
                                    .beginProgrammingOnly = 24,
                                    .endProgramming = 0x0A,
                                    .chipErase = 0x1F,
                                    .protectOffMask = 0x20C0,
-                                   .rowSize = 4};
+                                   .rowSize = 4,
+                                   .dataWait = 60};
 const MidRangeOverride k16F913{.programWait = 30,
                                .eraseWait = 60,
                                .beginProgrammingOnly = 24,
                                .endProgramming = 0x0A,
                                .chipErase = 0x1F,
                                .protectOffMask = 0x20C0,
-                               .rowSize = 4};
+                               .rowSize = 4,
+                               .dataWait = 60};
 const MidRangeOverride k16F916{.programWait = 30,
                                .eraseWait = 60,
                                .beginProgrammingOnly = 24,
                                .endProgramming = 0x0A,
                                .chipErase = 0x1F,
                                .protectOffMask = 0x20C0,
-                               .rowSize = 8};
+                               .rowSize = 8,
+                               .dataWait = 60};
 const MidRangeOverride k16F7x{.programWait = 10,
                               .eraseWait = 100,
                               .beginProgrammingOnly = 24,
@@ -287,6 +292,7 @@ const MidRangeOverride k16F81x{.programWait = 10,
                                .chipErase = 0x1F,
                                .protectOffMask = 0x2100,
                                .rowSize = 4,
+                               .dataWait = 80,
                                .rowEraseWait = 10,
                                .vppFirst = true};
 const MidRangeOverride k16F87x{.programWait = 20,
@@ -302,6 +308,7 @@ const MidRangeOverride k16F87xA{.programWait = 80,
                                 .chipErase = 0x1F,
                                 .protectOffMask = 0x3130,
                                 .rowSize = 8,
+                                .dataWait = 80,
                                 .vppFirst = true};
 
 const MidRangeOverride* ConstantsOf(int index) {

@@ -15,6 +15,8 @@ class CPic16F81x : public CPic16F87xA {
                const DeviceLayout& layout, const MidRangeParams& params);
 
   protected:
+    // Their data EEPROM takes the program-only cycle, ended by End Programming.
+    bool PrepareDataWrite() override;
     bool WriteIdRow(std::span<const std::uint16_t> ids) override;
 };
 

@@ -37,6 +37,12 @@ bool CPic16F87xA::PrepareProgramWrite() {
                                    p.retries, p.programWait, true);
 }
 
+bool CPic16F87xA::PrepareDataWrite() {
+    const auto& p = params_;
+    return Link().SetWriteSequence(p.loadDataData, p.beginProgramming, -1, p.readDataData,
+                                   p.retries, p.dataWait, false);
+}
+
 bool CPic16F87xA::WriteProgramBlock(std::span<const std::uint16_t> words) {
     return Link().LoadWords(words.data(), static_cast<int>(words.size())) && ProgramCycle() &&
            IncrementAddress(1);

@@ -28,6 +28,9 @@ class CPic16F87xA : public CPic16F84A {
     bool EraseProgramStep() override;
     bool EraseDataStep() override;
     bool PrepareProgramWrite() override;
+    // Data EEPROM bytes go by Begin Erase/Programming, internally timed: the program-only
+    // cycle these chips would need an End Programming for, which the byte sequence has none of.
+    bool PrepareDataWrite() override;
     // One row: its words into the latches, one programming cycle, on to the next row.
     bool WriteProgramBlock(std::span<const std::uint16_t> words) override;
 

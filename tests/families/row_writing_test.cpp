@@ -94,11 +94,26 @@ TEST_F(RowWriting, ConfigurationGoesAsAVerifiedIdRowAndAVerifiedWordWithProtecti
     EXPECT_EQ(result.match, 0);
 }
 
-TEST_F(RowWriting, DataMemoryWriteFailsWithoutTheEndCommandTheChipWaitsFor) {
+TEST_F(RowWriting, DataBytesReplaceWhatTheChipHeldAndAreVerifiedOneByOne) {
+    rig.Poke(Space::Data, 0, 0x0F);
     CMemoryImage image(Layout());
     image.Set(Memory::Data, 0, 0x42);
-    EXPECT_FALSE(Device().RunWriteData(image.Data()));
-    EXPECT_EQ(rig.Peek(Space::Data, 0), 0xFFu);
+    image.Set(Memory::Data, 0xFF, 0x24);
+    ASSERT_TRUE(Device().RunWriteData(image.Data()));
+    EXPECT_EQ(rig.Peek(Space::Data, 0), 0x42u);
+    EXPECT_EQ(rig.Peek(Space::Data, 1), 0xFFu);
+    EXPECT_EQ(rig.Peek(Space::Data, 0xFF), 0x24u);
+
+    // A byte that does not take is retried and then fails the write.
+    SimRig stuck("PIC16F877A", [] {
+        sim::FaultPlan plan;
+        plan.stuckCells.emplace_back(Space::Data, 0x10);
+        return plan;
+    }());
+    CMemoryImage other(stuck.device->Layout());
+    other.Set(Memory::Data, 0x10, 0x00);
+    EXPECT_FALSE(stuck.device->RunWriteData(other.Data()));
+    EXPECT_EQ(stuck.Peek(Space::Data, 0x0F), 0xFFu);
 }
 
 class TimedRows : public ::testing::TestWithParam<const char*> {

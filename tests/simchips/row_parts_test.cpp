@@ -185,6 +185,42 @@ TEST(Pic16F7x, EvenOddPairCompletedByEndProgramming) {
     EXPECT_EQ(p.Read(kReadData), 0u);
 }
 
+// Data EEPROM: Begin Erase/Programming, internally timed, on the 16F87xA and the 12F683/16F91x
+// parts; Begin Programming Only ended by End Programming on the 16F818/819. A program-only
+// cycle that never gets its end writes nothing.
+TEST(DataEeprom, EachPartTakesItsDocumentedCycle) {
+    struct Case {
+        const char* chip;
+        std::uint8_t begin;
+        int end;  // -1: none
+    };
+    const Case cases[] = {
+        {"PIC16F873A", kBegin, -1},        {"PIC16F877A", kBegin, -1},
+        {"PIC12F683", kBegin, -1},         {"PIC12F635", kBegin, -1},
+        {"PIC16F631", kBegin, -1},         {"PIC16F639", kBegin, -1},
+        {"PIC16F917", kBegin, -1},         {"PIC16F818", kBeginOnly, kEnd17},
+        {"PIC16F819", kBeginOnly, kEnd17},
+    };
+    for (const Case& c : cases) {
+        Icsp p(c.chip);
+        ASSERT_TRUE(p.Present()) << c.chip;
+        p.Poke(Space::Data, 5, 0x0F);
+        p.Inc(5);
+        p.Load(kLoadData, 0xF0);
+        p.Cmd(kBeginOnly);
+        p.Read(kReadData);  // the end the program-only cycle waits for never comes
+        EXPECT_EQ(p.Data(5), 0x0Fu) << c.chip;
+
+        p.Load(kLoadData, 0xF0);
+        p.Cmd(c.begin);
+        if (c.end >= 0) {
+            p.Cmd(static_cast<std::uint8_t>(c.end));
+        }
+        EXPECT_EQ(p.Data(5), 0xF0u) << c.chip << ": the byte is replaced, not ANDed";
+        EXPECT_EQ(p.Read(kReadData), 0xF0u) << c.chip;
+    }
+}
+
 TEST(Pic16F7x, ChipEraseTakesConfigurationMemory) {
     Icsp p("PIC16F73");
     p.Poke(Space::Program, 0xFFF, 0x0000);
