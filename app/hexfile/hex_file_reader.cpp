@@ -1,5 +1,6 @@
 #include "app/hexfile/hex_file_reader.h"
 
+#include <filesystem>
 #include <optional>
 
 namespace tenlo {
@@ -44,16 +45,6 @@ class PairCursor {
         return b;
     }
     uint8_t Sum() const { return sum_; }
-    // Blanks after the checksum are tolerated; anything else means the line is not a record.
-    bool OnlyBlanksLeft() const {
-        for (std::size_t i = pos_; i < line_.size(); ++i) {
-            const char c = line_[i];
-            if (c != ' ' && c != '\t' && c != '\r') {
-                return false;
-            }
-        }
-        return true;
-    }
 
   private:
     std::string_view line_;
@@ -72,6 +63,12 @@ constexpr uint8_t kStartLinear = 5;
 
 bool CHexFileReader::Open(const std::string& path) {
     Close();
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    notRegular_ = std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+    if (notRegular_) {
+        return false;
+    }
     file_.open(path, std::ios::in | std::ios::binary);
     return file_.is_open();
 }
@@ -154,6 +151,7 @@ bool CHexFileReader::LoadText(std::string_view text) {
 template <class NextLine>
 bool CHexFileReader::Run(NextLine&& next) {
     base_ = 0;
+    endRecordSeen_ = false;
     if (!BeginLoad()) {
         return false;
     }
@@ -171,6 +169,7 @@ bool CHexFileReader::Run(NextLine&& next) {
             case LineResult::Fail:
                 return false;
             case LineResult::End:
+                endRecordSeen_ = true;
                 CommitLoad();
                 return true;
             case LineResult::Next:
@@ -209,9 +208,9 @@ CHexFileReader::LineResult CHexFileReader::ParseLine(std::string_view line) {
         }
         data[i] = *b;
     }
+    // What follows the checksum is not looked at (trailing blanks, a comment some tools add).
     const auto checksum = cur.Next();
-    if (!checksum || *checksum != static_cast<uint8_t>(0x100 - cur.Sum()) ||
-        !cur.OnlyBlanksLeft()) {
+    if (!checksum || *checksum != static_cast<uint8_t>(0x100 - cur.Sum())) {
         return LineResult::Fail;
     }
 

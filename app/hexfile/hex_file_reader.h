@@ -22,8 +22,11 @@ class CHexFileReader {
     CHexFileReader& operator=(const CHexFileReader&) = delete;
     virtual ~CHexFileReader() = default;
 
-    // Opens the file that Load() reads; false when it cannot be opened.
+    // Opens the file that Load() reads; false when it cannot be opened. Only a regular file
+    // is opened: a named pipe or a device would block the open or the read for ever.
     bool Open(const std::string& path);
+    // Why the last Open failed: the path names something other than a regular file.
+    bool NotARegularFile() const { return notRegular_; }
     bool IsOpen() const { return file_.is_open(); }
     void Close();
 
@@ -32,6 +35,11 @@ class CHexFileReader {
     bool Load();
     bool Load(std::istream& in);
     bool LoadText(std::string_view text);
+
+    // Whether the last successful load ended at an end record rather than at the end of the
+    // input. A file cut short (a failed copy or download) loads all the same; a caller that is
+    // about to program a chip from it may want to refuse it.
+    bool EndRecordSeen() const { return endRecordSeen_; }
 
   protected:
     // Takes one byte at a byte address; false when the address lies outside the target, which
@@ -51,6 +59,8 @@ class CHexFileReader {
 
     std::ifstream file_;
     uint32_t base_ = 0;
+    bool notRegular_ = false;
+    bool endRecordSeen_ = false;
 };
 
 }  // namespace tenlo

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -55,11 +57,21 @@ bool Loads(const std::string& text) {
     return ok;
 }
 
-TEST(HexGrammar, EmptyInputAndMissingEndRecordSucceed) {
-    EXPECT_TRUE(LoadOk("").empty());
-    EXPECT_EQ(LoadOk(Lines({Rec(0, 0x10, {0xAB})})), (Stored{{0x10, 0xAB}}));
+TEST(HexGrammar, EmptyInputAndMissingEndRecordSucceedButAreReported) {
+    RecordingReader r;
+    EXPECT_TRUE(r.LoadText(""));
+    EXPECT_TRUE(r.stored.empty());
+    EXPECT_FALSE(r.EndRecordSeen());
+    EXPECT_TRUE(r.LoadText(Lines({Rec(0, 0x10, {0xAB})})));
+    EXPECT_EQ(r.stored, (Stored{{0x10, 0xAB}}));
+    EXPECT_FALSE(r.EndRecordSeen());
     // The last line needs no line feed.
-    EXPECT_EQ(LoadOk(Rec(0, 0x10, {0xAB})), (Stored{{0x10, 0xAB}}));
+    EXPECT_TRUE(r.LoadText(Rec(0, 0x10, {0xAB}) + "\n" + kEnd));
+    EXPECT_EQ(r.stored, (Stored{{0x10, 0xAB}}));
+    EXPECT_TRUE(r.EndRecordSeen());
+    // A later load without one says so again.
+    EXPECT_TRUE(r.LoadText(Rec(0, 0x10, {0xAB})));
+    EXPECT_FALSE(r.EndRecordSeen());
 }
 
 TEST(HexGrammar, LinesAfterTheEndRecordAreNeverRead) {
@@ -80,9 +92,16 @@ TEST(HexGrammar, MalformedLinesFail) {
     EXPECT_FALSE(Loads(":01000000 1FE\n" + end)) << "blank inside a pair";
     EXPECT_FALSE(Loads(":\n" + end));
     EXPECT_FALSE(Loads(":0\n" + end));
-    EXPECT_FALSE(Loads(Rec(0, 0, {1, 2}) + "X\n" + end)) << "garbage after the checksum";
-    EXPECT_FALSE(Loads(Rec(0, 0, {1, 2}) + "00\n" + end)) << "longer than its count";
     EXPECT_FALSE(Loads(std::string(":0000000\0FF\n", 12) + end)) << "embedded NUL";
+}
+
+TEST(HexGrammar, WhatFollowsTheChecksumIsNotLookedAt) {
+    EXPECT_EQ(LoadOk(":0100000012ED;x\n:00000001FF\n"), (Stored{{0, 0x12}}));
+    EXPECT_EQ(LoadOk(Lines({Rec(0, 0, {1, 2}) + "00", kEnd})), (Stored{{0, 1}, {1, 2}}));
+    EXPECT_EQ(LoadOk(Lines({Rec(0, 0, {1}) + " ; start", ":00000001FF junk"})), (Stored{{0, 1}}));
+    // The checksum itself still counts: a record whose count is too small for its text is
+    // checked at the wrong place and fails.
+    EXPECT_FALSE(Loads(Lines({":0100000012345678", kEnd})));
 }
 
 TEST(HexGrammar, RecordTypesAndCounts) {
@@ -216,12 +235,30 @@ TEST(HexGrammar, StreamAndFileLoadTheSameAsText) {
     std::remove(path.c_str());
     EXPECT_FALSE(f.Open(path));
 
-    // A directory opens as a stream on Linux but cannot be read: a failed load, not an exception.
+    EXPECT_FALSE(f.NotARegularFile()) << "missing, not irregular";
+}
+
+TEST(HexGrammar, OnlyRegularFilesOpenAndNoneBlocks) {
     RecordingReader d;
-    if (d.Open(::testing::TempDir())) {
-        EXPECT_FALSE(d.Load());
-        EXPECT_FALSE(d.committed);
-    }
+    EXPECT_FALSE(d.Open(::testing::TempDir()));
+    EXPECT_TRUE(d.NotARegularFile());
+
+    // A named pipe with no writer would block open() and then read() for ever.
+    const std::string fifo = ::testing::TempDir() + "grammar_fifo.hex";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    RecordingReader p;
+    EXPECT_FALSE(p.Open(fifo));
+    EXPECT_TRUE(p.NotARegularFile());
+    EXPECT_FALSE(p.IsOpen());
+    std::remove(fifo.c_str());
+
+    const std::string path = ::testing::TempDir() + "grammar_regular.hex";
+    std::ofstream(path) << kEnd << "\n";
+    EXPECT_TRUE(p.Open(path));
+    EXPECT_FALSE(p.NotARegularFile());
+    EXPECT_TRUE(p.Load());
+    std::remove(path.c_str());
 }
 
 }  // namespace

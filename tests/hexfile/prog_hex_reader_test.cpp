@@ -115,7 +115,7 @@ TEST(ProgHexReader, FailedLoadLeavesTargetUntouched) {
     for (const std::string& bad :
          {Rec(0, 0x4200, {0}), Rec(6, 0, {}), std::string(":0000000001"), std::string(""),
           std::string(":0200000401"), std::string("nonsense"), Rec(2, 0, {1}),
-          Rec(0, 0, {1}) + "zz"}) {
+          std::string(":01000000FF") + "zz"}) {
         ExpectRejected(hextest::k16F84A, good + bad + "\n" + kEnd + "\n");
     }
     // Wrong buffer sizes fail before anything is read.
