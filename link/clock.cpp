@@ -1,5 +1,6 @@
 #include "link/clock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #if defined(_WIN32)
@@ -11,7 +12,48 @@
 
 namespace tenlo {
 
+namespace {
+
+// The kernel may end a sleep up to the thread's timer slack (50 us by default) late, so that
+// wake-ups can be batched; on a 1 ms protocol pause that is 5 % of every framed byte.
+void KeepTimerSlackSmall() {
+#if defined(__linux__)
+    thread_local bool done = false;
+    if (!done) {
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+        done = true;
+    }
+#endif
+}
+
+#if !defined(_WIN32)
+// A wake-up later than this is the scheduler's doing, not the timer's: it says nothing about
+// how early to wake next time.
+constexpr IClock::Duration kMaxLead = std::chrono::microseconds(150);
+constexpr int kLeadSmoothing = 16;
+
+void SleepAbsolute(IClock::Duration deadline) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(deadline.count() / 1000000000);
+    ts.tv_nsec = static_cast<long>(deadline.count() % 1000000000);
+    // An absolute deadline: a signal that interrupts the sleep cannot shorten it.
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+#endif
+
+}  // namespace
+
 IClock::Duration RealClock::Now() {
+    // steady_clock is CLOCK_MONOTONIC, the clock SleepUntil's deadlines are measured on.
     return std::chrono::duration_cast<Duration>(
         std::chrono::steady_clock::now().time_since_epoch());
 }
@@ -20,20 +62,28 @@ void RealClock::SleepFor(Duration d) {
     if (d.count() <= 0) {
         return;
     }
+    SleepUntil(Now() + d);
+}
+
+void RealClock::SleepUntil(Duration deadline) {
 #if defined(_WIN32)
-    std::this_thread::sleep_for(d);
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(deadline)));
 #else
-#if defined(__linux__)
-    // The default timer slack of 50 us lets a 1 ms sleep run 5 to 15 % long, and the protocol
-    // sleeps 1 ms after every framed byte: take the slack away, once per thread.
-    thread_local const bool tightened = ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
-    static_cast<void>(tightened);
-#endif
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(d.count() / 1000000000);
-    ts.tv_nsec = static_cast<long>(d.count() % 1000000000);
-    // Relative sleep restarted with the remainder so a signal cannot shorten a protocol pause.
-    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
+    KeepTimerSlackSmall();
+    // Even with no slack a sleep ends some tens of microseconds late (the timer interrupt, the
+    // scheduler), and on a 1 ms pause that is several per cent of every framed byte. So sleep
+    // until that much before the deadline, learning how late wake-ups come on this thread, and
+    // wait out the rest awake: never short of the deadline, rarely far past it.
+    thread_local Duration lead{0};
+    const Duration target = deadline - lead;
+    if (Now() < target) {
+        SleepAbsolute(target);
+        const Duration late = std::clamp(Now() - target, Duration::zero(), kMaxLead);
+        lead += (late - lead) / kLeadSmoothing;
+    }
+    while (Now() < deadline) {
+        CpuRelax();
     }
 #endif
 }

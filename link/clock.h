@@ -16,13 +16,23 @@ class IClock {
     // Monotonic time since an arbitrary epoch.
     virtual Duration Now() = 0;
     virtual void SleepFor(Duration d) = 0;
+    // Sleeps until Now() reaches deadline; at once when it already has. A pause measured from
+    // an event that has already happened loses nothing to the work done since.
+    virtual void SleepUntil(Duration deadline) {
+        const Duration now = Now();
+        if (deadline > now) {
+            SleepFor(deadline - now);
+        }
+    }
 };
 
-// The steady clock; sleeps with clock_nanosleep so a 1 ms pause stays close to 1 ms.
+// The steady clock; sleeps with clock_nanosleep on absolute deadlines, with the calling
+// thread's timer slack cut to the least, so a 1 ms pause stays close to 1 ms.
 class RealClock final : public IClock {
   public:
     Duration Now() override;
     void SleepFor(Duration d) override;
+    void SleepUntil(Duration deadline) override;
 };
 
 // The process-wide real clock.

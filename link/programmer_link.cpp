@@ -75,13 +75,15 @@ class LinkWire {
   public:
     explicit LinkWire(CProgrammerLink& link) : link_(link) {}
 
-    // Each byte written with a 1 ms pause after it, then the firmware's 0xA5.
+    // Each byte written with a 1 ms pause after it, then the firmware's 0xA5. The pause ends
+    // 1 ms after the byte left, on an absolute deadline: the trace and the rest of our own
+    // work happen inside it instead of being added to it.
     bool Frame(std::initializer_list<std::uint8_t> bytes) {
         for (std::uint8_t b : bytes) {
             if (!link_.WriteByte(b)) {
                 return false;
             }
-            link_.Clock().SleepFor(kBytePause);
+            link_.Clock().SleepUntil(link_.LastWriteTime() + kBytePause);
         }
         return Ack();
     }

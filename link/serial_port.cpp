@@ -152,6 +152,7 @@ bool CSerialPort::WriteByte(std::uint8_t byte) {
     if (!handle_ || handle_->Write(&byte, 1) != 1) {
         return false;
     }
+    lastWrite_ = clock_->Now();
     TraceByte(byte, true);
     return true;
 }

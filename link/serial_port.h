@@ -53,6 +53,9 @@ class CSerialPort {
     bool GetCTS(bool* cts);
 
     IClock& Clock() { return *clock_; }
+    // When the last byte written left for the driver, on Clock(): the protocol's pauses run
+    // from there.
+    IClock::Duration LastWriteTime() const { return lastWrite_; }
 
   protected:
     IPortHandle* Handle() { return handle_.get(); }
@@ -70,6 +73,7 @@ class CSerialPort {
     std::string caption_ = "Error";
     std::shared_ptr<IPortBackend> backend_;
     IClock* clock_;
+    IClock::Duration lastWrite_{0};
 };
 
 // "COM%d: baud=38400 parity=N data=8 stop=1" for a port number: the definition both programs

@@ -128,14 +128,11 @@ class InProcessHandle final : public IPortHandle {
             if (next.ready > deadline) {
                 break;
             }
-            clock.SleepFor(next.ready - now);
+            clock.SleepUntil(next.ready);
         }
         if (got < count) {
             // Nothing more will come before the time-out: the firmware only ever answers.
-            const Duration now = clock.Now();
-            if (deadline > now) {
-                clock.SleepFor(deadline - now);
-            }
+            clock.SleepUntil(deadline);
         }
         return static_cast<long>(got);
     }

@@ -171,10 +171,7 @@ bool CPtyServer::Serve(int stopFd) {
             continue;
         }
         if (ready == 0 && !replies_.empty()) {
-            const IClock::Duration wait = replies_.front().ready - clock_.Now();
-            if (wait.count() > 0) {
-                clock_.SleepFor(wait);
-            }
+            clock_.SleepUntil(replies_.front().ready);
         }
         if ((fds[1].revents & POLLIN) != 0) {
             const ssize_t n = ::read(master_, buffer, sizeof buffer);

@@ -371,5 +371,67 @@ TEST_F(ProgrammerLinkTest, CountsBeyondOneByteAreRefusedBeforeSending) {
     EXPECT_EQ(b8[254], 254);
 }
 
+// A trace that takes its time, as a slow terminal does, and notes when each byte went out.
+class SlowTrace final : public ITraceSink {
+  public:
+    explicit SlowTrace(VirtualClock& clock) : clock_(clock) {}
+    void Append(std::string_view text) override {
+        if (text.find("Tx") != std::string_view::npos) {
+            sending_ = true;
+            return;
+        }
+        if (text.find("Rx") != std::string_view::npos) {
+            sending_ = false;
+            return;
+        }
+        if (sending_) {
+            sent.push_back(clock_.Now());
+        }
+        clock_.Advance(std::chrono::microseconds(300));
+    }
+    std::vector<IClock::Duration> sent;
+
+  private:
+    VirtualClock& clock_;
+    bool sending_ = false;
+};
+
+TEST(ProgrammerLinkPauses, RunOneMillisecondFromEachByteWhateverTheTraceCosts) {
+    auto backend = std::make_shared<test::ScriptedBackend>();
+    VirtualClock clock;
+    CProgrammerLink link(nullptr, backend, &clock);
+    link.Connect("COM5: baud=38400 parity=N data=8 stop=1");
+    ASSERT_TRUE(link.IsConnected());
+    SlowTrace trace(clock);
+    link.SetTraceWindow(&trace);
+    backend->state->replies = {0xA5, 0xA5};
+
+    ASSERT_TRUE(link.IcspLoad(2, 0x3FFF));
+    ASSERT_EQ(trace.sent.size(), 4u);
+    // Inside a frame the trace of a byte falls in its pause instead of being added to it.
+    EXPECT_EQ(trace.sent[2] - trace.sent[1], std::chrono::milliseconds(1));
+    EXPECT_EQ(trace.sent[3] - trace.sent[2], std::chrono::milliseconds(1));
+    // Between frames the acknowledgement is read and traced after the pause.
+    EXPECT_EQ(trace.sent[1] - trace.sent[0], std::chrono::microseconds(1300));
+}
+
+TEST(ProgrammerLinkPauses, TheRealClockNeverWakesBeforeTheDeadline) {
+    RealClock clock;
+    for (int i = 0; i < 200; ++i) {
+        const IClock::Duration deadline = clock.Now() + std::chrono::microseconds(250 + i);
+        clock.SleepUntil(deadline);
+        ASSERT_GE(clock.Now(), deadline) << i;
+    }
+    const IClock::Duration start = clock.Now();
+    clock.SleepFor(std::chrono::milliseconds(1));
+    EXPECT_GE(clock.Now() - start, std::chrono::milliseconds(1));
+    // A deadline already passed returns at once (no time limit is asserted: the machine may be
+    // busy), and does not throw the next pause off.
+    clock.SleepUntil(start);
+    const IClock::Duration again = clock.Now() + std::chrono::microseconds(500);
+    clock.SleepUntil(again);
+    EXPECT_GE(clock.Now(), again);
+}
+
 }  // namespace
 }  // namespace tenlo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -13,15 +14,14 @@ namespace tenlo::testing {
 class PauseCountingClock : public IClock {
   public:
     Duration Now() override { return SystemClock().Now(); }
-    void SleepFor(Duration d) override {
-        if (d != std::chrono::milliseconds(1)) {
-            SystemClock().SleepFor(d);
-            return;
-        }
-        const Duration start = Now();
-        SystemClock().SleepFor(d);
+    void SleepFor(Duration d) override { SystemClock().SleepFor(d); }
+    // The link's byte pauses are its only deadline sleeps; each ran from the byte's leaving
+    // (1 ms before the deadline) to the wake-up.
+    void SleepUntil(Duration deadline) override {
+        SystemClock().SleepUntil(deadline);
         ++pauses;
-        pauseNanos += static_cast<std::uint64_t>((Now() - start).count());
+        const Duration over = std::max(Now() - deadline, Duration::zero());
+        pauseNanos += static_cast<std::uint64_t>((std::chrono::milliseconds(1) + over).count());
     }
     std::atomic<std::uint64_t> pauses{0};
     std::atomic<std::uint64_t> pauseNanos{0};
