@@ -30,6 +30,105 @@ bool CountFits(int count) {
 
 }  // namespace
 
+namespace {
+
+struct NamedCommand {
+    std::uint8_t code;
+    const char* name;
+};
+
+constexpr NamedCommand kCommandNames[] = {
+    {0x00, "Ping"},
+    {0x01, "Wait"},
+    {0x02, "GetVersion"},
+    {0x03, "PowerOnVddFirst"},
+    {0x04, "PowerOffVppFirst"},
+    {0x05, "PowerOnVppFirst"},
+    {0x06, "PowerOffVddFirst"},
+    {0x07, "EnterEicsp"},
+    {0x08, "ExitEicsp"},
+    {0x0A, "SetOption"},
+    {0x10, "IcspCommand"},
+    {0x11, "IcspCommandRepeat"},
+    {0x12, "IcspLoad"},
+    {0x13, "IcspRead"},
+    {0x14, "IcspReadMulti"},
+    {0x15, "IcspCommandWait"},
+    {0x16, "IcspTimedProgram"},
+    {0x17, "SetWriteSequence"},
+    {0x18, "ProgramWords"},
+    {0x19, "LoadWords"},
+    {0x20, "Pic18Send"},
+    {0x21, "Pic18SendPayloads"},
+    {0x22, "Pic18ProgramHold"},
+    {0x23, "Pic18EraseHold"},
+    {0x24, "Pic18Receive"},
+    {0x25, "Pic18SetTablePointer"},
+    {0x26, "Pic18SetEeAddress8"},
+    {0x27, "Pic18SetEeAddress16"},
+    {0x28, "Pic18EeStartA"},
+    {0x29, "Pic18EeStartB"},
+    {0x2A, "Pic18EeStatus"},
+    {0x2B, "Pic18EeRead"},
+    {0x2C, "Pic18EeEnd"},
+    {0x30, "DsSix"},
+    {0x31, "DsRegOut"},
+    {0x32, "DsReadProgram4"},
+    {0x33, "DsReadWord"},
+    {0x34, "DsReadData8"},
+    {0x35, "DsWriteProgram4"},
+    {0x36, "DsWriteConfig"},
+    {0x37, "DsWriteData8"},
+    {0x38, "DsCommitWrite"},
+    {0x39, "DsBeginProgramRow"},
+    {0x3A, "DsBeginDataRow"},
+};
+
+std::string HexByte(std::uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+// "ProgramWords (0x18)", or "frame 3 of ProgramWords (0x18)" past the command's own frame.
+std::string WhichFrame(const LinkFailure& f) {
+    const std::string command =
+        std::string(CommandName(f.command)) + " (" + HexByte(f.command) + ")";
+    return f.frame == 0 ? command : "frame " + std::to_string(f.frame) + " of " + command;
+}
+
+}  // namespace
+
+const char* CommandName(std::uint8_t code) {
+    for (const NamedCommand& c : kCommandNames) {
+        if (c.code == code) {
+            return c.name;
+        }
+    }
+    return "command";
+}
+
+std::string DescribeLinkFailure(const LinkFailure& f) {
+    switch (f.fault) {
+        case LinkFault::None:
+            return "no failure";
+        case LinkFault::NoAnswer:
+            return "no answer came from the programmer to " + WhichFrame(f) +
+                   ": an acknowledgement or data was lost";
+        case LinkFault::WrongAnswer:
+            return "the programmer answered " + WhichFrame(f) + " with " + HexByte(f.answer) +
+                   " instead of 0xA5";
+        case LinkFault::NotProgrammed:
+            return "the programmer reported that a word did not program (" + WhichFrame(f) +
+                   " answered " + HexByte(f.answer) + ")";
+        case LinkFault::LineBroken:
+            return "the line broke at " + WhichFrame(f);
+        case LinkFault::Stopped:
+            return "stopped before " + WhichFrame(f);
+    }
+    return "unknown failure";
+}
+
 FirmwareVersion DecodeVersion(const std::uint8_t bytes[4]) {
     FirmwareVersion v;
     v.major = bytes[0] * 256 + bytes[1];
@@ -70,10 +169,24 @@ void UnpackDsBlock(const std::uint8_t bytes[12], std::uint32_t words[4]) {
 }
 
 // The protocol's building blocks, kept out of the public class so its interface stays the
-// firmware's command list.
+// firmware's command list. Every failure is noted on the link, the first one of an operation
+// kept, so a caller can tell the user what was lost where.
 class LinkWire {
   public:
     explicit LinkWire(CProgrammerLink& link) : link_(link) {}
+
+    // The frame of a command's code. Once a stop has been asked for, no new command starts but
+    // the power-down ones, so an operation ends through its normal failure path and still
+    // switches the chip off. A command already under way runs to its end: cut off between its
+    // frames, the firmware would take the power-down code for an argument.
+    bool Command(std::uint8_t code) {
+        command_ = code;
+        frame_ = 0;
+        if (link_.StopRequested() && code != kPowerOffVppFirst && code != kPowerOffVddFirst) {
+            return Fail(LinkFault::Stopped);
+        }
+        return Frame({code});
+    }
 
     // Each byte written with a 1 ms pause after it, then the firmware's 0xA5. The pause ends
     // 1 ms after the byte left, on an absolute deadline: the trace and the rest of our own
@@ -81,21 +194,39 @@ class LinkWire {
     bool Frame(std::initializer_list<std::uint8_t> bytes) {
         for (std::uint8_t b : bytes) {
             if (!link_.WriteByte(b)) {
-                return false;
+                return Fail(LinkFault::LineBroken);
             }
             link_.Clock().SleepUntil(link_.LastWriteTime() + kBytePause);
         }
-        return Ack();
+        const bool ok = Ack();
+        ++frame_;
+        return ok;
     }
 
     bool Ack() {
         std::uint8_t reply = 0;
-        return link_.ReadByte(&reply) && reply == CProgrammerLink::kAck;
+        if (!RawIn(&reply)) {
+            return false;
+        }
+        if (reply == CProgrammerLink::kAck) {
+            return true;
+        }
+        // The word frames of 0x18 are the only ones the firmware may turn down on purpose: a
+        // word that did not program after all its attempts.
+        const bool wordFrame = command_ == kProgram && frame_ >= kFirstWordFrame;
+        return Fail(wordFrame && reply == CProgrammerLink::kNotProgrammed ? LinkFault::NotProgrammed
+                                                                          : LinkFault::WrongAnswer,
+                    reply);
     }
 
-    bool Raw(std::uint8_t b) { return link_.WriteByte(b); }
+    bool Raw(std::uint8_t b) { return link_.WriteByte(b) || Fail(LinkFault::LineBroken); }
 
-    bool RawIn(std::uint8_t* b) { return link_.ReadByte(b); }
+    bool RawIn(std::uint8_t* b) {
+        if (link_.ReadByte(b)) {
+            return true;
+        }
+        return Fail(link_.LastReadTimedOut() ? LinkFault::NoAnswer : LinkFault::LineBroken);
+    }
 
     bool WordIn(std::uint16_t* word) {
         std::uint8_t lo = 0;
@@ -112,7 +243,7 @@ class LinkWire {
         if (!CountFits(count) || (count > 0 && words == nullptr)) {
             return false;
         }
-        if (!Frame({code}) || !Frame({Low(static_cast<unsigned>(count))})) {
+        if (!Command(code) || !Frame({Low(static_cast<unsigned>(count))})) {
             return false;
         }
         for (int i = 0; i < count; ++i) {
@@ -124,16 +255,28 @@ class LinkWire {
     }
 
   private:
+    static constexpr std::uint8_t kPowerOffVppFirst = 0x04;
+    static constexpr std::uint8_t kPowerOffVddFirst = 0x06;
+    static constexpr std::uint8_t kProgram = 0x18;
+    static constexpr int kFirstWordFrame = 2;  // after the code and the count
+
+    bool Fail(LinkFault fault, std::uint8_t answer = 0) {
+        link_.NoteFailure({fault, command_, frame_, answer});
+        return false;
+    }
+
     CProgrammerLink& link_;
+    std::uint8_t command_ = 0;
+    int frame_ = 0;
 };
 
 bool CProgrammerLink::Ping() {
-    return LinkWire(*this).Frame({0x00});
+    return LinkWire(*this).Command(0x00);
 }
 
 bool CProgrammerLink::Wait(std::uint8_t count) {
     LinkWire w(*this);
-    return w.Frame({0x01}) && w.Frame({count});
+    return w.Command(0x01) && w.Frame({count});
 }
 
 bool CProgrammerLink::GetVersion(std::uint8_t version[4]) {
@@ -141,7 +284,7 @@ bool CProgrammerLink::GetVersion(std::uint8_t version[4]) {
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x02})) {
+    if (!w.Command(0x02)) {
         return false;
     }
     for (int i = 0; i < 4; ++i) {
@@ -153,42 +296,42 @@ bool CProgrammerLink::GetVersion(std::uint8_t version[4]) {
 }
 
 bool CProgrammerLink::PowerOnVddFirst() {
-    return LinkWire(*this).Frame({0x03});
+    return LinkWire(*this).Command(0x03);
 }
 bool CProgrammerLink::PowerOffVppFirst() {
-    return LinkWire(*this).Frame({0x04});
+    return LinkWire(*this).Command(0x04);
 }
 bool CProgrammerLink::PowerOnVppFirst() {
-    return LinkWire(*this).Frame({0x05});
+    return LinkWire(*this).Command(0x05);
 }
 bool CProgrammerLink::PowerOffVddFirst() {
-    return LinkWire(*this).Frame({0x06});
+    return LinkWire(*this).Command(0x06);
 }
 bool CProgrammerLink::EnterEicsp() {
-    return LinkWire(*this).Frame({0x07});
+    return LinkWire(*this).Command(0x07);
 }
 bool CProgrammerLink::ExitEicsp() {
-    return LinkWire(*this).Frame({0x08});
+    return LinkWire(*this).Command(0x08);
 }
 
 bool CProgrammerLink::SetOption(std::uint8_t option) {
     LinkWire w(*this);
-    return w.Frame({0x0A}) && w.Frame({option});
+    return w.Command(0x0A) && w.Frame({option});
 }
 
 bool CProgrammerLink::IcspCommand(std::uint8_t command) {
     LinkWire w(*this);
-    return w.Frame({0x10}) && w.Frame({command});
+    return w.Command(0x10) && w.Frame({command});
 }
 
 bool CProgrammerLink::IcspCommandRepeat(std::uint8_t command, std::uint8_t count) {
     LinkWire w(*this);
-    return w.Frame({0x11}) && w.Frame({command, count});
+    return w.Command(0x11) && w.Frame({command, count});
 }
 
 bool CProgrammerLink::IcspLoad(std::uint8_t command, std::uint16_t value) {
     LinkWire w(*this);
-    return w.Frame({0x12}) && w.Frame({command, Low(value), Mid(value)});
+    return w.Command(0x12) && w.Frame({command, Low(value), Mid(value)});
 }
 
 bool CProgrammerLink::IcspRead(std::uint8_t command, std::uint16_t* word) {
@@ -196,7 +339,7 @@ bool CProgrammerLink::IcspRead(std::uint8_t command, std::uint16_t* word) {
         return false;
     }
     LinkWire w(*this);
-    return w.Frame({0x13}) && w.Raw(command) && w.WordIn(word);
+    return w.Command(0x13) && w.Raw(command) && w.WordIn(word);
 }
 
 bool CProgrammerLink::IcspReadMulti(std::uint8_t command, std::uint16_t* words, int count) {
@@ -205,7 +348,7 @@ bool CProgrammerLink::IcspReadMulti(std::uint8_t command, std::uint16_t* words, 
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x14}) || !w.Frame({command, Low(static_cast<unsigned>(count))})) {
+    if (!w.Command(0x14) || !w.Frame({command, Low(static_cast<unsigned>(count))})) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -218,12 +361,12 @@ bool CProgrammerLink::IcspReadMulti(std::uint8_t command, std::uint16_t* words, 
 
 bool CProgrammerLink::IcspCommandWait(std::uint8_t command, std::uint8_t wait) {
     LinkWire w(*this);
-    return w.Frame({0x15}) && w.Frame({command, wait});
+    return w.Command(0x15) && w.Frame({command, wait});
 }
 
 bool CProgrammerLink::IcspTimedProgram(std::uint8_t begin, std::uint8_t end, std::uint8_t wait) {
     LinkWire w(*this);
-    return w.Frame({0x16}) && w.Frame({begin, end, wait});
+    return w.Command(0x16) && w.Frame({begin, end, wait});
 }
 
 bool CProgrammerLink::SetWriteSequence(std::uint8_t load, std::uint8_t begin, int end,
@@ -231,7 +374,7 @@ bool CProgrammerLink::SetWriteSequence(std::uint8_t load, std::uint8_t begin, in
                                        bool program) {
     const std::uint8_t endByte = end < 0 ? 0xFF : Low(static_cast<unsigned>(end));
     LinkWire w(*this);
-    return w.Frame({0x17}) && w.Frame({load, begin, wait, endByte, read, retries,
+    return w.Command(0x17) && w.Frame({load, begin, wait, endByte, read, retries,
                                        static_cast<std::uint8_t>(program ? 1 : 0)});
 }
 
@@ -244,7 +387,7 @@ bool CProgrammerLink::ProgramBytes(const std::uint8_t* bytes, int count) {
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x18}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
+    if (!w.Command(0x18) || !w.Frame({Low(static_cast<unsigned>(count))})) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -265,7 +408,7 @@ bool CProgrammerLink::Pic18Send(const std::uint8_t* commands, const std::uint16_
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x20}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
+    if (!w.Command(0x20) || !w.Frame({Low(static_cast<unsigned>(count))})) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -282,7 +425,7 @@ bool CProgrammerLink::Pic18SendPayloads(std::uint8_t command, const std::uint16_
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x21}) || !w.Frame({Low(static_cast<unsigned>(count)), command})) {
+    if (!w.Command(0x21) || !w.Frame({Low(static_cast<unsigned>(count)), command})) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -296,13 +439,13 @@ bool CProgrammerLink::Pic18SendPayloads(std::uint8_t command, const std::uint16_
 bool CProgrammerLink::Pic18ProgramHold(std::uint8_t command, std::uint16_t payload,
                                        std::uint8_t hold) {
     LinkWire w(*this);
-    return w.Frame({0x22}) && w.Frame({hold}) && w.Frame({command, Low(payload), Mid(payload)});
+    return w.Command(0x22) && w.Frame({hold}) && w.Frame({command, Low(payload), Mid(payload)});
 }
 
 bool CProgrammerLink::Pic18EraseHold(std::uint8_t command, std::uint16_t payload,
                                      std::uint8_t hold) {
     LinkWire w(*this);
-    return w.Frame({0x23}) && w.Frame({hold}) && w.Frame({command, Low(payload), Mid(payload)});
+    return w.Command(0x23) && w.Frame({hold}) && w.Frame({command, Low(payload), Mid(payload)});
 }
 
 bool CProgrammerLink::Pic18Receive(std::uint8_t command, std::uint8_t* bytes, int count) {
@@ -310,7 +453,7 @@ bool CProgrammerLink::Pic18Receive(std::uint8_t command, std::uint8_t* bytes, in
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x24}) || !w.Frame({Low(static_cast<unsigned>(count)), command})) {
+    if (!w.Command(0x24) || !w.Frame({Low(static_cast<unsigned>(count)), command})) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -323,24 +466,24 @@ bool CProgrammerLink::Pic18Receive(std::uint8_t command, std::uint8_t* bytes, in
 
 bool CProgrammerLink::Pic18SetTablePointer(std::uint32_t address) {
     LinkWire w(*this);
-    return w.Frame({0x25}) && w.Frame({Low(address), Mid(address), High(address)});
+    return w.Command(0x25) && w.Frame({Low(address), Mid(address), High(address)});
 }
 
 bool CProgrammerLink::Pic18SetEeAddress8(std::uint8_t a, std::uint8_t b) {
     LinkWire w(*this);
-    return w.Frame({0x26}) && w.Frame({a, b});
+    return w.Command(0x26) && w.Frame({a, b});
 }
 
 bool CProgrammerLink::Pic18SetEeAddress16(std::uint16_t address, std::uint8_t data) {
     LinkWire w(*this);
-    return w.Frame({0x27}) && w.Frame({Low(address), Mid(address), data});
+    return w.Command(0x27) && w.Frame({Low(address), Mid(address), data});
 }
 
 bool CProgrammerLink::Pic18EeStartA() {
-    return LinkWire(*this).Frame({0x28});
+    return LinkWire(*this).Command(0x28);
 }
 bool CProgrammerLink::Pic18EeStartB() {
-    return LinkWire(*this).Frame({0x29});
+    return LinkWire(*this).Command(0x29);
 }
 
 bool CProgrammerLink::Pic18EeStatus(std::uint8_t* status) {
@@ -348,7 +491,7 @@ bool CProgrammerLink::Pic18EeStatus(std::uint8_t* status) {
         return false;
     }
     LinkWire w(*this);
-    return w.Frame({0x2A}) && w.RawIn(status);
+    return w.Command(0x2A) && w.RawIn(status);
 }
 
 bool CProgrammerLink::Pic18EeRead(std::uint16_t address, std::uint8_t* value) {
@@ -356,11 +499,11 @@ bool CProgrammerLink::Pic18EeRead(std::uint16_t address, std::uint8_t* value) {
         return false;
     }
     LinkWire w(*this);
-    return w.Frame({0x2B}) && w.Raw(Low(address)) && w.Raw(Mid(address)) && w.RawIn(value);
+    return w.Command(0x2B) && w.Raw(Low(address)) && w.Raw(Mid(address)) && w.RawIn(value);
 }
 
 bool CProgrammerLink::Pic18EeEnd() {
-    return LinkWire(*this).Frame({0x2C});
+    return LinkWire(*this).Command(0x2C);
 }
 
 bool CProgrammerLink::DsSix(const std::uint32_t* instructions, int count) {
@@ -368,7 +511,7 @@ bool CProgrammerLink::DsSix(const std::uint32_t* instructions, int count) {
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x30}) || !w.Frame({Low(static_cast<unsigned>(count))})) {
+    if (!w.Command(0x30) || !w.Frame({Low(static_cast<unsigned>(count))})) {
         return false;
     }
     for (int i = 0; i < count; ++i) {
@@ -385,7 +528,7 @@ bool CProgrammerLink::DsRegOut(std::uint16_t* value) {
         return false;
     }
     LinkWire w(*this);
-    return w.Frame({0x31}) && w.WordIn(value);
+    return w.Command(0x31) && w.WordIn(value);
 }
 
 bool CProgrammerLink::DsReadProgram4(std::uint32_t words[4]) {
@@ -393,7 +536,7 @@ bool CProgrammerLink::DsReadProgram4(std::uint32_t words[4]) {
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x32})) {
+    if (!w.Command(0x32)) {
         return false;
     }
     std::uint8_t block[12];
@@ -411,7 +554,7 @@ bool CProgrammerLink::DsReadWord(std::uint16_t* value) {
         return false;
     }
     LinkWire w(*this);
-    return w.Frame({0x33}) && w.WordIn(value);
+    return w.Command(0x33) && w.WordIn(value);
 }
 
 bool CProgrammerLink::DsReadData8(std::uint8_t bytes[8]) {
@@ -419,7 +562,7 @@ bool CProgrammerLink::DsReadData8(std::uint8_t bytes[8]) {
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x34})) {
+    if (!w.Command(0x34)) {
         return false;
     }
     for (int i = 0; i < 8; ++i) {
@@ -437,7 +580,7 @@ bool CProgrammerLink::DsWriteProgram4(const std::uint32_t words[4]) {
     std::uint8_t block[12];
     PackDsBlock(words, block);
     LinkWire w(*this);
-    if (!w.Frame({0x35})) {
+    if (!w.Command(0x35)) {
         return false;
     }
     for (std::uint8_t b : block) {
@@ -450,7 +593,7 @@ bool CProgrammerLink::DsWriteProgram4(const std::uint32_t words[4]) {
 
 bool CProgrammerLink::DsWriteConfig(std::uint16_t value) {
     LinkWire w(*this);
-    return w.Frame({0x36}) && w.Raw(Low(value)) && w.Raw(Mid(value)) && w.Ack();
+    return w.Command(0x36) && w.Raw(Low(value)) && w.Raw(Mid(value)) && w.Ack();
 }
 
 bool CProgrammerLink::DsWriteData8(const std::uint8_t bytes[8]) {
@@ -458,7 +601,7 @@ bool CProgrammerLink::DsWriteData8(const std::uint8_t bytes[8]) {
         return false;
     }
     LinkWire w(*this);
-    if (!w.Frame({0x37})) {
+    if (!w.Command(0x37)) {
         return false;
     }
     for (int i = 0; i < 8; ++i) {
@@ -470,18 +613,18 @@ bool CProgrammerLink::DsWriteData8(const std::uint8_t bytes[8]) {
 }
 
 bool CProgrammerLink::DsCommitWrite() {
-    return LinkWire(*this).Frame({0x38});
+    return LinkWire(*this).Command(0x38);
 }
 
 bool CProgrammerLink::DsBeginProgramRow(std::uint32_t address) {
     LinkWire w(*this);
-    return w.Frame({0x39}) && w.Raw(High(address)) && w.Raw(Low(address)) && w.Raw(Mid(address)) &&
+    return w.Command(0x39) && w.Raw(High(address)) && w.Raw(Low(address)) && w.Raw(Mid(address)) &&
            w.Ack();
 }
 
 bool CProgrammerLink::DsBeginDataRow(std::uint32_t address) {
     LinkWire w(*this);
-    return w.Frame({0x3A}) && w.Raw(High(address)) && w.Raw(Low(address)) && w.Raw(Mid(address)) &&
+    return w.Command(0x3A) && w.Raw(High(address)) && w.Raw(Low(address)) && w.Raw(Mid(address)) &&
            w.Ack();
 }
 

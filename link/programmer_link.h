@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,6 +19,29 @@ FirmwareVersion DecodeVersion(const std::uint8_t bytes[4]);
 // tenlo-cli show it.
 std::string FormatFirmwareVersion(const std::uint8_t bytes[4]);
 
+// Why a command failed on the line.
+enum class LinkFault : std::uint8_t {
+    None,
+    NoAnswer,       // nothing came within the time-out: an acknowledgement or data lost
+    WrongAnswer,    // a frame was answered with another byte than 0xA5
+    NotProgrammed,  // the firmware turned down a word of 0x18: it did not program
+    LineBroken,     // the port itself failed (unplugged, closed)
+    Stopped,        // a stop had been asked for: the command was not sent
+};
+
+struct LinkFailure {
+    LinkFault fault = LinkFault::None;
+    std::uint8_t command = 0;  // the command code
+    int frame = 0;             // which of its frames: 0 the code, 1 the next, ...
+    std::uint8_t answer = 0;   // WrongAnswer, NotProgrammed: what came instead of 0xA5
+};
+
+// The firmware command's name, as the operations are called ("ProgramWords"); "command" for a
+// code the protocol does not have.
+const char* CommandName(std::uint8_t code);
+// One English phrase for a failure: "the programmer did not acknowledge ProgramWords (0x18)".
+std::string DescribeLinkFailure(const LinkFailure& failure);
+
 // The Ravonite's command protocol: one operation per firmware command. Every command begins
 // with a one-byte frame of its code; frames are written byte by byte with a 1 ms pause after
 // each and closed by the firmware's 0xA5. Every operation returns true only when every write
@@ -25,8 +49,21 @@ std::string FormatFirmwareVersion(const std::uint8_t bytes[4]);
 class CProgrammerLink : public CSerialPort {
   public:
     static constexpr std::uint8_t kAck = 0xA5;
+    // What the firmware answers instead of 0xA5 to a word of 0x18 that would not program.
+    static constexpr std::uint8_t kNotProgrammed = 0x5A;
 
     using CSerialPort::CSerialPort;
+
+    // The first failure since ClearFailure (or since the link was made); None while every
+    // command has gone through.
+    const LinkFailure& FirstFailure() const { return failure_; }
+    void ClearFailure() { failure_ = {}; }
+
+    // A flag that asks the link to stop (set from a signal handler, say): while it is set no
+    // command starts but the two power-down commands, which end every operation. The flag
+    // must outlive the link or be unset again. nullptr: never stop.
+    void SetStopFlag(const std::atomic<bool>* flag) { stop_ = flag; }
+    bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
 
     bool Ping();                                                                     // 0x00
     bool Wait(std::uint8_t count);                                                   // 0x01
@@ -82,6 +119,17 @@ class CProgrammerLink : public CSerialPort {
     bool SendIcspCommand(std::uint8_t command, int count, std::uint8_t wait);
     bool IcspReadWords(std::uint8_t command, std::uint16_t* words, int count);
     bool IcspReadBytes(std::uint8_t command, std::uint8_t* bytes, int count);
+
+  private:
+    friend class LinkWire;
+    void NoteFailure(const LinkFailure& failure) {
+        if (failure_.fault == LinkFault::None) {
+            failure_ = failure;
+        }
+    }
+
+    LinkFailure failure_;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 // The 12-byte packed form of four 24-bit dsPIC30F instructions, both ways.

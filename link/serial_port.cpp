@@ -10,6 +10,10 @@ namespace tenlo {
 namespace {
 
 constexpr std::chrono::milliseconds kTransferTimeout{1000};
+// Once a read has waited the full second for nothing, the peer is presumed gone: the reads
+// that follow (the power-down after a failed operation, a last ping) wait only this long,
+// until a byte arrives again.
+constexpr std::chrono::milliseconds kSilentPeerTimeout{100};
 constexpr std::size_t kQueueSize = 4096;
 constexpr std::size_t kFlushChunk = 100;
 // FlushInput drains whatever the driver holds; a peer that keeps streaming must not keep it
@@ -118,6 +122,7 @@ void CSerialPort::Connect(const std::string& definition) {
     }
     FlushInput();
     handle_->SetTimeouts(kTransferTimeout, kTransferTimeout);
+    peerSilent_ = false;
     connected_ = true;
 }
 
@@ -162,8 +167,18 @@ bool CSerialPort::ReadByte(std::uint8_t* byte) {
         return false;
     }
     std::uint8_t value = 0;
-    if (handle_->Read(&value, 1) != 1) {
+    const long got = handle_->Read(&value, 1);
+    lastReadTimedOut_ = got == 0;
+    if (got != 1) {
+        if (lastReadTimedOut_ && connected_ && !peerSilent_) {
+            peerSilent_ = true;
+            handle_->SetTimeouts(kSilentPeerTimeout, kTransferTimeout);
+        }
         return false;
+    }
+    if (peerSilent_) {
+        peerSilent_ = false;
+        handle_->SetTimeouts(kTransferTimeout, kTransferTimeout);
     }
     *byte = value;
     TraceByte(value, false);

@@ -33,7 +33,12 @@ class CSerialPort {
     void Release();
 
     bool WriteByte(std::uint8_t byte);
+    // Waits one second for the byte; after a read that got nothing in that second, the next
+    // ones wait only a tenth of it until a byte comes again, so cleaning up after a silent
+    // peer does not cost a second per command.
     bool ReadByte(std::uint8_t* byte);
+    // Whether the last failed ReadByte ran out of time (rather than finding the line broken).
+    bool LastReadTimedOut() const { return lastReadTimedOut_; }
     // Reads up to count bytes; buffer must hold count + 1 (a zero byte follows the bytes read).
     bool ReadBlock(std::uint8_t* buffer, std::size_t count, std::size_t* read);
     void FlushInput();
@@ -69,6 +74,8 @@ class CSerialPort {
     ITraceSink* traceWindow_ = nullptr;
     bool showErrors_ = true;
     bool connected_ = false;
+    bool lastReadTimedOut_ = false;
+    bool peerSilent_ = false;
 
     std::string caption_ = "Error";
     std::shared_ptr<IPortBackend> backend_;

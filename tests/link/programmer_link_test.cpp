@@ -309,14 +309,20 @@ std::vector<std::pair<std::uint8_t, std::function<bool(CProgrammerLink&)>>> AllO
 }
 
 TEST_F(ProgrammerLinkTest, WrongOrMissingAcknowledgementStopsBeforeTheArguments) {
+    bool silentBefore = false;
     for (const auto& [code, op] : AllOperations()) {
         SCOPED_TRACE(test::Hex(code));
         peer_->log.clear();
+        Script wrong = Script().Frame({code}, 0x5A);
+        if (silentBefore) {
+            wrong.expected.push_back("timeouts 1000 1000");  // a byte came back
+        }
         Expect(
-            Script().Frame({code}, 0x5A), [&, op = op] { return op(link_); }, false);
+            wrong, [&, op = op] { return op(link_); }, false);
         peer_->log.clear();
         Script silent;
-        silent.expected = {"> " + test::Hex(code), "1ms", "< timeout"};
+        silent.expected = {"> " + test::Hex(code), "1ms", "< timeout", "timeouts 100 1000"};
+        silentBefore = true;
         Expect(
             silent, [&, op = op] { return op(link_); }, false);
     }
@@ -333,12 +339,14 @@ TEST_F(ProgrammerLinkTest, FailuresPartWayEndTheOperation) {
     peer_->log.clear();
     Script shortRead = Script().Frame({0x14}).Frame({4, 2}).In({1, 2, 3});
     shortRead.expected.push_back("< timeout");
+    shortRead.expected.push_back("timeouts 100 1000");
     Expect(
         shortRead, [&] { return link_.IcspReadMulti(4, read, 2); }, false);
     // A write the port refuses ends the frame before any pause or reply.
     peer_->log.clear();
     peer_->failWriteAt = peer_->writes + 1;
     Script refused = Script().Frame({0x12});
+    refused.expected.push_back("timeouts 1000 1000");  // the peer answers again
     refused.expected.push_back("> fail");
     Expect(
         refused, [&] { return link_.IcspLoad(2, 0x1234); }, false);
@@ -369,6 +377,121 @@ TEST_F(ProgrammerLinkTest, CountsBeyondOneByteAreRefusedBeforeSending) {
     }
     Expect(full, [&] { return link_.Pic18Receive(2, b8.data(), 255); });
     EXPECT_EQ(b8[254], 254);
+}
+
+TEST_F(ProgrammerLinkTest, TheFirstFailureIsKeptWithItsCommandFrameAndAnswer) {
+    const std::uint16_t words[3] = {1, 2, 3};
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::None);
+
+    peer_->replies = {0xA5, 0xA5, 0xA5, 0x00};
+    EXPECT_FALSE(link_.ProgramWords(words, 3));
+    LinkFailure f = link_.FirstFailure();
+    EXPECT_EQ(f.fault, LinkFault::WrongAnswer);
+    EXPECT_EQ(f.command, 0x18);
+    EXPECT_EQ(f.frame, 3);
+    EXPECT_EQ(f.answer, 0x00);
+    EXPECT_EQ(DescribeLinkFailure(f),
+              "the programmer answered frame 3 of ProgramWords (0x18) with 0x00 instead of 0xA5");
+
+    // What fails later (the power-down after it) does not replace it.
+    EXPECT_FALSE(link_.PowerOffVddFirst());
+    EXPECT_EQ(link_.FirstFailure().command, 0x18);
+
+    link_.ClearFailure();
+    EXPECT_FALSE(link_.IcspLoad(2, 0x1234));
+    f = link_.FirstFailure();
+    EXPECT_EQ(f.fault, LinkFault::NoAnswer);
+    EXPECT_EQ(f.command, 0x12);
+    EXPECT_EQ(f.frame, 0);
+    EXPECT_EQ(DescribeLinkFailure(f),
+              "no answer came from the programmer to IcspLoad (0x12): an acknowledgement or data "
+              "was lost");
+
+    // The firmware's own "did not program" is told apart from a garbled acknowledgement, and
+    // only on the word frames of 0x18.
+    link_.ClearFailure();
+    peer_->replies = {0xA5, 0xA5, 0x5A};
+    EXPECT_FALSE(link_.ProgramWords(words, 3));
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::NotProgrammed);
+    EXPECT_EQ(link_.FirstFailure().frame, 2);
+    link_.ClearFailure();
+    peer_->replies = {0xA5, 0x5A};
+    EXPECT_FALSE(link_.ProgramWords(words, 3));
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::WrongAnswer) << "the count frame";
+    link_.ClearFailure();
+    peer_->replies = {0x5A};
+    EXPECT_FALSE(link_.LoadWords(words, 3));
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::WrongAnswer);
+
+    link_.ClearFailure();
+    peer_->failWriteAt = peer_->writes;
+    EXPECT_FALSE(link_.Ping());
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::LineBroken);
+    EXPECT_EQ(link_.FirstFailure().command, 0x00);
+}
+
+TEST_F(ProgrammerLinkTest, AfterATimeOutTheNextReadsWaitATenthOfASecondUntilAByteComes) {
+    Script silent;
+    silent.expected = {"> 00", "1ms", "< timeout", "timeouts 100 1000"};
+    Expect(
+        silent, [&] { return link_.Ping(); }, false);
+    // The power-down after it is not kept waiting a second, nor told twice.
+    peer_->log.clear();
+    Script again;
+    again.expected = {"> 06", "1ms", "< timeout"};
+    Expect(
+        again, [&] { return link_.PowerOffVddFirst(); }, false);
+    // The first byte back restores the full second.
+    peer_->log.clear();
+    Script back = Script().Frame({0x00});
+    back.expected.push_back("timeouts 1000 1000");
+    Expect(back, [&] { return link_.Ping(); });
+    peer_->log.clear();
+    Expect(Script().Frame({0x00}), [&] { return link_.Ping(); });
+}
+
+// Sets the stop flag when a given byte goes out, as a signal arriving mid-command would.
+class StopOnByte final : public ITraceSink {
+  public:
+    StopOnByte(std::atomic<bool>& flag, std::string byte) : flag_(flag), byte_(std::move(byte)) {}
+    void Append(std::string_view text) override {
+        if (text == byte_ + " ") {
+            flag_ = true;
+        }
+    }
+
+  private:
+    std::atomic<bool>& flag_;
+    std::string byte_;
+};
+
+TEST_F(ProgrammerLinkTest, AStopLetsTheCommandUnderWayEndAndOnlyPowerDownFollow) {
+    std::atomic<bool> stop{false};
+    link_.SetStopFlag(&stop);
+    StopOnByte trace(stop, "18");
+    link_.SetTraceWindow(&trace);
+    const std::uint16_t words[2] = {0x1234, 0x0567};
+    // The words of the 0x18 already started all go out: cut short, the firmware would read
+    // the power-down code as a word.
+    Expect(Script().Frame({0x18}).Frame({2}).Frame({0x34, 0x12}).Frame({0x67, 0x05}),
+           [&] { return link_.ProgramWords(words, 2); });
+    EXPECT_TRUE(link_.StopRequested());
+
+    peer_->log.clear();
+    Expect(
+        Script(), [&] { return link_.IcspCommand(6); }, false);
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::Stopped);
+    EXPECT_EQ(link_.FirstFailure().command, 0x10);
+    Expect(
+        Script(), [&] { return link_.PowerOnVddFirst(); }, false);
+    Expect(Script().Frame({0x06}), [&] { return link_.PowerOffVddFirst(); });
+    peer_->log.clear();
+    Expect(Script().Frame({0x04}), [&] { return link_.PowerOffVppFirst(); });
+
+    stop = false;
+    peer_->log.clear();
+    Expect(Script().Frame({0x00}), [&] { return link_.Ping(); });
+    link_.SetTraceWindow(nullptr);
 }
 
 // A trace that takes its time, as a slow terminal does, and notes when each byte went out.
