@@ -31,6 +31,7 @@ const DeviceOptions& CDevice::Options() const {
 }
 
 void CDevice::ShowProgress(std::string_view text) {
+    place_ = {std::string(text), std::nullopt};
     if (progress_ != nullptr) {
         progress_->Open();
         progress_->SetPosition(0);
@@ -50,6 +51,7 @@ void CDevice::SetProgress(int percent) {
 }
 
 void CDevice::SetProgressText(std::string_view text) {
+    place_ = {std::string(text), std::nullopt};
     if (progress_ != nullptr) {
         progress_->SetText(text);
     }
@@ -94,6 +96,7 @@ CDevice::Step CDevice::ForEachBlock(
     }
     for (std::size_t start = 0; start < total; start += block) {
         const std::size_t count = total - start < block ? total - start : block;
+        AtCell(start);
         const Step outcome = step(start, count);
         if (outcome != Step::Next) {
             return outcome;
@@ -230,6 +233,7 @@ bool CDevice::RunOperation(void (CDevice::*body)()) {
     }
     busy_ = true;
     result_ = 0;
+    place_ = {};
     {
         std::lock_guard lock(mutex_);
         done_ = false;

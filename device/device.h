@@ -117,6 +117,15 @@ class CDevice {
     const DeviceLayout& Layout() const { return layout_; }
     bool LastResult() const { return result_ != 0; }
 
+    // Where the last operation was when it ended: the progress text it showed last and, inside
+    // a loop over cells, the first cell (an index into its memory) of the block it was on. A
+    // caller reads it after the operation has returned, to say where a failure struck.
+    struct Place {
+        std::string phase;
+        std::optional<std::size_t> cell;
+    };
+    const Place& LastPlace() const { return place_; }
+
     void SetMainWindow(IMainWindow* window) { mainWindow_ = window; }
     // Where "Thread強制停止" goes; none: it is not shown.
     void SetErrorBox(IErrorBox* box) { errorBox_ = box; }
@@ -138,6 +147,9 @@ class CDevice {
     // The last step of every body on every path. Families add their own steps (leaving
     // programming mode) and then call this.
     virtual void Finish(bool result);
+
+    // Notes the cell a loop of a body is working on (ForEachBlock does it for its blocks).
+    void AtCell(std::size_t cell) { place_.cell = cell; }
 
     // 100 × done ÷ total in integer arithmetic; 0 for an empty memory.
     static int Percent(std::uint64_t done, std::uint64_t total);
@@ -217,6 +229,7 @@ class CDevice {
     CompareResult* compareResult_ = nullptr;
     CompareResult scratch_;
     IProgressDisplay* progress_;
+    Place place_;
     IMainWindow* mainWindow_ = nullptr;
     IErrorBox* errorBox_ = nullptr;
     std::string errorCaption_ = "Tenlo";

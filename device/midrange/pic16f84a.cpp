@@ -100,6 +100,7 @@ void CPic16F84A::WriteConfig() {
     ShowProgress(kTextWriteConfig);
     const auto source = ConfigSource();
     for (std::size_t i = 0; i < source.size(); ++i) {
+        AtCell(i);
         bool ok = false;
         if (i < kUserIdCells) {
             ok = WriteConfigWord(source[i]);

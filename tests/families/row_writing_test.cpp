@@ -116,6 +116,39 @@ TEST_F(RowWriting, DataBytesReplaceWhatTheChipHeldAndAreVerifiedOneByOne) {
     EXPECT_EQ(stuck.Peek(Space::Data, 0x0F), 0xFFu);
 }
 
+// Where a write stood when the line failed: the phase it showed and the block it was on.
+TEST(WriteFailures, TellThePhaseAndTheCellTheyStruck) {
+    CMemoryImage image(*CatalogueLayout(FindCatalogueIndex("PIC16F877A")));
+    for (std::size_t i = 0; i < 256; ++i) {
+        image.Set(Memory::Program, i, 0x2000 | i);
+    }
+    // How many frames the whole write takes, to put a fault into its last block read.
+    std::uint64_t frames = 0;
+    {
+        SimRig clean("PIC16F877A");
+        ASSERT_TRUE(clean.device->RunWriteProgram(image.Program()));
+        frames = clean.programmer->With(
+            [](sim::CFirmwareEngine& e, sim::IChipModel&) { return e.Statistics().frames; });
+    }
+    sim::FaultPlan lateFault;
+    lateFault.noAckFrames.insert(frames - 2);  // the last read; only the power-down follows
+    SimRig late("PIC16F877A", lateFault);
+    EXPECT_FALSE(late.device->RunWriteProgram(image.Program()));
+    EXPECT_EQ(late.link.FirstFailure().fault, LinkFault::NoAnswer);
+    EXPECT_EQ(late.device->LastPlace().phase, kTextVerifyProgram);
+    EXPECT_EQ(late.device->LastPlace().cell, 8192u - 64);
+
+    // The second row's LoadWords: 4 set-up frames, then 1 + 1 + 8 + 2 + 2 frames a row.
+    sim::FaultPlan early;
+    early.badAcks[4 + 14 + 5] = 0x00;
+    SimRig rig("PIC16F877A", early);
+    EXPECT_FALSE(rig.device->RunWriteProgram(image.Program()));
+    EXPECT_EQ(rig.link.FirstFailure().fault, LinkFault::WrongAnswer);
+    EXPECT_EQ(rig.link.FirstFailure().command, 0x19);
+    EXPECT_EQ(rig.device->LastPlace().phase, kTextWriteProgram);
+    EXPECT_EQ(rig.device->LastPlace().cell, 8u);
+}
+
 class TimedRows : public ::testing::TestWithParam<const char*> {
   protected:
     SimRig rig{GetParam()};
