@@ -6,6 +6,8 @@
 #include "app/hexfile/hex_file_writer.h"
 #include "app/hexfile/image_hex.h"
 #include "app/hexfile/prog_hex_reader.h"
+#include "cli/interrupt_guard.h"
+#include "device/progress_texts.h"
 #include "updater/jdm/firmware_update.h"
 
 namespace tenlo::cli {
@@ -279,6 +281,7 @@ Failure CCliSession::PrepareDevice() {
     }
     entry_ = CatalogueEntryAt(index_);
     link_ = std::make_unique<CProgrammerLink>(&errorBox_, port_.Backend(), env_.clock);
+    link_->SetStopFlag(&CInterruptGuard::Flag());
     deviceOptions_.keepCalibration = options_.keepCalibration ? 1 : 0;
     deviceOptions_.skipCalibrationCompare = options_.compareCalibration ? 0 : 1;
     device_ = CreateDevice(index_, *link_, &deviceOptions_, &progress_);
@@ -295,6 +298,7 @@ Failure CCliSession::PrepareDevice() {
 Failure CCliSession::Connect() {
     if (!link_) {
         link_ = std::make_unique<CProgrammerLink>(&errorBox_, port_.Backend(), env_.clock);
+        link_->SetStopFlag(&CInterruptGuard::Flag());
     }
     if (options_.trace) {
         link_->SetTraceWindow(&trace_);
@@ -308,11 +312,17 @@ Failure CCliSession::Connect() {
         return Failure::PortNotOpened;
     }
     if (!PingProgrammer(2)) {
+        if (Interrupted()) {
+            ReportInterrupted(Doing::Reading, "connecting to the programmer");
+            return Failure::Interrupted;
+        }
         Fail(Failure::NoProgrammer, "no programmer answers on " + port_.Name() +
                                         ": check that the Ravonite is plugged in and powered "
                                         "and that --port names its port");
         return Failure::NoProgrammer;
     }
+    // A first ping lost on the way is no failure of what follows.
+    link_->ClearFailure();
     if (device_) {
         device_->Initialize();
     }
@@ -421,33 +431,69 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
     return Failure::None;
 }
 
-int CCliSession::ReportLineFailure(const std::string& what) {
-    return Fail(Failure::LineFailed, what + " failed: the programmer stopped answering on " +
-                                         port_.Name() +
-                                         "; check the cable, its power and that nothing else "
-                                         "uses the port");
+bool CCliSession::Interrupted() const {
+    return CInterruptGuard::Interrupted() ||
+           (link_ && link_->FirstFailure().fault == LinkFault::Stopped);
 }
 
-int CCliSession::ReportEraseFailure() {
-    if (!PingProgrammer(1)) {
-        return ReportLineFailure("erasing the chip");
+int CCliSession::ReportInterrupted(Doing doing, const std::string& what) {
+    const char* consequence = doing == Doing::Writing   ? "the chip may be partly written"
+                              : doing == Doing::Erasing ? "the chip may be partly erased"
+                                                        : "the chip was not changed";
+    return Fail(Failure::Interrupted, "interrupted while " + what + ": " + consequence);
+}
+
+int CCliSession::ReportFailedOperation(Doing doing, const std::string& what,
+                                       std::optional<Memory> memory) {
+    if (Interrupted()) {
+        return ReportInterrupted(doing, what);
     }
-    return Fail(Failure::LineFailed, "erasing the " + device_->Layout().name +
-                                         " failed although the programmer answers; check the "
-                                         "chip sits in the socket the right way round and try "
-                                         "again");
+    const LinkFailure failure = link_->FirstFailure();
+    std::string phase = what;
+    std::string where;
+    if (device_) {
+        const CDevice::Place& place = device_->LastPlace();
+        if (place.phase == kTextVerifyProgram) {
+            phase = "verifying program memory after writing it";
+        }
+        if (memory && place.cell) {
+            where = " at " + Hex(DeviceAddress(device_->Layout(), *memory, *place.cell), 4);
+        }
+    }
+    std::string cause = DescribeLinkFailure(failure);
+    if (failure.fault == LinkFault::None) {
+        cause = "the programmer answered every command, but the chip did not do it";
+    } else if (failure.fault == LinkFault::LineBroken ||
+               (failure.fault == LinkFault::NoAnswer && !PingProgrammer(1))) {
+        cause = "the programmer stopped answering on " + port_.Name() + " (" + cause + ")";
+    }
+    const char* consequence = doing == Doing::Writing   ? "; the chip may be partly written"
+                              : doing == Doing::Erasing ? "; the chip may be partly erased"
+                                                        : "";
+    const char* again = doing == Doing::Writing   ? "write"
+                        : doing == Doing::Erasing ? "erase"
+                                                  : "try";
+    return Fail(Failure::LineFailed, phase + " failed" + where + ": " + cause + consequence +
+                                         ": check the cable, its power and that nothing else "
+                                         "uses the port, then " +
+                                         again + " again");
 }
 
 int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
     const std::string what = std::string("writing ") + MemoryName(memory);
-    if (!PingProgrammer(1)) {
-        return ReportLineFailure(what);
+    // Only when the programmer answered every frame (or said itself that a word did not
+    // program) did the chip refuse the data; anything else is the line's doing.
+    const LinkFault fault = link_->FirstFailure().fault;
+    if (Interrupted() || (fault != LinkFault::None && fault != LinkFault::NotProgrammed)) {
+        return ReportFailedOperation(Doing::Writing, what, memory);
     }
+    link_->ClearFailure();
     // The programmer answers, so the chip refused the data: find out where and why.
     const DeviceLayout& layout = device_->Layout();
     CMemoryImage chip(layout);
     if (!device_->RunRead(memory, chip.Cells(memory))) {
-        return ReportLineFailure(what);
+        return ReportFailedOperation(Doing::Reading,
+                                     std::string("reading back ") + MemoryName(memory), memory);
     }
     const int digits = DigitsForWidth(WidthOf(layout, memory));
     const std::vector<WrittenCell> cells = device_->WrittenCells(memory);
@@ -506,7 +552,7 @@ int CCliSession::Version() {
     }
     std::uint8_t bytes[4] = {};
     if (!link_->GetVersion(bytes)) {
-        return ReportLineFailure("reading the firmware version");
+        return ReportFailedOperation(Doing::Reading, "reading the firmware version");
     }
     std::fprintf(env_.out, "%s\n", FormatFirmwareVersion(bytes).c_str());
     return ToInt(ExitCode::Success);
@@ -526,13 +572,13 @@ int CCliSession::Read() {
     const DeviceLayout& layout = device_->Layout();
     CMemoryImage image(layout);
     if (chosen.program && !device_->RunReadProgram(image.Program())) {
-        return ReportLineFailure("reading program memory");
+        return ReportFailedOperation(Doing::Reading, "reading program memory", Memory::Program);
     }
     if (chosen.config && !device_->RunReadConfig(image.Config())) {
-        return ReportLineFailure("reading configuration memory");
+        return ReportFailedOperation(Doing::Reading, "reading configuration memory", Memory::Config);
     }
     if (chosen.data && !device_->RunReadData(image.Data())) {
-        return ReportLineFailure("reading data memory");
+        return ReportFailedOperation(Doing::Reading, "reading data memory", Memory::Data);
     }
 
     HexWriteOptions hexOptions;
@@ -585,7 +631,7 @@ int CCliSession::Write() {
     }
     CMemoryImage& image = *files.image;
     if (options_.erase && !device_->RunErase()) {
-        return ReportEraseFailure();
+        return ReportFailedOperation(Doing::Erasing, "erasing the " + device_->Layout().name);
     }
     // Program, then data, then configuration: the configuration word may protect the rest.
     if (chosen.program && !device_->RunWriteProgram(image.Program())) {
@@ -617,7 +663,7 @@ int CCliSession::Verify() {
         }
         CompareResult result;
         if (!device_->RunCompare(memory, image.Cells(memory), result) || result.done == 0) {
-            return ReportLineFailure(std::string("comparing ") + MemoryName(memory));
+            return ReportFailedOperation(Doing::Reading, std::string("comparing ") + MemoryName(memory), memory);
         }
         if (result.match == 0) {
             const int digits = DigitsForWidth(WidthOf(layout, memory));
@@ -640,7 +686,7 @@ int CCliSession::Erase() {
         return ToInt(ExitCodeFor(f));
     }
     if (!device_->RunErase()) {
-        return ReportEraseFailure();
+        return ReportFailedOperation(Doing::Erasing, "erasing the " + device_->Layout().name);
     }
     Say("erased the %s%s\n", device_->Layout().name.c_str(),
         options_.keepCalibration ? "" : " (calibration data not kept)");
@@ -678,7 +724,7 @@ int CCliSession::Id() {
         address = Hex(idWord->address, 4);
     }
     if (!read) {
-        return ReportLineFailure("reading the device ID");
+        return ReportFailedOperation(Doing::Reading, "reading the device ID");
     }
     return NameDeviceId(word, address);
 }

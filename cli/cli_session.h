@@ -54,10 +54,17 @@ class CCliSession {
     Failure LoadFiles(LoadedFiles& files);
     // What write and verify do before their first memory: device, files, memories, then the line.
     Failure PrepareFileJob(LoadedFiles& files, MemorySet& chosen);
-    // A device operation returned false: tell a dead line from a chip that refused the data.
+    // What an operation does to the chip, for the consequences of its failing.
+    enum class Doing { Reading, Writing, Erasing };
+    // A device operation returned false: tell a line that failed (and how, in which phase and
+    // at which address) from a chip that refused the data.
     int ReportWriteFailure(Memory memory, const CMemoryImage& wanted);
-    int ReportLineFailure(const std::string& what);
-    int ReportEraseFailure();
+    // what: "writing program memory"; memory: where the operation's cells are, if it has any.
+    int ReportFailedOperation(Doing doing, const std::string& what,
+                              std::optional<Memory> memory = std::nullopt);
+    int ReportInterrupted(Doing doing, const std::string& what);
+    // Ctrl-C or SIGTERM came, or the link refused a command for it.
+    bool Interrupted() const;
 
     int Fail(Failure failure, const std::string& line);
     void Say(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -2,6 +2,7 @@
 
 #include "cli/cli_session.h"
 #include "cli/exit_codes.h"
+#include "cli/interrupt_guard.h"
 #include "cli/name_suggest.h"
 #include "cli/path_port_backend.h"
 #include "link/port_names.h"
@@ -124,6 +125,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
             return ToInt(ExitCode::Usage);
         }
     }
+    // Ctrl-C and SIGTERM stop the run at the next command instead of ending the program at
+    // once, which could leave the chip powered with the programming voltage on.
+    CInterruptGuard interrupts;
     CCliSession session(options, env);
     return session.Run();
 }

@@ -9,6 +9,7 @@ enum class ExitCode : int {
     Usage = 2,          // bad arguments, unknown or unavailable chip
     Communication = 3,  // no port, no programmer, or the line failed
     File = 4,           // a file cannot be opened, written or is not valid HEX
+    Interrupted = 130,  // stopped by Ctrl-C or SIGTERM, as a shell reports SIGINT
 };
 
 // Why a command stopped, independent of how it is told.
@@ -24,6 +25,9 @@ enum class Failure {
     FileNotOpened,
     FileNotHex,
     FileNotWritten,
+    NoChip,       // the socket is empty: the device ID reads all zeros or all ones
+    OtherChip,    // the device ID names another chip than the one selected
+    Interrupted,  // Ctrl-C or SIGTERM
 };
 
 constexpr ExitCode ExitCodeFor(Failure failure) {
@@ -31,6 +35,7 @@ constexpr ExitCode ExitCodeFor(Failure failure) {
         case Failure::None:
             return ExitCode::Success;
         case Failure::Mismatch:
+        case Failure::OtherChip:
             return ExitCode::Mismatch;
         case Failure::BadArguments:
         case Failure::UnknownDevice:
@@ -39,11 +44,14 @@ constexpr ExitCode ExitCodeFor(Failure failure) {
         case Failure::PortNotOpened:
         case Failure::NoProgrammer:
         case Failure::LineFailed:
+        case Failure::NoChip:
             return ExitCode::Communication;
         case Failure::FileNotOpened:
         case Failure::FileNotHex:
         case Failure::FileNotWritten:
             return ExitCode::File;
+        case Failure::Interrupted:
+            return ExitCode::Interrupted;
     }
     return ExitCode::Usage;
 }

@@ -68,6 +68,9 @@ TEST(NameSuggestions, CloseNamesComeFirst) {
 TEST(ExitCodes, EveryFailureHasItsNumber) {
     EXPECT_EQ(ToInt(ExitCodeFor(Failure::None)), 0);
     EXPECT_EQ(ToInt(ExitCodeFor(Failure::Mismatch)), 1);
+    EXPECT_EQ(ToInt(ExitCodeFor(Failure::OtherChip)), 1);
+    EXPECT_EQ(ToInt(ExitCodeFor(Failure::NoChip)), 3);
+    EXPECT_EQ(ToInt(ExitCodeFor(Failure::Interrupted)), 130);
     for (Failure f : {Failure::BadArguments, Failure::UnknownDevice, Failure::FamilyNotAvailable}) {
         EXPECT_EQ(ToInt(ExitCodeFor(f)), 2);
     }

@@ -365,14 +365,15 @@ TEST_F(CliSession, LineLostInTheMiddleOfAWrite) {
             return plan;
         }());
         EXPECT_EQ(cut.Run({"write", ExampleHex()}), 3) << at;
+        EXPECT_TRUE(Has(cut.stderrText, "writing program memory failed at 0x0")) << cut.stderrText;
         EXPECT_TRUE(Has(cut.stderrText,
-                        "writing program memory failed: the programmer stopped "
-                        "answering on COM5"))
+                        ": the programmer stopped answering on COM5 (the line broke at frame "))
             << cut.stderrText;
+        EXPECT_TRUE(Has(cut.stderrText, "; the chip may be partly written")) << cut.stderrText;
     }
 }
 
-TEST_F(CliSession, EraseRefusedWhileTheProgrammerStillAnswers) {
+TEST_F(CliSession, AGarbledAnswerDuringAnEraseIsALineFailureNotAChipTheWrongWayRound) {
     // Frame 1 is the ping; the erase's own frames follow.
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"erase"},
@@ -384,8 +385,8 @@ TEST_F(CliSession, EraseRefusedWhileTheProgrammerStillAnswers) {
         }());
         EXPECT_EQ(glitch.Run(args), 3);
         EXPECT_TRUE(Has(glitch.stderrText,
-                        "erasing the PIC16F84A failed although the programmer "
-                        "answers"))
+                        "erasing the PIC16F84A failed: the programmer answered SetOption (0x0A) "
+                        "with 0x00 instead of 0xA5; the chip may be partly erased"))
             << glitch.stderrText;
         EXPECT_EQ(glitch.Peek(Space::Program, 0), 0x3FFFu);  // nothing written after it
     }

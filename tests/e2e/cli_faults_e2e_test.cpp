@@ -1,0 +1,141 @@
+// tenlo-cli meeting faults as a user meets them: ravonite-sim drops or garbles an
+// acknowledgement, goes silent, has no chip or another chip in its socket, holds a cell that
+// will not erase; the user gives a file that is no file or is cut short, a port that is not
+// there, or presses Ctrl-C. Each ends with the exit code and the one line the README promises.
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+#include "e2e/sim_fixture.h"
+
+namespace tenlo::e2e {
+namespace {
+
+int Lines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Every word of a PIC16F84A's program memory, so a write is long enough to fail in the middle.
+std::string FullProgram() {
+    std::string text;
+    for (unsigned address = 0; address < 2048; address += 16) {
+        unsigned sum = 16 + (address >> 8) + (address & 0xFF);
+        char line[64];
+        std::snprintf(line, sizeof line, ":10%04X00", address);
+        text += line;
+        for (unsigned i = 0; i < 16; i += 2) {
+            const unsigned word = (address / 2 + i / 2) & 0x3FFF;
+            std::snprintf(line, sizeof line, "%02X%02X", word & 0xFF, word >> 8);
+            text += line;
+            sum += (word & 0xFF) + (word >> 8);
+        }
+        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    }
+    return text + ":00000001FF\n";
+}
+
+namespace fs = std::filesystem;
+
+class CliFaults : public SimEndToEnd {
+  protected:
+    Result Cli(std::vector<std::string> args, std::chrono::milliseconds within = 60000ms) {
+        args.insert(args.begin(), TENLO_CLI_PATH);
+        return Run(args, within);
+    }
+    std::string Program() {
+        const std::string path = File("full.hex");
+        std::ofstream(path) << FullProgram();
+        return path;
+    }
+};
+
+TEST_F(CliFaults, ALostOrGarbledAcknowledgementIsACommunicationFailureWithPhaseAndAddress) {
+    const std::string program = Program();
+    for (const char* fault : {"noack@600", "badack@600"}) {
+        SCOPED_TRACE(fault);
+        Process sim;
+        StartSim(sim, "PIC16F84A", {"--fault", fault});
+        const Result r = Cli({"write", program});
+        EXPECT_EQ(r.code, 3) << r.err;
+        EXPECT_TRUE(Has(r.err, "tenlo-cli: writing program memory failed at 0x0")) << r.err;
+        EXPECT_TRUE(Has(r.err, "ProgramWords (0x18)")) << r.err;
+        EXPECT_TRUE(Has(r.err, "partly written")) << r.err;
+        EXPECT_FALSE(Has(r.err, "will not program")) << r.err;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+    }
+    for (const char* fault : {"noack@14", "badack@14"}) {
+        SCOPED_TRACE(fault);
+        Process sim;
+        StartSim(sim, "PIC16F84A", {"--fault", fault});
+        const Result r = Cli({"erase"});
+        EXPECT_EQ(r.code, 3) << r.err;
+        EXPECT_TRUE(Has(r.err, "tenlo-cli: erasing the PIC16F84A failed: ")) << r.err;
+        EXPECT_TRUE(Has(r.err, "(0x")) << r.err;
+        EXPECT_FALSE(Has(r.err, "right way round")) << r.err;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+    }
+}
+
+TEST_F(CliFaults, ASilentProgrammerIsReportedWithinASecondAndAHalf) {
+    const std::string program = Program();
+    const struct {
+        std::vector<std::string> command;
+        const char* fault;
+    } cases[] = {
+        {{"erase"}, "silence@25"},
+        {{"write", program}, "silence@60"},
+        {{"read", "-o", File("back.hex")}, "silence@40"},
+        {{"verify", program}, "silence@7"},
+        {{"id"}, "silence@8"},
+        {{"ping"}, "silence@1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command.front());
+        Process sim;
+        StartSim(sim, "PIC16F84A", {"--fault", c.fault});
+        const Result r = Cli(c.command, 10000ms);
+        EXPECT_EQ(r.code, 3) << r.err;
+        EXPECT_LT(r.took, 1500ms);
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+    }
+}
+
+TEST_F(CliFaults, CtrlCStopsAtTheNextCommandAndPowersTheChipDown) {
+    Process sim;
+    StartSim(sim);
+    Process cli;
+    ASSERT_TRUE(cli.Start({TENLO_CLI_PATH, "write", Program()}, env_, File("out"), File("err")));
+    const auto deadline = SteadyClock::now() + 10000ms;
+    while (SteadyClock::now() < deadline &&
+           (!fs::exists(Trace()) || fs::file_size(Trace()) < 4000)) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(cli.Running()) << "the write ended before it could be interrupted";
+    const auto interrupted = SteadyClock::now();
+    cli.Kill(SIGINT);
+    std::this_thread::sleep_for(5ms);
+    cli.Kill(SIGINT);  // a second Ctrl-C while it powers down changes nothing
+    const std::optional<int> code = cli.Wait(5000ms);
+    const auto took = SteadyClock::now() - interrupted;
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 130);
+    EXPECT_LT(took, 1500ms);
+    const std::string err = Slurp(File("err"));
+    EXPECT_EQ(Lines(err), 1) << err;
+    EXPECT_TRUE(Has(err, "tenlo-cli: interrupted while writing program memory")) << err;
+    EXPECT_TRUE(Has(err, "partly written")) << err;
+
+    // The last command the programmer got was the power-down, and it answered it.
+    sim.Kill(SIGINT);
+    ASSERT_TRUE(sim.Wait(5000ms).has_value());
+    const std::string trace = Slurp(Trace());
+    const std::size_t lastIn = trace.rfind("\n>");
+    ASSERT_NE(lastIn, std::string::npos);
+    EXPECT_EQ(trace.substr(lastIn, trace.find('\n', lastIn + 1) - lastIn), "\n> 06") << trace;
+    EXPECT_TRUE(Has(trace.substr(lastIn), "< A5")) << trace.substr(lastIn);
+}
+
+}  // namespace
+}  // namespace tenlo::e2e
