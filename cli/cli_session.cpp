@@ -216,6 +216,7 @@ int CCliSession::Run() {
     if (options_.trace) {
         trace_.Finish();
     }
+    errorBox_.Flush();
     std::fflush(env_.out);
     std::fflush(env_.err);
     return code;
@@ -248,8 +249,12 @@ int CCliSession::Dispatch() {
 }
 
 int CCliSession::Fail(Failure failure, const std::string& line) {
-    std::fprintf(env_.err, "%s: %s\n", kProgramName, line.c_str());
-    std::fflush(env_.err);
+    // What the serial layer said about it belongs to the same failure: one line for both.
+    std::string text = line;
+    for (const std::string& said : errorBox_.TakeLines()) {
+        text += " (" + said + ")";
+    }
+    PrintFailureLine(env_.err, text);
     return ToInt(ExitCodeFor(failure));
 }
 

@@ -5,6 +5,7 @@
 #include "cli/interrupt_guard.h"
 #include "cli/name_suggest.h"
 #include "cli/path_port_backend.h"
+#include "cli/terminal_ui.h"
 #include "link/port_names.h"
 #include "sim/in_process_backend.h"
 #include "sim/jdm/jdm_port_backend.h"
@@ -49,6 +50,11 @@ std::vector<std::string_view> SimulatedNames() {
 }
 
 }  // namespace
+
+void PrintFailureLine(std::FILE* err, const std::string& text) {
+    std::fprintf(err, "%s: %s\n", kProgramName, Printable(text).c_str());
+    std::fflush(err);
+}
 
 std::string UnknownDeviceText(const std::string& typed) {
     return "unknown device \"" + typed + "\"" + SuggestionText(typed, CatalogueNames()) +
@@ -98,8 +104,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
             std::fputs(help.c_str(), env.out);
             return ToInt(ExitCode::Success);
         case ParseOutcome::Error:
-            std::fprintf(env.err, "%s: %s (see %s --help)\n", kProgramName, message.c_str(),
-                         kProgramName);
+            PrintFailureLine(env.err, message + " (see " + kProgramName + " --help)");
             return ToInt(ExitCode::Usage);
         case ParseOutcome::Run:
             break;
@@ -108,20 +113,19 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     const bool usesDevice =
         options.command != Command::Devices && options.command != Command::UpdateFirmware;
     if (usesDevice && FindCatalogueIndex(options.device) < 0) {
-        std::fprintf(env.err, "%s: %s\n", kProgramName, UnknownDeviceText(options.device).c_str());
+        PrintFailureLine(env.err, UnknownDeviceText(options.device));
         return ToInt(ExitCode::Usage);
     }
     const bool usesChip =
         usesDevice && options.command != Command::Ping && options.command != Command::Version;
     if (usesChip && !FamilyAvailable(FindCatalogueIndex(options.device))) {
-        std::fprintf(
-            env.err, "%s: %s\n", kProgramName,
-            FamilyUnavailableText(*CatalogueEntryAt(FindCatalogueIndex(options.device))).c_str());
+        PrintFailureLine(
+            env.err, FamilyUnavailableText(*CatalogueEntryAt(FindCatalogueIndex(options.device))));
         return ToInt(ExitCode::Usage);
     }
     if (options.simulate && !env.backend && options.command != Command::Devices) {
         if (!SetUpSimulation(options, env, message)) {
-            std::fprintf(env.err, "%s: %s\n", kProgramName, message.c_str());
+            PrintFailureLine(env.err, message);
             return ToInt(ExitCode::Usage);
         }
     }

@@ -40,6 +40,10 @@ bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string
 // Whether the catalogue entry's family can be built (and so programmed) yet.
 bool FamilyAvailable(int index);
 
+// One failure, one line on err, after the program's name: names the user typed are echoed, so
+// control characters in it are shown escaped rather than let act on the terminal.
+void PrintFailureLine(std::FILE* err, const std::string& text);
+
 // The one-line complaints about a --device name.
 std::string UnknownDeviceText(const std::string& typed);
 std::string FamilyUnavailableText(const CatalogueEntry& entry);

@@ -1,8 +1,32 @@
 #include "cli/terminal_ui.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tenlo::cli {
+
+std::string Printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;  // UTF-8 lead and continuation bytes pass as they are
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kDigits[byte >> 4];
+            out += kDigits[byte & 0x0F];
+        }
+    }
+    return out;
+}
 
 std::string CStderrErrorBox::Format(const std::string& text) const {
     std::string line = text;
@@ -28,10 +52,22 @@ std::string CStderrErrorBox::Format(const std::string& text) const {
 
 int CStderrErrorBox::ShowMessage(const std::string& /*caption*/, const std::string& text,
                                  unsigned /*type*/) {
+    std::lock_guard lock(mutex_);
     ++count_;
-    std::fprintf(out_, "%s\n", Format(text).c_str());
-    std::fflush(out_);
+    pending_.push_back(Format(text));
     return kIdOk;
+}
+
+std::vector<std::string> CStderrErrorBox::TakeLines() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(pending_, {});
+}
+
+void CStderrErrorBox::Flush() {
+    for (const std::string& line : TakeLines()) {
+        std::fprintf(out_, "%s\n", Printable(line).c_str());
+    }
+    std::fflush(out_);
 }
 
 std::string CTerminalProgress::Render(std::string_view text, int position, int upper, int width) {

@@ -4,20 +4,30 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/device_ui.h"
 #include "link/ui_interfaces.h"
 
 namespace tenlo::cli {
 
+// Text as it may go to a terminal: control characters (an escape sequence in a name the user
+// typed, a tab in a file name) shown as \t, \n, \r or \xHH instead of acting on the screen.
+std::string Printable(std::string_view text);
+
 // The serial layer's error boxes as one line each: "Error: <text>", line breaks of the text
 // turned into blanks. A port opened by path is named by its path, not by the COMn alias the
-// definition string had to carry.
+// definition string had to carry. The lines are kept for the tool's own failure line, which
+// folds them in, so that every failure is told in one line; Flush prints any left over.
 class CStderrErrorBox final : public IErrorBox {
   public:
     explicit CStderrErrorBox(std::FILE* out) : out_(out) {}
 
     int ShowMessage(const std::string& caption, const std::string& text, unsigned type) override;
+    // The lines shown since the last call, oldest first.
+    std::vector<std::string> TakeLines();
+    // Prints the lines not taken, one each.
+    void Flush();
 
     void SetPortAlias(std::string comName, std::string path) {
         aliasName_ = std::move(comName);
@@ -33,6 +43,8 @@ class CStderrErrorBox final : public IErrorBox {
     std::string aliasName_;
     std::string aliasPath_;
     int count_ = 0;
+    std::mutex mutex_;  // the device frame may show its box from a worker
+    std::vector<std::string> pending_;
 };
 
 // A progress bar on one terminal line, redrawn in place. Calls come from the operation's

@@ -101,6 +101,35 @@ TEST(TerminalUi, ErrorBoxPrintsOneLineAndNamesAPathPort) {
     EXPECT_EQ(box.Format("Cannot open COM12."), "Error: Cannot open COM12.");
 }
 
+TEST(TerminalUi, ErrorBoxLinesWaitToBeFoldedIntoTheFailureLine) {
+    std::FILE* f = std::tmpfile();
+    {
+        CStderrErrorBox box(f);
+        box.ShowMessage("Error", "Cannot open COM42.", kMbOk);
+        box.ShowMessage("Error", "Cannot analyze device definition string.\nCOM1: x", kMbOk);
+        EXPECT_EQ(box.Count(), 2);
+        EXPECT_EQ(box.TakeLines(), (std::vector<std::string>{
+                                       "Error: Cannot open COM42.",
+                                       "Error: Cannot analyze device definition string. COM1: x"}));
+        EXPECT_TRUE(box.TakeLines().empty());
+        box.ShowMessage("Error", "COM port has already been closed.", kMbOk);
+        box.Flush();
+        box.Flush();
+    }
+    std::rewind(f);
+    char text[128] = {};
+    EXPECT_GT(std::fread(text, 1, sizeof text - 1, f), 0u);
+    std::fclose(f);
+    EXPECT_STREQ(text, "Error: COM port has already been closed.\n");
+}
+
+TEST(TerminalUi, PrintableShowsControlCharactersAndKeepsText) {
+    EXPECT_EQ(Printable("unknown device \"\x1b[31mPIC\""), "unknown device \"\\x1B[31mPIC\"");
+    EXPECT_EQ(Printable("a\tb\nc\rd\x7F"), "a\\tb\\nc\\rd\\x7F");
+    EXPECT_EQ(Printable("イレースに失敗しました。"), "イレースに失敗しました。");
+    EXPECT_EQ(Printable(std::string("nul\0", 4)), "nul\\x00");
+}
+
 TEST(TerminalUi, ProgressBarRendering) {
     EXPECT_EQ(CTerminalProgress::Render("x", 0, 100, 10), "x [..........] 0%");
     EXPECT_EQ(CTerminalProgress::Render("x", 50, 100, 10), "x [#####.....] 50%");

@@ -353,8 +353,11 @@ TEST_F(CliSession, NoProgrammerOrNoPort) {
 
     rig.backend = std::make_shared<CountingBackend>(nullptr);
     EXPECT_EQ(rig.Run({"--port", "COM9", "ping"}), 3);
-    EXPECT_TRUE(Has(rig.stderrText, "Error: Cannot open COM9.")) << rig.stderrText;
-    EXPECT_TRUE(Has(rig.stderrText, "cannot open the serial port COM9")) << rig.stderrText;
+    // The serial layer's own message and the tool's come as one line.
+    EXPECT_TRUE(Has(rig.stderrText, "tenlo-cli: cannot open the serial port COM9"))
+        << rig.stderrText;
+    EXPECT_TRUE(Has(rig.stderrText, "(Error: Cannot open COM9.)\n")) << rig.stderrText;
+    EXPECT_EQ(std::count(rig.stderrText.begin(), rig.stderrText.end(), '\n'), 1) << rig.stderrText;
 }
 
 TEST_F(CliSession, LineLostInTheMiddleOfAWrite) {

@@ -102,6 +102,22 @@ TEST_F(CliFaults, ASilentProgrammerIsReportedWithinASecondAndAHalf) {
     }
 }
 
+TEST_F(CliFaults, EveryFailureIsOneLineAndEchoesNoControlCharacters) {
+    Result r = Cli({"--port", "COM42", "ping"}, 10000ms);
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "Cannot open COM42.")) << r.err;
+    EXPECT_TRUE(Has(r.err, "tenlo-cli: ")) << r.err;
+
+    r = Cli({"--device", "\x1b[31mPIC", "id"}, 10000ms);
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_FALSE(Has(r.err, "\x1b")) << r.err;
+    EXPECT_TRUE(Has(r.err, "\\x1B[31mPIC")) << r.err;
+    r = Cli({"write", File("no\tsuch\x07.hex")}, 10000ms);
+    EXPECT_EQ(r.code, 4) << r.err;
+    EXPECT_TRUE(Has(r.err, "no\\tsuch\\x07.hex")) << r.err;
+}
+
 TEST_F(CliFaults, CtrlCStopsAtTheNextCommandAndPowersTheChipDown) {
     Process sim;
     StartSim(sim);
