@@ -1,6 +1,7 @@
 #include "cli/cli_session.h"
 
 #include <cstdarg>
+#include <filesystem>
 #include <span>
 
 #include "app/hexfile/hex_file_writer.h"
@@ -374,9 +375,7 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
          WritableBytes(image, Memory::Data)},
         !separateData);
     if (!program.Open(options_.programFile)) {
-        Fail(Failure::FileNotOpened,
-             "cannot open " + options_.programFile + ": check the name and that it is readable");
-        return Failure::FileNotOpened;
+        return FileNotOpened(program, options_.programFile);
     }
     if (!program.Load()) {
         std::string why = " (a malformed record, a bad checksum or an unknown record type)";
@@ -412,14 +411,15 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
              options_.programFile + " is not a valid HEX file for " + layout.name + why);
         return Failure::FileNotHex;
     }
+    if (const Failure f = CheckFileEnded(program, options_.programFile); f != Failure::None) {
+        return f;
+    }
     files.provided = program.seen;
 
     if (separateData) {
         CTrackingDataReader data(image.Bytes(Memory::Data));
         if (!data.Open(options_.dataFile)) {
-            Fail(Failure::FileNotOpened,
-                 "cannot open " + options_.dataFile + ": check the name and that it is readable");
-            return Failure::FileNotOpened;
+            return FileNotOpened(data, options_.dataFile);
         }
         if (!data.Load()) {
             std::string why = " (a malformed record, a bad checksum or an unknown record type)";
@@ -430,6 +430,9 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
             Fail(Failure::FileNotHex,
                  options_.dataFile + " is not a valid data HEX file for " + layout.name + why);
             return Failure::FileNotHex;
+        }
+        if (const Failure f = CheckFileEnded(data, options_.dataFile); f != Failure::None) {
+            return f;
         }
         files.provided.data = true;
     }
@@ -446,6 +449,32 @@ int CCliSession::ReportInterrupted(Doing doing, const std::string& what) {
                               : doing == Doing::Erasing ? "the chip may be partly erased"
                                                         : "the chip was not changed";
     return Fail(Failure::Interrupted, "interrupted while " + what + ": " + consequence);
+}
+
+Failure CCliSession::FileNotOpened(const CHexFileReader& reader, const std::string& path) {
+    if (reader.NotARegularFile()) {
+        Fail(Failure::FileNotOpened,
+             path + " is not a regular file (a folder, a named pipe or a device): name a HEX file");
+    } else {
+        Fail(Failure::FileNotOpened,
+             "cannot open " + path + ": check the name and that it is readable");
+    }
+    return Failure::FileNotOpened;
+}
+
+Failure CCliSession::CheckFileEnded(const CHexFileReader& reader, const std::string& path) {
+    // The GUI takes such a file as complete; from a script, a copy or a download cut short
+    // would wipe the chip and write a part of the program.
+    if (reader.EndRecordSeen()) {
+        return Failure::None;
+    }
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) == 0 && !ec) {
+        Fail(Failure::FileNotHex, path + " is empty: it is no HEX file");
+    } else {
+        Fail(Failure::FileNotHex, path + " ends without an end record: is it complete?");
+    }
+    return Failure::FileNotHex;
 }
 
 int CCliSession::ReportFailedOperation(Doing doing, const std::string& what,

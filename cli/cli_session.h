@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/hexfile/hex_file_reader.h"
 #include "app/hexfile/hex_layout.h"
 #include "cli/cli_options.h"
 #include "cli/cli_setup.h"
@@ -52,6 +53,9 @@ class CCliSession {
     Failure Connect();
     Failure ChooseMemories(const std::optional<MemorySet>& provided, MemorySet& chosen);
     Failure LoadFiles(LoadedFiles& files);
+    // Why a HEX file did not open, or that a loaded one ended without its end record.
+    Failure FileNotOpened(const CHexFileReader& reader, const std::string& path);
+    Failure CheckFileEnded(const CHexFileReader& reader, const std::string& path);
     // What write and verify do before their first memory: device, files, memories, then the line.
     Failure PrepareFileJob(LoadedFiles& files, MemorySet& chosen);
     // What an operation does to the chip, for the consequences of its failing.

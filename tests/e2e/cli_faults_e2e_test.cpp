@@ -3,6 +3,8 @@
 // will not erase; the user gives a file that is no file or is cut short, a port that is not
 // there, or presses Ctrl-C. Each ends with the exit code and the one line the README promises.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <thread>
@@ -100,6 +102,34 @@ TEST_F(CliFaults, ASilentProgrammerIsReportedWithinASecondAndAHalf) {
         EXPECT_LT(r.took, 1500ms);
         EXPECT_EQ(Lines(r.err), 1) << r.err;
     }
+}
+
+TEST_F(CliFaults, FilesThatAreNoHexFilesAreRefusedWithoutTouchingTheChip) {
+    Process sim;
+    StartSim(sim);
+    const std::string fifo = File("fifo.hex");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Result r = Cli({"write", fifo}, 5000ms);
+    ASSERT_TRUE(r.code.has_value()) << "tenlo-cli hung on a named pipe";
+    EXPECT_EQ(r.code, 4) << r.err;
+    EXPECT_TRUE(Has(r.err, "not a regular file")) << r.err;
+
+    std::string cut = FullProgram();
+    cut.resize(cut.find('\n', 200) + 1);  // a download that stopped after a few records
+    const std::string truncated = File("cut.hex");
+    std::ofstream(truncated) << cut;
+    r = Cli({"write", "--erase", truncated});
+    EXPECT_EQ(r.code, 4) << r.err;
+    EXPECT_TRUE(Has(r.err, "ends without an end record: is it complete?")) << r.err;
+    r = Cli({"verify", truncated});
+    EXPECT_EQ(r.code, 4) << r.err;
+
+    const std::string empty = File("empty.hex");
+    std::ofstream{empty};
+    r = Cli({"write", empty});
+    EXPECT_EQ(r.code, 4) << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    EXPECT_TRUE(!fs::exists(Trace()) || fs::file_size(Trace()) == 0) << Slurp(Trace());
 }
 
 TEST_F(CliFaults, EveryFailureIsOneLineAndEchoesNoControlCharacters) {
