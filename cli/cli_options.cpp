@@ -61,8 +61,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
             ->type_name("[=CHIP]");
     bool noKeep = false;
     bool noCompare = false;
+    bool compare = false;
     app.add_flag("--no-keep-calibration", noKeep, "Do not keep calibration data on erase/write");
     app.add_flag("--no-compare-calibration", noCompare, "Do not compare calibration data");
+    app.add_flag("--compare-calibration", compare,
+                 "Compare calibration data even while it is kept (verify leaves it out then)");
     app.add_flag("--quiet", options.quiet, "No progress bar and no messages on success");
     app.add_flag("--trace", options.trace, "Print the serial trace on standard error");
 
@@ -114,7 +117,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
 
     options.simulate = simulate->count() > 0;
     options.keepCalibration = !noKeep;
-    options.compareCalibration = !noCompare;
+    if (compare && noCompare) {
+        message = "--compare-calibration and --no-compare-calibration exclude each other";
+        return ParseOutcome::Error;
+    }
+    options.compareCalibration = compare || (!noCompare && !options.keepCalibration);
 
     const std::pair<CLI::App*, Command> commands[] = {
         {devices, Command::Devices}, {ping, Command::Ping},   {version, Command::Version},

@@ -25,7 +25,8 @@ TEST(CliOptions, DefaultsAreThoseOfTheApplication) {
     EXPECT_EQ(p.options.port, "COM5");
     EXPECT_EQ(p.options.device, "PIC16F84A");
     EXPECT_TRUE(p.options.keepCalibration);
-    EXPECT_TRUE(p.options.compareCalibration);
+    // A kept calibration word is the chip's own, not the file's: verify leaves it out.
+    EXPECT_FALSE(p.options.compareCalibration);
     EXPECT_FALSE(p.options.simulate);
     EXPECT_FALSE(p.options.quiet);
     EXPECT_FALSE(p.options.trace);
@@ -45,7 +46,7 @@ TEST(CliOptions, GlobalOptionsGoBeforeOrAfterTheCommand) {
     EXPECT_TRUE(p.options.erase);
     EXPECT_TRUE(p.options.quiet);
     EXPECT_FALSE(p.options.keepCalibration);
-    EXPECT_TRUE(p.options.compareCalibration);
+    EXPECT_TRUE(p.options.compareCalibration) << "not kept, so written from the file";
     ASSERT_TRUE(p.options.memories.has_value());
     EXPECT_EQ(*p.options.memories, (MemorySet{true, false, true}));
 }
@@ -73,6 +74,12 @@ TEST(CliOptions, ReadAndUpdateOptions) {
     EXPECT_EQ(p.options.dataOutFile, "d.hex");
     EXPECT_TRUE(p.options.trace);
     EXPECT_FALSE(p.options.compareCalibration);
+    p = Parse({"verify", "p.hex", "--compare-calibration"});
+    EXPECT_TRUE(p.options.compareCalibration);
+    p = Parse({"--no-keep-calibration", "--no-compare-calibration", "verify", "p.hex"});
+    EXPECT_FALSE(p.options.compareCalibration);
+    p = Parse({"--compare-calibration", "--no-compare-calibration", "verify", "p.hex"});
+    EXPECT_EQ(p.outcome, ParseOutcome::Error);
 
     p = Parse({"update-firmware", "--file", "fw.hex"});
     ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;

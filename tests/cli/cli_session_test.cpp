@@ -434,18 +434,33 @@ TEST_F(CliSession, CalibrationOptionsReachTheDevice) {
     ASSERT_EQ(chip.Run({"--device", "PIC12F629", "erase"}), 0) << chip.stderrText;
     EXPECT_EQ(chip.Peek(Space::Program, 0x3FF), osccal);
 
-    // A file with a blank calibration word: compared unless told not to.
+    // A file with a blank calibration word: left out while calibration is kept, compared
+    // when asked to.
     const std::string blank = dir.Write("blank.hex", ":00000001FF\n");
-    EXPECT_EQ(chip.Run({"--device", "PIC12F629", "verify", blank, "--memories", "program"}), 1);
-    EXPECT_TRUE(Has(chip.stderrText, "program memory differs at 0x03FF")) << chip.stderrText;
-    EXPECT_EQ(chip.Run({"--device", "PIC12F629", "--no-compare-calibration", "verify", blank,
-                        "--memories", "program"}),
-              0)
+    EXPECT_EQ(chip.Run({"--device", "PIC12F629", "verify", blank, "--memories", "program"}), 0)
         << chip.stderrText;
+    EXPECT_EQ(chip.Run({"--device", "PIC12F629", "--compare-calibration", "verify", blank,
+                        "--memories", "program"}),
+              1);
+    EXPECT_TRUE(Has(chip.stderrText, "program memory differs at 0x03FF")) << chip.stderrText;
+    EXPECT_EQ(chip.Run({"--device", "PIC12F629", "--no-keep-calibration", "verify", blank,
+                        "--memories", "program"}),
+              1);
 
     ASSERT_EQ(chip.Run({"--device", "PIC12F629", "--no-keep-calibration", "erase"}), 0)
         << chip.stderrText;
     EXPECT_EQ(chip.Peek(Space::Program, 0x3FF), 0x3FFFu);
+}
+
+TEST_F(CliSession, AWriteThatKeptTheCalibrationWordVerifiesAgainstTheSameFile) {
+    const std::string program = dir.Write("p.hex", ":02000000050AEF\n:00000001FF\n");
+    for (const char* name : {"PIC12F629", "PIC12F675", "PIC12F508", "PIC12F509"}) {
+        CliRig chip(name);
+        ASSERT_EQ(chip.Run({"--device", name, "write", program}), 0) << name << chip.stderrText;
+        EXPECT_EQ(chip.Run({"--device", name, "verify", program}), 0) << name << chip.stderrText;
+        EXPECT_EQ(chip.Run({"--device", name, "--compare-calibration", "verify", program}), 1)
+            << name;
+    }
 }
 
 TEST_F(CliSession, ProgressBarOnlyOnATerminalAndNotWhenQuiet) {
