@@ -13,7 +13,7 @@ constexpr std::chrono::milliseconds kTransferTimeout{1000};
 // Once a read has waited the full second for nothing, the peer is presumed gone: the reads
 // that follow (the power-down after a failed operation, a last ping) wait only this long,
 // until a byte arrives again.
-constexpr std::chrono::milliseconds kSilentPeerTimeout{100};
+constexpr std::chrono::milliseconds kSilentPeerTimeout{50};
 constexpr std::size_t kQueueSize = 4096;
 constexpr std::size_t kFlushChunk = 100;
 // FlushInput drains whatever the driver holds; a peer that keeps streaming must not keep it

@@ -34,7 +34,7 @@ class CSerialPort {
 
     bool WriteByte(std::uint8_t byte);
     // Waits one second for the byte; after a read that got nothing in that second, the next
-    // ones wait only a tenth of it until a byte comes again, so cleaning up after a silent
+    // ones wait only 50 ms until a byte comes again, so cleaning up after a silent
     // peer does not cost a second per command.
     bool ReadByte(std::uint8_t* byte);
     // Whether the last failed ReadByte ran out of time (rather than finding the line broken).

@@ -321,7 +321,7 @@ TEST_F(ProgrammerLinkTest, WrongOrMissingAcknowledgementStopsBeforeTheArguments)
             wrong, [&, op = op] { return op(link_); }, false);
         peer_->log.clear();
         Script silent;
-        silent.expected = {"> " + test::Hex(code), "1ms", "< timeout", "timeouts 100 1000"};
+        silent.expected = {"> " + test::Hex(code), "1ms", "< timeout", "timeouts 50 1000"};
         silentBefore = true;
         Expect(
             silent, [&, op = op] { return op(link_); }, false);
@@ -339,7 +339,7 @@ TEST_F(ProgrammerLinkTest, FailuresPartWayEndTheOperation) {
     peer_->log.clear();
     Script shortRead = Script().Frame({0x14}).Frame({4, 2}).In({1, 2, 3});
     shortRead.expected.push_back("< timeout");
-    shortRead.expected.push_back("timeouts 100 1000");
+    shortRead.expected.push_back("timeouts 50 1000");
     Expect(
         shortRead, [&] { return link_.IcspReadMulti(4, read, 2); }, false);
     // A write the port refuses ends the frame before any pause or reply.
@@ -430,9 +430,9 @@ TEST_F(ProgrammerLinkTest, TheFirstFailureIsKeptWithItsCommandFrameAndAnswer) {
     EXPECT_EQ(link_.FirstFailure().command, 0x00);
 }
 
-TEST_F(ProgrammerLinkTest, AfterATimeOutTheNextReadsWaitATenthOfASecondUntilAByteComes) {
+TEST_F(ProgrammerLinkTest, AfterATimeOutTheNextReadsWaitFiftyMillisecondsUntilAByteComes) {
     Script silent;
-    silent.expected = {"> 00", "1ms", "< timeout", "timeouts 100 1000"};
+    silent.expected = {"> 00", "1ms", "< timeout", "timeouts 50 1000"};
     Expect(
         silent, [&] { return link_.Ping(); }, false);
     // The power-down after it is not kept waiting a second, nor told twice.
