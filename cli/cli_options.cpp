@@ -95,7 +95,13 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     verify->add_option("--data", options.dataFile, "Separate data EEPROM file");
     CLI::Option* verifyMemories = addMemories(verify);
 
-    CLI::App* erase = app.add_subcommand("erase", "Erase the chip");
+    CLI::App* erase = app.add_subcommand("erase", "Erase the chip, then check that it is blank");
+    bool noVerify = false;
+    erase->add_flag("--no-verify", noVerify, "Do not read the chip back after erasing it");
+    for (CLI::App* sub : {read, write, verify, erase}) {
+        sub->add_flag("--force", options.force,
+                      "Go on although the device ID names no chip or another chip");
+    }
     CLI::App* id = app.add_subcommand("id", "Read the device ID and name the chip");
     CLI::App* update =
         app.add_subcommand("update-firmware", "Rewrite the programmer's own firmware");
@@ -116,6 +122,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     }
 
     options.simulate = simulate->count() > 0;
+    options.checkErased = !noVerify;
     options.keepCalibration = !noKeep;
     if (compare && noCompare) {
         message = "--compare-calibration and --no-compare-calibration exclude each other";

@@ -535,12 +535,15 @@ int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
         const std::uint32_t have = chip.Get(memory, cell.index) & cell.mask;
         const std::uint32_t want = cell.Expected(wanted.Get(memory, cell.index));
         if (!cell.replaced && (want & ~have) != 0) {
-            return Fail(Failure::Mismatch,
-                        what + " failed: the chip is not blank: " +
-                            Hex(DeviceAddress(layout, memory, cell.index), 4) + " holds " +
-                            Hex(have, digits) + " where the file has " + Hex(want, digits) +
-                            ", and programming can only clear bits; erase it first (the erase "
-                            "command, or write --erase)");
+            // After --erase, erasing again cannot help: the cell kept its bits through it.
+            const std::string advice =
+                options_.erase ? "; the erase did not clear it (a cell that will not erase?)"
+                               : "; erase it first (the erase command, or write --erase)";
+            return Fail(Failure::Mismatch, what + " failed: the chip is not blank: " +
+                                               Hex(DeviceAddress(layout, memory, cell.index), 4) +
+                                               " holds " + Hex(have, digits) +
+                                               " where the file has " + Hex(want, digits) +
+                                               ", and programming can only clear bits" + advice);
         }
     }
     for (const WrittenCell& cell : cells) {
@@ -722,9 +725,58 @@ int CCliSession::Erase() {
     if (!device_->RunErase()) {
         return ReportFailedOperation(Doing::Erasing, "erasing the " + device_->Layout().name);
     }
+    if (options_.checkErased) {
+        if (const int code = CheckErased(); code != ToInt(ExitCode::Success)) {
+            return code;
+        }
+    }
     Say("erased the %s%s\n", device_->Layout().name.c_str(),
         options_.keepCalibration ? "" : " (calibration data not kept)");
     return ToInt(ExitCode::Success);
+}
+
+int CCliSession::CheckErased() {
+    // The erase answers for program and data memory alone: an erased configuration word reads
+    // back differently from chip to chip (bits it lacks, bits it keeps). The cells a write
+    // sets are the ones an erase clears: a kept calibration word is not among them.
+    const DeviceLayout& layout = device_->Layout();
+    CMemoryImage chip(layout);
+    std::optional<std::pair<Memory, std::size_t>> first;
+    bool allZero = true;
+    for (Memory memory : {Memory::Program, Memory::Data}) {
+        if (chip.CellCount(memory) == 0) {
+            continue;
+        }
+        if (!device_->RunRead(memory, chip.Cells(memory))) {
+            return ReportFailedOperation(
+                Doing::Reading,
+                std::string("reading back ") + MemoryName(memory) + " after the erase", memory);
+        }
+        for (const WrittenCell& cell : device_->WrittenCells(memory)) {
+            const std::uint32_t have = chip.Get(memory, cell.index) & cell.mask;
+            allZero = allZero && have == 0;
+            if (have != cell.mask && !first) {
+                first = {memory, cell.index};
+            }
+        }
+    }
+    if (!first) {
+        return ToInt(ExitCode::Success);
+    }
+    if (allZero) {
+        // Nothing erases to zeros: no chip drove the data line.
+        return Fail(Failure::NoChip, "erasing the " + layout.name +
+                                         ": every cell reads back 0: no chip answers in the "
+                                         "socket; check that it sits there the right way round");
+    }
+    const auto [memory, cell] = *first;
+    const int digits = DigitsForWidth(WidthOf(layout, memory));
+    return Fail(Failure::Mismatch,
+                "the " + layout.name + " did not erase: " + MemoryName(memory) + " " +
+                    Hex(DeviceAddress(layout, memory, cell), 4) + " holds " +
+                    Hex(chip.Get(memory, cell), digits) + " where an erased chip has " +
+                    Hex(BlankValueForWidth(WidthOf(layout, memory)), digits) +
+                    " (a cell that will not erase?)");
 }
 
 int CCliSession::Id() {

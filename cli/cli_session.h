@@ -67,6 +67,9 @@ class CCliSession {
     int ReportFailedOperation(Doing doing, const std::string& what,
                               std::optional<Memory> memory = std::nullopt);
     int ReportInterrupted(Doing doing, const std::string& what);
+    // After an erase: every program and data cell blank but a kept calibration word, or one
+    // line naming the first that is not.
+    int CheckErased();
     // Ctrl-C or SIGTERM came, or the link refused a command for it.
     bool Interrupted() const;
 

@@ -104,6 +104,44 @@ TEST_F(CliFaults, ASilentProgrammerIsReportedWithinASecondAndAHalf) {
     }
 }
 
+TEST_F(CliFaults, EraseReadsTheChipBackAndNamesTheFirstCellThatDidNotErase) {
+    const std::string program = Program();
+    const std::string state = File("chip.state");
+    {
+        Process sim;
+        StartSim(sim, "PIC16F84A", {"--state", state});
+        ASSERT_EQ(Cli({"write", program}).code, 0);
+        sim.Kill(SIGINT);
+        ASSERT_TRUE(sim.Wait(5000ms).has_value());
+    }
+    {
+        // The written cell at 0x10 sticks from now on.
+        Process sim;
+        StartSim(sim, "PIC16F84A", {"--state", state, "--fault", "stuck:program:0x10"});
+        Result r = Cli({"erase"});
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_TRUE(Has(r.err, "did not erase: program memory 0x0010 holds 0x0010")) << r.err;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+        r = Cli({"erase", "--no-verify"});
+        EXPECT_EQ(r.code, 0) << r.err;
+
+        // The stuck cell lacks bits this file sets: erasing again cannot help, so --erase is
+        // not advised to a user who gave it.
+        const std::string other = File("other.hex");
+        std::ofstream(other) << ":02002000552A5F\n:00000001FF\n";
+        r = Cli({"write", "--erase", other});
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_TRUE(Has(r.err, "0x0010 holds 0x0010")) << r.err;
+        EXPECT_FALSE(Has(r.err, "--erase")) << r.err;
+        EXPECT_TRUE(Has(r.err, "will not erase")) << r.err;
+    }
+    // The calibration word a 12F629 keeps through the erase is no failure of it.
+    Process sim;
+    StartSim(sim, "PIC12F629");
+    const Result r = Cli({"--device", "PIC12F629", "erase"});
+    EXPECT_EQ(r.code, 0) << r.err;
+}
+
 TEST_F(CliFaults, FilesThatAreNoHexFilesAreRefusedWithoutTouchingTheChip) {
     Process sim;
     StartSim(sim);
