@@ -606,13 +606,17 @@ int CCliSession::Read() {
     if (const Failure f = Connect(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
+    if (const Failure f = CheckChipInSocket(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
     const DeviceLayout& layout = device_->Layout();
     CMemoryImage image(layout);
     if (chosen.program && !device_->RunReadProgram(image.Program())) {
         return ReportFailedOperation(Doing::Reading, "reading program memory", Memory::Program);
     }
     if (chosen.config && !device_->RunReadConfig(image.Config())) {
-        return ReportFailedOperation(Doing::Reading, "reading configuration memory", Memory::Config);
+        return ReportFailedOperation(Doing::Reading, "reading configuration memory",
+                                     Memory::Config);
     }
     if (chosen.data && !device_->RunReadData(image.Data())) {
         return ReportFailedOperation(Doing::Reading, "reading data memory", Memory::Data);
@@ -657,6 +661,9 @@ Failure CCliSession::PrepareFileJob(LoadedFiles& files, MemorySet& chosen) {
     if (f == Failure::None) {
         f = Connect();
     }
+    if (f == Failure::None) {
+        f = CheckChipInSocket();
+    }
     return f;
 }
 
@@ -700,7 +707,8 @@ int CCliSession::Verify() {
         }
         CompareResult result;
         if (!device_->RunCompare(memory, image.Cells(memory), result) || result.done == 0) {
-            return ReportFailedOperation(Doing::Reading, std::string("comparing ") + MemoryName(memory), memory);
+            return ReportFailedOperation(Doing::Reading,
+                                         std::string("comparing ") + MemoryName(memory), memory);
         }
         if (result.match == 0) {
             const int digits = DigitsForWidth(WidthOf(layout, memory));
@@ -720,6 +728,9 @@ int CCliSession::Erase() {
         return ToInt(ExitCodeFor(f));
     }
     if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    if (const Failure f = CheckChipInSocket(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
     if (!device_->RunErase()) {
@@ -771,48 +782,102 @@ int CCliSession::CheckErased() {
     }
     const auto [memory, cell] = *first;
     const int digits = DigitsForWidth(WidthOf(layout, memory));
-    return Fail(Failure::Mismatch,
-                "the " + layout.name + " did not erase: " + MemoryName(memory) + " " +
-                    Hex(DeviceAddress(layout, memory, cell), 4) + " holds " +
-                    Hex(chip.Get(memory, cell), digits) + " where an erased chip has " +
-                    Hex(BlankValueForWidth(WidthOf(layout, memory)), digits) +
-                    " (a cell that will not erase?)");
+    return Fail(Failure::Mismatch, "the " + layout.name + " did not erase: " + MemoryName(memory) +
+                                       " " + Hex(DeviceAddress(layout, memory, cell), 4) +
+                                       " holds " + Hex(chip.Get(memory, cell), digits) +
+                                       " where an erased chip has " +
+                                       Hex(BlankValueForWidth(WidthOf(layout, memory)), digits) +
+                                       " (a cell that will not erase?)");
 }
 
 int CCliSession::Id() {
     if (const Failure f = PrepareDevice(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
-    const DeviceLayout& layout = device_->Layout();
-    auto* dspic = dynamic_cast<CDsPic30Device*>(device_.get());
-    auto* pic18 = dynamic_cast<CPic18Device*>(device_.get());
-    const std::optional<DeviceIdWord> idWord = CatalogueDeviceIdWord(index_);
-    if (dspic == nullptr && pic18 == nullptr && !idWord) {
-        return Fail(Failure::BadArguments, layout.name + " has no device ID word to read");
+    const std::optional<std::string> address = DeviceIdAddress();
+    if (!address) {
+        return Fail(Failure::BadArguments,
+                    device_->Layout().name + " has no device ID word to read");
     }
     if (const Failure f = Connect(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
     std::uint16_t word = 0;
-    std::string address;
-    bool read = false;
-    if (dspic != nullptr) {
-        read = dspic->ReadDeviceId(word);
-        address = Hex(CDsPic30Device::kDeviceIdAddress, 6);
-    } else if (pic18 != nullptr) {
-        read = pic18->ReadDeviceId(word);
-        address = Hex(CPic18Device::kDeviceIdAddress, 6);
-    } else {
-        CMemoryImage image(layout);
-        read = device_->RunReadConfig(image.Config());
-        word = static_cast<std::uint16_t>(image.Get(Memory::Config, idWord->configCell) &
-                                          idWord->mask);
-        address = Hex(idWord->address, 4);
-    }
-    if (!read) {
+    if (!ReadDeviceIdWord(word)) {
         return ReportFailedOperation(Doing::Reading, "reading the device ID");
     }
-    return NameDeviceId(word, address);
+    return NameDeviceId(word, *address);
+}
+
+std::optional<std::string> CCliSession::DeviceIdAddress() const {
+    if (dynamic_cast<const CDsPic30Device*>(device_.get()) != nullptr) {
+        return Hex(CDsPic30Device::kDeviceIdAddress, 6);
+    }
+    if (dynamic_cast<const CPic18Device*>(device_.get()) != nullptr) {
+        return Hex(CPic18Device::kDeviceIdAddress, 6);
+    }
+    if (const std::optional<DeviceIdWord> idWord = CatalogueDeviceIdWord(index_)) {
+        return Hex(idWord->address, 4);
+    }
+    return std::nullopt;
+}
+
+bool CCliSession::ReadDeviceIdWord(std::uint16_t& word) {
+    if (auto* dspic = dynamic_cast<CDsPic30Device*>(device_.get())) {
+        return dspic->ReadDeviceId(word);
+    }
+    if (auto* pic18 = dynamic_cast<CPic18Device*>(device_.get())) {
+        return pic18->ReadDeviceId(word);
+    }
+    const std::optional<DeviceIdWord> idWord = CatalogueDeviceIdWord(index_);
+    CMemoryImage image(device_->Layout());
+    if (!idWord || !device_->RunReadConfig(image.Config())) {
+        return false;
+    }
+    word = static_cast<std::uint16_t>(image.Get(Memory::Config, idWord->configCell) & idWord->mask);
+    return true;
+}
+
+Failure CCliSession::CheckChipInSocket() {
+    // Chips without an ID word cannot be told apart: they are taken on trust, as before.
+    if (options_.force || !DeviceIdAddress()) {
+        return Failure::None;
+    }
+    std::uint16_t word = 0;
+    if (!ReadDeviceIdWord(word)) {
+        ReportFailedOperation(Doing::Reading, "reading the device ID");
+        return Interrupted() ? Failure::Interrupted : Failure::LineFailed;
+    }
+    const std::optional<DeviceIdWord> idWord = CatalogueDeviceIdWord(index_);
+    const std::uint16_t allOnes = idWord ? idWord->mask : 0xFFFF;
+    const std::string& selected = device_->Layout().name;
+    if (word == 0 || word == allOnes) {
+        // A data line nobody drives reads as all zeros or all ones.
+        Fail(Failure::NoChip, "no chip answers in the socket: the device ID reads " + Hex(word, 4) +
+                                  "; check that the " + selected +
+                                  " sits in it the right way round (--force skips this check)");
+        return Failure::NoChip;
+    }
+    const std::vector<DeviceIdMatch> matches = IdentifyDeviceId(entry_->family, word);
+    std::string named;
+    for (const DeviceIdMatch& m : matches) {
+        if (m.entry->index == index_) {
+            return Failure::None;
+        }
+        named += (named.empty() ? "" : " or ") + std::string(m.entry->name);
+    }
+    if (named.empty()) {
+        Fail(Failure::OtherChip, "the device ID " + Hex(word, 4) +
+                                     " names no chip this program knows, not the " + selected +
+                                     " selected: check --device and the chip in the socket, or "
+                                     "give --force to go on anyway");
+    } else {
+        Fail(Failure::OtherChip, "the socket holds a " + named + " (device ID " + Hex(word, 4) +
+                                     "), not the " + selected + " selected: choose --device " +
+                                     std::string(matches.front().entry->name) +
+                                     ", or give --force to go on anyway");
+    }
+    return Failure::OtherChip;
 }
 
 int CCliSession::NameDeviceId(std::uint16_t word, const std::string& address) {

@@ -46,6 +46,14 @@ class CCliSession {
     // Names the chips a device ID word (read at address) stands for and says whether the
     // selected one is among them.
     int NameDeviceId(std::uint16_t word, const std::string& address);
+    // Where the selected chip keeps its device ID word, as the user is told it; nothing for a
+    // chip without one.
+    std::optional<std::string> DeviceIdAddress() const;
+    // The device ID word, the line connected. False when it could not be read.
+    bool ReadDeviceIdWord(std::uint16_t& word);
+    // Before a command touches the chip: no chip, or another chip than the one selected, is
+    // told in one line. Chips without an ID word and --force pass unchecked.
+    Failure CheckChipInSocket();
     int UpdateFirmware();
 
     // Each returns Failure::None or has printed its one line.

@@ -377,10 +377,10 @@ TEST_F(CliSession, LineLostInTheMiddleOfAWrite) {
 }
 
 TEST_F(CliSession, AGarbledAnswerDuringAnEraseIsALineFailureNotAChipTheWrongWayRound) {
-    // Frame 1 is the ping; the erase's own frames follow.
+    // Frame 1 is the ping; without the device ID check the erase's own frames follow.
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"erase"},
-          std::vector<std::string>{"write", ExampleHex(), "--erase"}}) {
+         {std::vector<std::string>{"erase", "--force"},
+          std::vector<std::string>{"write", ExampleHex(), "--erase", "--force"}}) {
         CliRig glitch("PIC16F84A", [] {
             sim::FaultPlan plan;
             plan.badAcks[3] = 0x00;

@@ -178,9 +178,10 @@ TEST_F(DsPic30Cli, VerifyNamesTheInstructionThatDiffers) {
 }
 
 TEST_F(DsPic30Cli, AWriteCutShortSaysWhereTheChipStopped) {
-    // Frames as the firmware counts its answers: 1 ping, 2 the power-off of the set-up, 3-6
-    // entering programming mode, 7-12 the write prefix, 13-23 the first data row, 24-25 the
-    // second row's address: its first block goes unanswered.
+    // Frames as the firmware counts its answers (--force: no device ID read before the write):
+    // 1 ping, 2 the power-off of the set-up, 3-6 entering programming mode, 7-12 the write
+    // prefix, 13-23 the first data row, 24-25 the second row's address: its first block goes
+    // unanswered.
     sim::FaultPlan faults;
     faults.noAckFrames.insert(26);
     CliRig rig("dsPIC30F3013", faults);
@@ -192,7 +193,8 @@ TEST_F(DsPic30Cli, AWriteCutShortSaysWhereTheChipStopped) {
     }
     // A lost acknowledgement is the line's failure, not a cell that will not program: exit 3,
     // with the row the write was on.
-    EXPECT_EQ(rig.Run({"--device", "dsPIC30F3013", "write", file, "--memories", "data"}), 3);
+    EXPECT_EQ(rig.Run({"--device", "dsPIC30F3013", "write", file, "--memories", "data", "--force"}),
+              3);
     EXPECT_EQ(rig.Peek(Space::Data, 31), chip.image.Get(Memory::Data, 31));
     EXPECT_EQ(rig.Peek(Space::Data, 32), 0x00u);
     EXPECT_TRUE(Has(rig.stderrText,

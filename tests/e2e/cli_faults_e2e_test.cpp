@@ -104,6 +104,35 @@ TEST_F(CliFaults, ASilentProgrammerIsReportedWithinASecondAndAHalf) {
     }
 }
 
+TEST_F(CliFaults, AnEmptySocketOrAnotherChipIsToldBeforeTheChipIsTouched) {
+    const std::string program = Program();
+    const std::string back = File("back.hex");
+    {
+        Process sim;
+        StartSim(sim, "PIC16F84A", {"--fault", "nochip"});
+        const std::vector<std::vector<std::string>> commands = {
+            {"read", "-o", back}, {"erase"}, {"write", "--erase", program}, {"verify", program}};
+        for (const std::vector<std::string>& command : commands) {
+            SCOPED_TRACE(command.front());
+            const Result r = Cli(command);
+            EXPECT_EQ(r.code, 3) << r.err;
+            EXPECT_TRUE(Has(r.err, "no chip answers in the socket")) << r.err;
+            EXPECT_FALSE(Has(r.err, "write --erase")) << r.err;
+            EXPECT_EQ(Lines(r.err), 1) << r.err;
+        }
+        EXPECT_FALSE(fs::exists(back));
+    }
+    Process sim;
+    StartSim(sim, "PIC16F877A");
+    Result r = Cli({"--device", "PIC16F84A", "erase"});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "PIC16F877A")) << r.err;
+    EXPECT_TRUE(Has(r.err, "PIC16F84A")) << r.err;
+    EXPECT_EQ(Lines(r.err), 1) << r.err;
+    r = Cli({"--device", "PIC16F84A", "read", "--force", "-o", back});
+    EXPECT_EQ(r.code, 0) << r.err;
+}
+
 TEST_F(CliFaults, EraseReadsTheChipBackAndNamesTheFirstCellThatDidNotErase) {
     const std::string program = Program();
     const std::string state = File("chip.state");
