@@ -16,13 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CliEndToEnd : public SimEndToEnd {
-  protected:
-    Result Cli(std::vector<std::string> args, std::chrono::milliseconds within = 60000ms) {
-        args.insert(args.begin(), TENLO_CLI_PATH);
-        return Run(args, within);
-    }
-};
+using CliEndToEnd = SimEndToEnd;
 
 TEST_F(CliEndToEnd, EraseWriteVerifyReadBackAndCompare) {
     Process sim;
@@ -75,15 +69,8 @@ TEST_F(CliEndToEnd, EraseWriteVerifyReadBackAndCompare) {
 
 TEST_F(CliEndToEnd, ProgrammerKilledDuringAWrite) {
     Process sim;
-    StartSim(sim);
     Process cli;
-    ASSERT_TRUE(cli.Start({TENLO_CLI_PATH, "write", EXAMPLE_HEX}, env_, File("out"), File("err")));
-    // Let the write get under way: the trace grows as the words go over.
-    const auto deadline = SteadyClock::now() + 10000ms;
-    while (SteadyClock::now() < deadline &&
-           (!fs::exists(Trace()) || fs::file_size(Trace()) < 4000)) {
-        std::this_thread::sleep_for(20ms);
-    }
+    StartWriteUnderWay(sim, cli, EXAMPLE_HEX);
     ASSERT_TRUE(cli.Running()) << "the write ended before the programmer could be pulled";
     sim.Kill(SIGKILL);
     const auto killed = SteadyClock::now();

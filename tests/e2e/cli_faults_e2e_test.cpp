@@ -42,10 +42,6 @@ namespace fs = std::filesystem;
 
 class CliFaults : public SimEndToEnd {
   protected:
-    Result Cli(std::vector<std::string> args, std::chrono::milliseconds within = 60000ms) {
-        args.insert(args.begin(), TENLO_CLI_PATH);
-        return Run(args, within);
-    }
     std::string Program() {
         const std::string path = File("full.hex");
         std::ofstream(path) << FullProgram();
@@ -217,14 +213,8 @@ TEST_F(CliFaults, EveryFailureIsOneLineAndEchoesNoControlCharacters) {
 
 TEST_F(CliFaults, CtrlCStopsAtTheNextCommandAndPowersTheChipDown) {
     Process sim;
-    StartSim(sim);
     Process cli;
-    ASSERT_TRUE(cli.Start({TENLO_CLI_PATH, "write", Program()}, env_, File("out"), File("err")));
-    const auto deadline = SteadyClock::now() + 10000ms;
-    while (SteadyClock::now() < deadline &&
-           (!fs::exists(Trace()) || fs::file_size(Trace()) < 4000)) {
-        std::this_thread::sleep_for(20ms);
-    }
+    StartWriteUnderWay(sim, cli, Program());
     ASSERT_TRUE(cli.Running()) << "the write ended before it could be interrupted";
     const auto interrupted = SteadyClock::now();
     cli.Kill(SIGINT);

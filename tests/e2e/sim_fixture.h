@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/process.h"
@@ -73,8 +74,31 @@ class SimEndToEnd : public ::testing::Test {
         return r;
     }
 
-    std::filesystem::path Trace() const { return dir_ / "sim-trace"; }
-    std::string File(const std::string& name) const { return (dir_ / name).string(); }
+#ifdef TENLO_CLI_PATH
+    Result Cli(std::vector<std::string> args, std::chrono::milliseconds within = 60000ms) {
+        args.insert(args.begin(), TENLO_CLI_PATH);
+        return Run(args, within);
+    }
+
+    // ravonite-sim, then tenlo-cli writing file to it, left running once the write is under
+    // way: the simulator's trace grows as the words go over.
+    void StartWriteUnderWay(Process& sim, Process& cli, const std::string& file) {
+        StartSim(sim);
+        ASSERT_TRUE(cli.Start({TENLO_CLI_PATH, "write", file}, env_, File("out"), File("err")));
+        const auto deadline = SteadyClock::now() + 10000ms;
+        while (SteadyClock::now() < deadline &&
+               (!std::filesystem::exists(Trace()) || std::filesystem::file_size(Trace()) < 4000)) {
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+#endif
+
+    std::filesystem::path Trace() const {
+        return dir_ / "sim-trace";
+    }
+    std::string File(const std::string& name) const {
+        return (dir_ / name).string();
+    }
 
     std::filesystem::path dir_;
     std::vector<std::string> env_;
