@@ -65,6 +65,17 @@ TEST(SocketCheck, AnEmptySocketStopsEveryCommandBeforeItTouchesTheChipOrAFile) {
     }
 }
 
+TEST(SocketCheck, AChipWithoutAnIdIsFoundMissingByTheEraseReadBack) {
+    // Nothing erases to zeros: a read-back of nothing but 0 is an empty socket.
+    for (const char* chip : {"PIC12F508", "PIC16F54"}) {
+        SCOPED_TRACE(chip);
+        CliRig rig(chip, EmptySocket());
+        EXPECT_EQ(rig.Run({"--device", chip, "erase"}), 3) << rig.stderrText;
+        EXPECT_TRUE(Has(rig.stderrText, "every cell reads back 0: no chip answers in the socket"))
+            << rig.stderrText;
+    }
+}
+
 TEST(SocketCheck, AnotherChipIsRefusedNamingBoth) {
     TempDir dir;
     CliRig rig("PIC16F877A");
