@@ -301,23 +301,6 @@ TEST_F(CliSession, UnknownDeviceListsCloseNames) {
     EXPECT_EQ(rig.Run({"--device", "pic16f84a", "id"}), 0) << rig.stderrText;
 }
 
-TEST_F(CliSession, FamiliesNotBuiltSaySo) {
-    int missing = -1;
-    for (const CatalogueEntry& e : CatalogueEntries()) {
-        if (!FamilyAvailable(e.index)) {
-            missing = e.index;
-            break;
-        }
-    }
-    if (missing < 0) {
-        GTEST_SKIP() << "every family is built";
-    }
-    const std::string name(CatalogueEntryAt(missing)->name);
-    EXPECT_EQ(rig.Run({"--device", name, "read"}), 2);
-    EXPECT_TRUE(Has(rig.stderrText, "not available")) << rig.stderrText;
-    EXPECT_EQ(rig.backend->opens, 0);
-}
-
 TEST_F(CliSession, DevicesListsTheCatalogue) {
     ASSERT_EQ(rig.Run({"devices"}), 0);
     EXPECT_TRUE(Has(rig.stdoutText, "PIC16F84A")) << rig.stdoutText;
