@@ -522,8 +522,15 @@ int CCliSession::ReportWriteFailure(Memory memory, const CMemoryImage& wanted) {
         return ReportFailedOperation(Doing::Writing, what, memory);
     }
     link_->ClearFailure();
-    // The programmer answers, so the chip refused the data: find out where and why.
     const DeviceLayout& layout = device_->Layout();
+    if (const CDevice::Place& place = device_->LastPlace(); !place.chipSaid.empty()) {
+        const std::string where =
+            place.cell ? " at " + Hex(DeviceAddress(layout, memory, *place.cell), 4) : "";
+        return Fail(Failure::Mismatch, what + " failed" + where + ": the chip answered, but " +
+                                           place.chipSaid +
+                                           " (a chip that cannot finish a write?)");
+    }
+    // The programmer answers, so the chip refused the data: find out where and why.
     CMemoryImage chip(layout);
     if (!device_->RunRead(memory, chip.Cells(memory))) {
         return ReportFailedOperation(Doing::Reading,

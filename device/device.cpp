@@ -31,7 +31,7 @@ const DeviceOptions& CDevice::Options() const {
 }
 
 void CDevice::ShowProgress(std::string_view text) {
-    place_ = {std::string(text), std::nullopt};
+    place_ = {std::string(text), std::nullopt, {}};
     if (progress_ != nullptr) {
         progress_->Open();
         progress_->SetPosition(0);
@@ -51,7 +51,7 @@ void CDevice::SetProgress(int percent) {
 }
 
 void CDevice::SetProgressText(std::string_view text) {
-    place_ = {std::string(text), std::nullopt};
+    place_ = {std::string(text), std::nullopt, {}};
     if (progress_ != nullptr) {
         progress_->SetText(text);
     }

@@ -123,6 +123,9 @@ class CDevice {
     struct Place {
         std::string phase;
         std::optional<std::size_t> cell;
+        // What the chip itself reported when it stopped the body (empty: nothing), so that a
+        // caller does not mistake it for a cell that will not program.
+        std::string chipSaid;
     };
     const Place& LastPlace() const { return place_; }
 
@@ -150,6 +153,7 @@ class CDevice {
 
     // Notes the cell a loop of a body is working on (ForEachBlock does it for its blocks).
     void AtCell(std::size_t cell) { place_.cell = cell; }
+    void ChipSaid(std::string what) { place_.chipSaid = std::move(what); }
 
     // 100 × done ÷ total in integer arithmetic; 0 for an empty memory.
     static int Percent(std::uint64_t done, std::uint64_t total);

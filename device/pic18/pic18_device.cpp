@@ -349,7 +349,9 @@ bool CPic18Device::WriteDataBytePolled(std::uint16_t address, std::uint8_t byte,
             return link.Pic18EeEnd();
         }
     }
-    return false;  // still busy after the last poll
+    ChipSaid("its data memory was still busy writing after " + std::to_string(kDataPolls) +
+             " status reads");
+    return false;
 }
 
 bool CPic18Device::WriteDataByte(std::uint16_t address, std::uint8_t byte) {

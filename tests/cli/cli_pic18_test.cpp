@@ -93,8 +93,13 @@ TEST(CliPic18, ADataWriteThatNeverEndsIsAFailure) {
         plan.eeBusy = true;
         return plan;
     }());
-    EXPECT_NE(rig.Run({"--device", "PIC18F252", "write", "--memories", "data", file}), 0);
-    EXPECT_TRUE(Has(rig.stderrText, "writing data memory failed")) << rig.stderrText;
+    EXPECT_EQ(rig.Run({"--device", "PIC18F252", "write", "--memories", "data", file}), 1);
+    // The chip said why: no guessing at a cell that will not program.
+    EXPECT_TRUE(Has(rig.stderrText,
+                    "writing data memory failed at 0x0000: the chip answered, but "
+                    "its data memory was still busy writing after 10 status reads"))
+        << rig.stderrText;
+    EXPECT_FALSE(Has(rig.stderrText, "will not program")) << rig.stderrText;
 }
 
 }  // namespace
