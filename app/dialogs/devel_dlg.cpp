@@ -22,7 +22,7 @@ namespace {
 
 enum class Kind { Button, Edit, Output, Static, Label, Combo };
 
-struct ControlSpec {
+struct ControlRow {
     int id;  // 0: a label without one
     Kind kind;
     const char* text;
@@ -37,87 +37,87 @@ constexpr int kFieldHeight = 12;
 // commands in the middle, the PIC18 and dsPIC30F sequences on the right, the trace below.
 // clang-format off
 constexpr std::array kControls{
-    ControlSpec{1003, Kind::Button, "Vdd Vpp ON", 7, 7, 56, kButtonHeight},
-    ControlSpec{1004, Kind::Button, "Vpp Vdd ON", 7, 7 + kRow, 56, kButtonHeight},
-    ControlSpec{1005, Kind::Button, "Vpp Vdd OFF", 7, 7 + 2 * kRow, 56, kButtonHeight},
-    ControlSpec{1006, Kind::Button, "Vdd Vpp OFF", 7, 7 + 3 * kRow, 56, kButtonHeight},
-    ControlSpec{1034, Kind::Button, "Enter EICSP", 7, 7 + 4 * kRow, 56, kButtonHeight},
-    ControlSpec{1035, Kind::Button, "Exit EICSP", 7, 7 + 5 * kRow, 56, kButtonHeight},
-    ControlSpec{1007, Kind::Button, "Version", 7, 7 + 6 * kRow, 56, kButtonHeight},
-    ControlSpec{1008, Kind::Output, "", 67, 8 + 6 * kRow, 62, kFieldHeight},
-    ControlSpec{1051, Kind::Button, "Set Option", 7, 7 + 7 * kRow, 56, kButtonHeight},
-    ControlSpec{1052, Kind::Edit, "", 67, 8 + 7 * kRow, 30, kFieldHeight},
-    ControlSpec{1060, Kind::Button, "FlashComBuf", 7, 7 + 8 * kRow, 56, kButtonHeight},
-    ControlSpec{1061, Kind::Button, "00", 7, 7 + 9 * kRow, 26, kButtonHeight},
-    ControlSpec{1062, Kind::Button, "02", 37, 7 + 9 * kRow, 26, kButtonHeight},
-    ControlSpec{1036, Kind::Button, "SCHECK", 7, 7 + 10 * kRow, 56, kButtonHeight},
+    ControlRow{1003, Kind::Button, "Vdd Vpp ON", 7, 7, 56, kButtonHeight},
+    ControlRow{1004, Kind::Button, "Vpp Vdd ON", 7, 7 + kRow, 56, kButtonHeight},
+    ControlRow{1005, Kind::Button, "Vpp Vdd OFF", 7, 7 + 2 * kRow, 56, kButtonHeight},
+    ControlRow{1006, Kind::Button, "Vdd Vpp OFF", 7, 7 + 3 * kRow, 56, kButtonHeight},
+    ControlRow{1034, Kind::Button, "Enter EICSP", 7, 7 + 4 * kRow, 56, kButtonHeight},
+    ControlRow{1035, Kind::Button, "Exit EICSP", 7, 7 + 5 * kRow, 56, kButtonHeight},
+    ControlRow{1007, Kind::Button, "Version", 7, 7 + 6 * kRow, 56, kButtonHeight},
+    ControlRow{1008, Kind::Output, "", 67, 8 + 6 * kRow, 62, kFieldHeight},
+    ControlRow{1051, Kind::Button, "Set Option", 7, 7 + 7 * kRow, 56, kButtonHeight},
+    ControlRow{1052, Kind::Edit, "", 67, 8 + 7 * kRow, 30, kFieldHeight},
+    ControlRow{1060, Kind::Button, "FlashComBuf", 7, 7 + 8 * kRow, 56, kButtonHeight},
+    ControlRow{1061, Kind::Button, "00", 7, 7 + 9 * kRow, 26, kButtonHeight},
+    ControlRow{1062, Kind::Button, "02", 37, 7 + 9 * kRow, 26, kButtonHeight},
+    ControlRow{1036, Kind::Button, "SCHECK", 7, 7 + 10 * kRow, 56, kButtonHeight},
 
-    ControlSpec{1009, Kind::Button, "Load Config", 137, 7, 62, kButtonHeight},
-    ControlSpec{1016, Kind::Edit, "0", 203, 8, 40, kFieldHeight},
-    ControlSpec{1010, Kind::Button, "Load Prog", 137, 7 + kRow, 62, kButtonHeight},
-    ControlSpec{1014, Kind::Edit, "0", 203, 8 + kRow, 40, kFieldHeight},
-    ControlSpec{1011, Kind::Button, "Load Data", 137, 7 + 2 * kRow, 62, kButtonHeight},
-    ControlSpec{1017, Kind::Edit, "0", 203, 8 + 2 * kRow, 40, kFieldHeight},
-    ControlSpec{1015, Kind::Button, "Increment", 137, 7 + 3 * kRow, 62, kButtonHeight},
-    ControlSpec{1018, Kind::Edit, "1", 203, 8 + 3 * kRow, 40, kFieldHeight},
-    ControlSpec{1019, Kind::Button, "Read Prog", 137, 7 + 4 * kRow, 62, kButtonHeight},
-    ControlSpec{1021, Kind::Static, "", 203, 10 + 4 * kRow, 40, 9},
-    ControlSpec{1020, Kind::Button, "Read Data", 137, 7 + 5 * kRow, 62, kButtonHeight},
-    ControlSpec{1022, Kind::Static, "", 203, 10 + 5 * kRow, 40, 9},
-    ControlSpec{1030, Kind::Button, "Multi Read Prog", 137, 7 + 6 * kRow, 62, kButtonHeight},
-    ControlSpec{1032, Kind::Edit, "1", 203, 8 + 6 * kRow, 30, kFieldHeight},
-    ControlSpec{1031, Kind::Button, "Multi Read Data", 137, 7 + 7 * kRow, 62, kButtonHeight},
-    ControlSpec{1033, Kind::Output, "", 137, 8 + 8 * kRow, 196, kFieldHeight},
-    ControlSpec{1012, Kind::Button, "Erase", 137, 7 + 9 * kRow, 45, kButtonHeight},
-    ControlSpec{1023, Kind::Combo, "", 186, 8 + 9 * kRow, 50, kFieldHeight + 1},
-    ControlSpec{1026, Kind::Combo, "", 240, 8 + 9 * kRow, 50, kFieldHeight + 1},
-    ControlSpec{1027, Kind::Edit, "100", 294, 8 + 9 * kRow, 38, kFieldHeight},
-    ControlSpec{1013, Kind::Button, "Program", 137, 7 + 10 * kRow, 45, kButtonHeight},
-    ControlSpec{1028, Kind::Combo, "", 186, 8 + 10 * kRow, 64, kFieldHeight + 1},
-    ControlSpec{1029, Kind::Edit, "100", 254, 8 + 10 * kRow, 38, kFieldHeight},
+    ControlRow{1009, Kind::Button, "Load Config", 137, 7, 62, kButtonHeight},
+    ControlRow{1016, Kind::Edit, "0", 203, 8, 40, kFieldHeight},
+    ControlRow{1010, Kind::Button, "Load Prog", 137, 7 + kRow, 62, kButtonHeight},
+    ControlRow{1014, Kind::Edit, "0", 203, 8 + kRow, 40, kFieldHeight},
+    ControlRow{1011, Kind::Button, "Load Data", 137, 7 + 2 * kRow, 62, kButtonHeight},
+    ControlRow{1017, Kind::Edit, "0", 203, 8 + 2 * kRow, 40, kFieldHeight},
+    ControlRow{1015, Kind::Button, "Increment", 137, 7 + 3 * kRow, 62, kButtonHeight},
+    ControlRow{1018, Kind::Edit, "1", 203, 8 + 3 * kRow, 40, kFieldHeight},
+    ControlRow{1019, Kind::Button, "Read Prog", 137, 7 + 4 * kRow, 62, kButtonHeight},
+    ControlRow{1021, Kind::Static, "", 203, 10 + 4 * kRow, 40, 9},
+    ControlRow{1020, Kind::Button, "Read Data", 137, 7 + 5 * kRow, 62, kButtonHeight},
+    ControlRow{1022, Kind::Static, "", 203, 10 + 5 * kRow, 40, 9},
+    ControlRow{1030, Kind::Button, "Multi Read Prog", 137, 7 + 6 * kRow, 62, kButtonHeight},
+    ControlRow{1032, Kind::Edit, "1", 203, 8 + 6 * kRow, 30, kFieldHeight},
+    ControlRow{1031, Kind::Button, "Multi Read Data", 137, 7 + 7 * kRow, 62, kButtonHeight},
+    ControlRow{1033, Kind::Output, "", 137, 8 + 8 * kRow, 196, kFieldHeight},
+    ControlRow{1012, Kind::Button, "Erase", 137, 7 + 9 * kRow, 45, kButtonHeight},
+    ControlRow{1023, Kind::Combo, "", 186, 8 + 9 * kRow, 50, kFieldHeight + 1},
+    ControlRow{1026, Kind::Combo, "", 240, 8 + 9 * kRow, 50, kFieldHeight + 1},
+    ControlRow{1027, Kind::Edit, "100", 294, 8 + 9 * kRow, 38, kFieldHeight},
+    ControlRow{1013, Kind::Button, "Program", 137, 7 + 10 * kRow, 45, kButtonHeight},
+    ControlRow{1028, Kind::Combo, "", 186, 8 + 10 * kRow, 64, kFieldHeight + 1},
+    ControlRow{1029, Kind::Edit, "100", 254, 8 + 10 * kRow, 38, kFieldHeight},
 
-    ControlSpec{0, Kind::Label, "Addr", 342, 10, 20, 9},
-    ControlSpec{1050, Kind::Edit, "0", 364, 8, 45, kFieldHeight},
-    ControlSpec{0, Kind::Label, "Read Len", 414, 10, 32, 9},
-    ControlSpec{1049, Kind::Edit, "1", 448, 8, 25, kFieldHeight},
-    ControlSpec{1065, Kind::Button, "PIC18 Read Prog", 342, 7 + kRow, 82, kButtonHeight},
-    ControlSpec{1070, Kind::Button, "PIC18 Read Data", 428, 7 + kRow, 82, kButtonHeight},
-    ControlSpec{1066, Kind::Button, "PIC18 SetupWrite", 342, 7 + 2 * kRow, 82, kButtonHeight},
-    ControlSpec{1067, Kind::Button, "PIC18 SinglePanel", 428, 7 + 2 * kRow, 82, kButtonHeight},
-    ControlSpec{1068, Kind::Button, "PIC18 SetupWrite", 342, 7 + 3 * kRow, 82, kButtonHeight},
-    ControlSpec{1076, Kind::Button, "PIC Wait", 428, 7 + 3 * kRow, 82, kButtonHeight},
-    ControlSpec{0, Kind::Label, "4bit Cmd", 342, 10 + 4 * kRow, 32, 9},
-    ControlSpec{1069, Kind::Edit, "0", 376, 8 + 4 * kRow, 24, kFieldHeight},
-    ControlSpec{0, Kind::Label, "Payload", 406, 10 + 4 * kRow, 28, 9},
-    ControlSpec{1071, Kind::Edit, "0", 436, 8 + 4 * kRow, 36, kFieldHeight},
-    ControlSpec{0, Kind::Label, "Wait", 342, 10 + 5 * kRow, 32, 9},
-    ControlSpec{1073, Kind::Edit, "100", 376, 8 + 5 * kRow, 36, kFieldHeight},
-    ControlSpec{1072, Kind::Button, "PIC18Send", 342, 7 + 6 * kRow, 54, kButtonHeight},
-    ControlSpec{1074, Kind::Button, "PIC18Prog", 400, 7 + 6 * kRow, 54, kButtonHeight},
-    ControlSpec{1075, Kind::Button, "PIC18Rcv", 458, 7 + 6 * kRow, 54, kButtonHeight},
-    ControlSpec{1077, Kind::Static, "", 458, 10 + 7 * kRow, 54, 9},
-    ControlSpec{1080, Kind::Button, "Test", 342, 7 + 8 * kRow, 40, kButtonHeight},
-    ControlSpec{1081, Kind::Button, "Test", 386, 7 + 8 * kRow, 40, kButtonHeight},
+    ControlRow{0, Kind::Label, "Addr", 342, 10, 20, 9},
+    ControlRow{1050, Kind::Edit, "0", 364, 8, 45, kFieldHeight},
+    ControlRow{0, Kind::Label, "Read Len", 414, 10, 32, 9},
+    ControlRow{1049, Kind::Edit, "1", 448, 8, 25, kFieldHeight},
+    ControlRow{1065, Kind::Button, "PIC18 Read Prog", 342, 7 + kRow, 82, kButtonHeight},
+    ControlRow{1070, Kind::Button, "PIC18 Read Data", 428, 7 + kRow, 82, kButtonHeight},
+    ControlRow{1066, Kind::Button, "PIC18 SetupWrite", 342, 7 + 2 * kRow, 82, kButtonHeight},
+    ControlRow{1067, Kind::Button, "PIC18 SinglePanel", 428, 7 + 2 * kRow, 82, kButtonHeight},
+    ControlRow{1068, Kind::Button, "PIC18 SetupWrite", 342, 7 + 3 * kRow, 82, kButtonHeight},
+    ControlRow{1076, Kind::Button, "PIC Wait", 428, 7 + 3 * kRow, 82, kButtonHeight},
+    ControlRow{0, Kind::Label, "4bit Cmd", 342, 10 + 4 * kRow, 32, 9},
+    ControlRow{1069, Kind::Edit, "0", 376, 8 + 4 * kRow, 24, kFieldHeight},
+    ControlRow{0, Kind::Label, "Payload", 406, 10 + 4 * kRow, 28, 9},
+    ControlRow{1071, Kind::Edit, "0", 436, 8 + 4 * kRow, 36, kFieldHeight},
+    ControlRow{0, Kind::Label, "Wait", 342, 10 + 5 * kRow, 32, 9},
+    ControlRow{1073, Kind::Edit, "100", 376, 8 + 5 * kRow, 36, kFieldHeight},
+    ControlRow{1072, Kind::Button, "PIC18Send", 342, 7 + 6 * kRow, 54, kButtonHeight},
+    ControlRow{1074, Kind::Button, "PIC18Prog", 400, 7 + 6 * kRow, 54, kButtonHeight},
+    ControlRow{1075, Kind::Button, "PIC18Rcv", 458, 7 + 6 * kRow, 54, kButtonHeight},
+    ControlRow{1077, Kind::Static, "", 458, 10 + 7 * kRow, 54, 9},
+    ControlRow{1080, Kind::Button, "Test", 342, 7 + 8 * kRow, 40, kButtonHeight},
+    ControlRow{1081, Kind::Button, "Test", 386, 7 + 8 * kRow, 40, kButtonHeight},
 
     // Buttons and fields that do nothing.
-    ControlSpec{1037, Kind::Button, "READD", 342, 7 + 9 * kRow, 32, kButtonHeight},
-    ControlSpec{1038, Kind::Button, "READP", 376, 7 + 9 * kRow, 32, kButtonHeight},
-    ControlSpec{1039, Kind::Button, "PROGD", 410, 7 + 9 * kRow, 32, kButtonHeight},
-    ControlSpec{1040, Kind::Button, "PROGP", 444, 7 + 9 * kRow, 32, kButtonHeight},
-    ControlSpec{1041, Kind::Button, "PROGC", 478, 7 + 9 * kRow, 32, kButtonHeight},
-    ControlSpec{1042, Kind::Button, "PROGC", 342, 7 + 10 * kRow, 32, kButtonHeight},
-    ControlSpec{1043, Kind::Button, "PROGC", 376, 7 + 10 * kRow, 32, kButtonHeight},
-    ControlSpec{1044, Kind::Button, "ERASEB", 410, 7 + 10 * kRow, 32, kButtonHeight},
-    ControlSpec{1045, Kind::Button, "ERASED", 444, 7 + 10 * kRow, 32, kButtonHeight},
-    ControlSpec{1046, Kind::Button, "ERASEP", 478, 7 + 10 * kRow, 32, kButtonHeight},
-    ControlSpec{0, Kind::Label, "Addr", 342, 10 + 11 * kRow, 20, 9},
-    ControlSpec{1047, Kind::Edit, "", 364, 8 + 11 * kRow, 40, kFieldHeight},
-    ControlSpec{0, Kind::Label, "Data", 410, 10 + 11 * kRow, 20, 9},
-    ControlSpec{1048, Kind::Edit, "", 432, 8 + 11 * kRow, 40, kFieldHeight},
-    ControlSpec{1058, Kind::Edit, "", 364, 8 + 12 * kRow, 40, kFieldHeight},
-    ControlSpec{1057, Kind::Label, "ReadData", 410, 10 + 12 * kRow, 40, 9},
+    ControlRow{1037, Kind::Button, "READD", 342, 7 + 9 * kRow, 32, kButtonHeight},
+    ControlRow{1038, Kind::Button, "READP", 376, 7 + 9 * kRow, 32, kButtonHeight},
+    ControlRow{1039, Kind::Button, "PROGD", 410, 7 + 9 * kRow, 32, kButtonHeight},
+    ControlRow{1040, Kind::Button, "PROGP", 444, 7 + 9 * kRow, 32, kButtonHeight},
+    ControlRow{1041, Kind::Button, "PROGC", 478, 7 + 9 * kRow, 32, kButtonHeight},
+    ControlRow{1042, Kind::Button, "PROGC", 342, 7 + 10 * kRow, 32, kButtonHeight},
+    ControlRow{1043, Kind::Button, "PROGC", 376, 7 + 10 * kRow, 32, kButtonHeight},
+    ControlRow{1044, Kind::Button, "ERASEB", 410, 7 + 10 * kRow, 32, kButtonHeight},
+    ControlRow{1045, Kind::Button, "ERASED", 444, 7 + 10 * kRow, 32, kButtonHeight},
+    ControlRow{1046, Kind::Button, "ERASEP", 478, 7 + 10 * kRow, 32, kButtonHeight},
+    ControlRow{0, Kind::Label, "Addr", 342, 10 + 11 * kRow, 20, 9},
+    ControlRow{1047, Kind::Edit, "", 364, 8 + 11 * kRow, 40, kFieldHeight},
+    ControlRow{0, Kind::Label, "Data", 410, 10 + 11 * kRow, 20, 9},
+    ControlRow{1048, Kind::Edit, "", 432, 8 + 11 * kRow, 40, kFieldHeight},
+    ControlRow{1058, Kind::Edit, "", 364, 8 + 12 * kRow, 40, kFieldHeight},
+    ControlRow{1057, Kind::Label, "ReadData", 410, 10 + 12 * kRow, 40, 9},
 
-    ControlSpec{1025, Kind::Button, "クリア", 7, 7 + 11 * kRow, 40, kButtonHeight},
+    ControlRow{1025, Kind::Button, "クリア", 7, 7 + 11 * kRow, 40, kButtonHeight},
 };
 // clang-format on
 
@@ -191,16 +191,16 @@ void CDevelDlg::Build() {
         {1062, [this] { link_->WriteByte(0x02); }},
     };
 
-    for (const ControlSpec& spec : kControls) {
+    for (const ControlRow& row : kControls) {
         QWidget* widget = nullptr;
-        const QString text = QString::fromUtf8(spec.text);
-        switch (spec.kind) {
+        const QString text = QString::fromUtf8(row.text);
+        switch (row.kind) {
             case Kind::Button: {
                 auto* button = new QPushButton(text, this);
                 button->setAutoDefault(false);
-                if (spec.id == 1025) {
+                if (row.id == 1025) {
                     connect(button, &QPushButton::clicked, this, [this] { OnClear(); });
-                } else if (const auto it = actions.find(spec.id); it != actions.end()) {
+                } else if (const auto it = actions.find(row.id); it != actions.end()) {
                     connect(button, &QPushButton::clicked, this, [this, action = it->second] {
                         // The link is handed over as the dialog opens; before that, nothing.
                         if (link_ != nullptr) {
@@ -214,7 +214,7 @@ void CDevelDlg::Build() {
             case Kind::Edit:
             case Kind::Output: {
                 auto* edit = new QLineEdit(text, this);
-                edit->setReadOnly(spec.kind == Kind::Output);
+                edit->setReadOnly(row.kind == Kind::Output);
                 widget = edit;
                 break;
             }
@@ -226,10 +226,10 @@ void CDevelDlg::Build() {
                 widget = new QComboBox(this);
                 break;
         }
-        widget->setGeometry(du.Rect(spec.x, spec.y, spec.width, spec.height));
-        if (spec.id != 0) {
-            widget->setObjectName(QString::number(spec.id));
-            controls_[spec.id] = widget;
+        widget->setGeometry(du.Rect(row.x, row.y, row.width, row.height));
+        if (row.id != 0) {
+            widget->setObjectName(QString::number(row.id));
+            controls_[row.id] = widget;
         }
     }
 
