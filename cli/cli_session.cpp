@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <span>
 
-#include "app/hexfile/hex_file_writer.h"
-#include "app/hexfile/image_hex.h"
-#include "app/hexfile/prog_hex_reader.h"
 #include "cli/interrupt_guard.h"
 #include "device/progress_texts.h"
-#include "updater/jdm/firmware_update.h"
+#include "hexfile/hex_file_writer.h"
+#include "hexfile/image_hex.h"
+#include "hexfile/prog_hex_reader.h"
+#include "jdm/firmware_update.h"
 
 namespace tenlo::cli {
 

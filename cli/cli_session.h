@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/hexfile/hex_file_reader.h"
-#include "app/hexfile/hex_layout.h"
 #include "cli/cli_options.h"
 #include "cli/cli_setup.h"
 #include "cli/exit_codes.h"
@@ -17,6 +15,8 @@
 #include "device/dspic30/dspic30_device.h"
 #include "device/memory_image.h"
 #include "device/pic18/pic18_device.h"
+#include "hexfile/hex_file_reader.h"
+#include "hexfile/hex_layout.h"
 #include "link/programmer_link.h"
 
 namespace tenlo::cli {

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/hexfile/firmware_hex_reader.h"
-#include "app/hexfile/hex_file_writer.h"
-#include "app/hexfile/prog_hex_reader.h"
+#include "hexfile/firmware_hex_reader.h"
+#include "hexfile/hex_file_writer.h"
+#include "hexfile/prog_hex_reader.h"
 
 namespace {
 

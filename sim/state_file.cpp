@@ -4,8 +4,8 @@
 #include <map>
 #include <utility>
 
-#include "app/hexfile/hex_file_reader.h"
-#include "app/hexfile/hex_file_writer.h"
+#include "hexfile/hex_file_reader.h"
+#include "hexfile/hex_file_writer.h"
 
 namespace tenlo::sim {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/hexfile/hex_layout.h"
+#include "hexfile/hex_layout.h"
 #include "sim/chip_model.h"
 
 namespace tenlo::sim {

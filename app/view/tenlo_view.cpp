@@ -20,10 +20,10 @@
 #include "app/dialogs/hex_file_dlg.h"
 #include "app/dialogs/modal_runner.h"
 #include "app/dialogs/prog_option_dlg.h"
-#include "app/hexfile/image_hex.h"
 #include "app/main_frame.h"
 #include "app/widgets/hex_list_ctrl.h"
 #include "device/catalogue.h"
+#include "hexfile/image_hex.h"
 #include "link/ui_interfaces.h"
 #include "qtcommon/message_presenter.h"
 

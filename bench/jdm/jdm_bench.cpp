@@ -3,11 +3,11 @@
 // waits the line driver asks for.
 #include <benchmark/benchmark.h>
 
+#include "jdm/jdm_programmer.h"
 #include "jdm_bench_support.h"
 #include "link/clock.h"
 #include "link/serial_port.h"
 #include "sim/jdm/jdm_port_backend.h"
-#include "updater/jdm/jdm_programmer.h"
 
 namespace {
 

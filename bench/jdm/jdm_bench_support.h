@@ -12,11 +12,11 @@
 #include <map>
 #include <string>
 
+#include "jdm/firmware_update.h"
+#include "jdm/jdm_programmer.h"
 #include "link/clock.h"
 #include "link/serial_port.h"
 #include "sim/jdm/jdm_port_backend.h"
-#include "updater/jdm/firmware_update.h"
-#include "updater/jdm/jdm_programmer.h"
 
 namespace tenlo::bench {
 

@@ -8,7 +8,7 @@
 
 #include "app/commands.h"
 #include "app/dialogs/hex_file_dlg.h"
-#include "app/hexfile/image_hex.h"
+#include "hexfile/image_hex.h"
 #include "view_rig.h"
 
 namespace tenlo::app {

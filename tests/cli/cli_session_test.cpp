@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "app/hexfile/hex_file_writer.h"
-#include "app/hexfile/image_hex.h"
-#include "app/hexfile/prog_hex_reader.h"
 #include "cli_rig.h"
 #include "device/catalogue.h"
 #include "device/memory_image.h"
+#include "hexfile/hex_file_writer.h"
+#include "hexfile/image_hex.h"
+#include "hexfile/prog_hex_reader.h"
 #include "sim/jdm/jdm_port_backend.h"
 
 namespace tenlo::cli::testing {

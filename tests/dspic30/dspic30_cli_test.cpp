@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/hexfile/hex_file_writer.h"
-#include "app/hexfile/image_hex.h"
 #include "cli/cli_rig.h"
 #include "device/catalogue.h"
 #include "device/dspic30/dspic30_device.h"
 #include "device/memory_image.h"
+#include "hexfile/hex_file_writer.h"
+#include "hexfile/image_hex.h"
 
 namespace tenlo::cli::testing {
 namespace {

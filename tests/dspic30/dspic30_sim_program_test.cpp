@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
-#include "app/hexfile/image_hex.h"
 #include "device/catalogue.h"
 #include "device/dspic30/dspic30_device.h"
 #include "e2e/process.h"
+#include "hexfile/image_hex.h"
 #include "sim/chips/dspic30f_chip.h"
 #include "sim/state_file.h"
 

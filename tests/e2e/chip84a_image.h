@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/hexfile/prog_hex_reader.h"
+#include "hexfile/prog_hex_reader.h"
 
 namespace tenlo::e2e {
 

@@ -1,4 +1,4 @@
-#include "app/hexfile/hex_file_writer.h"
+#include "hexfile/hex_file_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/hexfile/prog_hex_reader.h"
 #include "hexfile/hex_test_util.h"
+#include "hexfile/prog_hex_reader.h"
 
 namespace tenlo {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/hexfile/hex_layout.h"
+#include "hexfile/hex_layout.h"
 
 namespace tenlo::hextest {
 

@@ -1,12 +1,12 @@
-#include "app/hexfile/prog_hex_reader.h"
+#include "hexfile/prog_hex_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
 
-#include "app/hexfile/firmware_hex_reader.h"
-#include "app/hexfile/hex_file_writer.h"
+#include "hexfile/firmware_hex_reader.h"
+#include "hexfile/hex_file_writer.h"
 #include "hexfile/hex_test_util.h"
 
 namespace tenlo {

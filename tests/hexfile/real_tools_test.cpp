@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/hexfile/hex_file_writer.h"
-#include "app/hexfile/prog_hex_reader.h"
+#include "hexfile/hex_file_writer.h"
 #include "hexfile/hex_test_util.h"
+#include "hexfile/prog_hex_reader.h"
 
 namespace tenlo {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "jdm/firmware_update.h"
 #include "jdm/jdm_rig.h"
 #include "jdm/test_firmware.h"
 #include "link/ui_interfaces.h"
-#include "updater/jdm/firmware_update.h"
 
 namespace tenlo::test {
 namespace {

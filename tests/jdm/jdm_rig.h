@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "jdm/jdm_programmer.h"
 #include "link/clock.h"
 #include "link/serial_port.h"
 #include "sim/jdm/jdm_chip.h"
 #include "sim/jdm/jdm_port_backend.h"
-#include "updater/jdm/jdm_programmer.h"
 
 namespace tenlo::test {
 

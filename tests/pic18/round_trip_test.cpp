@@ -2,9 +2,9 @@
 // gpasm assembled: erase, write, the chip checked cell by cell, read back, compare.
 #include <gtest/gtest.h>
 
-#include "app/hexfile/image_hex.h"
 #include "device/pic18/pic18_device.h"
 #include "device/progress_texts.h"
+#include "hexfile/image_hex.h"
 #include "pic18_wire.h"
 
 namespace tenlo::pic18 {

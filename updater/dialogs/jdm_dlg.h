@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "updater/jdm/jdm_programmer.h"
+#include "jdm/jdm_programmer.h"
 
 class QLabel;
 class QLineEdit;

@@ -7,10 +7,10 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "jdm/jdm_programmer.h"
 #include "qtcommon/dialog_units.h"
 #include "qtcommon/message_presenter.h"
 #include "updater/dialogs/jdm_dlg.h"
-#include "updater/jdm/jdm_programmer.h"
 
 namespace tenlo::updater {
 

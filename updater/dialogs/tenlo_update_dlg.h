@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
+#include "jdm/firmware_update.h"
 #include "link/clock.h"
 #include "link/port_backend.h"
 #include "link/serial_port.h"
 #include "qtcommon/qt_ui_bridges.h"
-#include "updater/jdm/firmware_update.h"
 
 class QCheckBox;
 class QComboBox;

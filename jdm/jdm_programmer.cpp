@@ -1,4 +1,4 @@
-#include "updater/jdm/jdm_programmer.h"
+#include "jdm/jdm_programmer.h"
 
 #include "link/ui_interfaces.h"
 

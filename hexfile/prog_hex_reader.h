@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/hexfile/hex_file_reader.h"
-#include "app/hexfile/hex_layout.h"
+#include "hexfile/hex_file_reader.h"
+#include "hexfile/hex_layout.h"
 
 namespace tenlo {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
+#include "jdm/jdm_programmer.h"
 #include "link/serial_port.h"
 #include "link/ui_interfaces.h"
-#include "updater/jdm/jdm_programmer.h"
 
 namespace tenlo {
 

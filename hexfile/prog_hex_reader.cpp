@@ -1,8 +1,8 @@
-#include "app/hexfile/prog_hex_reader.h"
+#include "hexfile/prog_hex_reader.h"
 
 #include <algorithm>
 
-#include "app/hexfile/cell_bytes.h"
+#include "hexfile/cell_bytes.h"
 
 namespace tenlo {
 

@@ -1,4 +1,4 @@
-#include "app/hexfile/image_hex.h"
+#include "hexfile/image_hex.h"
 
 namespace tenlo {
 

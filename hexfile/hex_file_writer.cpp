@@ -1,9 +1,9 @@
-#include "app/hexfile/hex_file_writer.h"
+#include "hexfile/hex_file_writer.h"
 
 #include <algorithm>
 #include <fstream>
 
-#include "app/hexfile/cell_bytes.h"
+#include "hexfile/cell_bytes.h"
 
 namespace tenlo {
 

@@ -1,4 +1,4 @@
-#include "app/hexfile/hex_layout.h"
+#include "hexfile/hex_layout.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/hexfile/prog_hex_reader.h"
+#include "hexfile/prog_hex_reader.h"
 
 namespace tenlo {
 

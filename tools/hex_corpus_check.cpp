@@ -1,4 +1,4 @@
-#include "cli/hex_corpus_check.h"
+#include "tools/hex_corpus_check.h"
 
 #include <unistd.h>
 
@@ -10,19 +10,21 @@
 #include <system_error>
 #include <vector>
 
-#include "app/hexfile/image_hex.h"
 #include "cli/cli_session.h"
 #include "device/catalogue.h"
 #include "device/memory_image.h"
+#include "hexfile/image_hex.h"
 #include "link/clock.h"
 #include "sim/in_process_backend.h"
 #include "sim/virtual_programmer.h"
 
-namespace tenlo::cli {
+namespace tenlo::tools {
 
 namespace {
 
 namespace fs = std::filesystem;
+using cli::CliEnvironment;
+using cli::RunCli;
 
 // The configuration word among the configuration cells: 0x2007 on the 14-bit parts, the only
 // cell on the 12-bit ones.
@@ -375,4 +377,4 @@ CorpusCounts CheckHexCorpus(const fs::path& dir, std::FILE* out) {
     return counts;
 }
 
-}  // namespace tenlo::cli
+}  // namespace tenlo::tools

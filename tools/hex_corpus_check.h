@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
-namespace tenlo::cli {
+namespace tenlo::tools {
 
 // What became of the files of one corpus run.
 struct CorpusCounts {
@@ -21,4 +21,4 @@ struct CorpusCounts {
 // line per file and a closing count to out.
 CorpusCounts CheckHexCorpus(const std::filesystem::path& dir, std::FILE* out);
 
-}  // namespace tenlo::cli
+}  // namespace tenlo::tools

@@ -1,4 +1,4 @@
-#include "app/hexfile/firmware_hex_reader.h"
+#include "hexfile/firmware_hex_reader.h"
 
 namespace tenlo {
 

@@ -3,11 +3,11 @@
 #include <optional>
 #include <string>
 
-#include "app/hexfile/hex_file_writer.h"
-#include "app/hexfile/hex_layout.h"
-#include "app/hexfile/prog_hex_reader.h"
 #include "device/device_layout.h"
 #include "device/memory_image.h"
+#include "hexfile/hex_file_writer.h"
+#include "hexfile/hex_layout.h"
+#include "hexfile/prog_hex_reader.h"
 
 namespace tenlo {
 

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string>
 
-#include "cli/hex_corpus_check.h"
+#include "tools/hex_corpus_check.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "check-hex-corpus: %s is not a folder\n", argv[1]);
         return 2;
     }
-    const tenlo::cli::CorpusCounts counts = tenlo::cli::CheckHexCorpus(dir, stdout);
+    const tenlo::tools::CorpusCounts counts = tenlo::tools::CheckHexCorpus(dir, stdout);
     if (counts.Total() == 0) {
         std::fprintf(stderr, "check-hex-corpus: no files in %s/<CHIP>/ folders\n", argv[1]);
         return 2;

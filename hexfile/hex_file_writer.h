@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/hexfile/hex_layout.h"
+#include "hexfile/hex_layout.h"
 
 namespace tenlo {
 

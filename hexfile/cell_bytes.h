@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "app/hexfile/hex_layout.h"
+#include "hexfile/hex_layout.h"
 
 namespace tenlo::hexcells {
 

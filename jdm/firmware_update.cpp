@@ -1,11 +1,11 @@
-#include "updater/jdm/firmware_update.h"
+#include "jdm/firmware_update.h"
 
 #include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <functional>
 
-#include "app/hexfile/firmware_hex_reader.h"
+#include "hexfile/firmware_hex_reader.h"
 
 namespace tenlo {
 

@@ -1,4 +1,4 @@
-#include "cli/hex_corpus_check.h"
+#include "tools/hex_corpus_check.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,11 @@
 #include "cli_rig.h"
 #include "hexfile/hex_test_util.h"
 
-namespace tenlo::cli::testing {
+namespace tenlo::tools::testing {
+
+using cli::testing::ExampleHex;
+using cli::testing::ReadFile;
+using cli::testing::TempDir;
 namespace {
 
 using hextest::kEnd;
@@ -101,4 +105,4 @@ TEST(HexCorpusCheck, KeptCalibrationIsNeitherVerifiedNorExpectedFromTheFile) {
 }
 
 }  // namespace
-}  // namespace tenlo::cli::testing
+}  // namespace tenlo::tools::testing

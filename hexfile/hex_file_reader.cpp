@@ -1,4 +1,4 @@
-#include "app/hexfile/hex_file_reader.h"
+#include "hexfile/hex_file_reader.h"
 
 #include <filesystem>
 #include <optional>
