@@ -2,7 +2,6 @@
 
 #include "link/clock.h"
 #include "sim/in_process_backend.h"
-#include "sim/virtual_programmer.h"
 
 namespace tenlo::app {
 
@@ -30,13 +29,13 @@ bool ParseArguments(const QStringList& args, TenloArguments& out, QString& error
 }
 
 std::shared_ptr<IPortBackend> SimulatedBackend(const std::string& chip, std::string& error) {
-    std::unique_ptr<sim::IChipModel> model = sim::CreateChip(chip);
-    if (!model) {
-        error = "--simulate: the virtual programmer has no model of \"" + chip + "\"";
+    const std::optional<sim::SimulatedProgrammer> simulated =
+        sim::SimulateChip(chip, SystemClock());
+    if (!simulated) {
+        error = sim::NoModelText(chip);
         return nullptr;
     }
-    return sim::MakeInProcessBackend(std::make_shared<sim::CVirtualProgrammer>(std::move(model)),
-                                     SystemClock());
+    return simulated->backend;
 }
 
 }  // namespace tenlo::app

@@ -46,7 +46,7 @@ bool CTenloApp::InitInstance() {
 
     frame_ = std::make_unique<CMainFrame>();
     frame_->OnCommand(kCmdAppAbout, frame_.get(), [this] { OnAppAbout(); });
-    view_ = new CTenloView(*frame_, *link_, linkErrors_);
+    view_ = new CTenloView(*frame_, *link_, linkErrors_, "COM" + std::to_string(port_));
     frame_->setCentralWidget(view_);
     view_->OnInitialUpdate();
     frame_->show();
@@ -67,6 +67,7 @@ bool CTenloApp::ConnectProgrammer() {
             continue;
         }
         if (link_->Ping()) {
+            port_ = port;
             return true;
         }
         link_->Disconnect();

@@ -53,6 +53,7 @@ class CTenloApp {
     // until the view takes it.
     qt::CQtErrorBox linkErrors_;
     std::unique_ptr<CProgrammerLink> link_;
+    int port_ = kPresetPort;  // the COMn the programmer answered on
     std::unique_ptr<CMainFrame> frame_;
     CTenloView* view_ = nullptr;  // owned by the frame
 };

@@ -13,6 +13,8 @@
 #include "app/commands.h"
 #include "app/dialogs/modal_runner.h"
 #include "app/main_frame.h"
+#include "app/view/tenlo_view.h"
+#include "device/catalogue.h"
 #include "link/ui_interfaces.h"
 #include "qtcommon/message_presenter.h"
 
@@ -59,6 +61,24 @@ void Answer(QDialog& dialog, const QString& port) {
     dialog.accept();
 }
 
+// "select CHIP": the chip chosen in the toolbar's selector, as a user does; a catalogue chip the
+// selector does not offer is selected as the device menu's command would select it.
+void SelectChip(CMainFrame& frame, const QString& name) {
+    const int index = FindCatalogueIndex(name.toStdString());
+    if (index < 0) {
+        std::printf("script: no chip \"%s\"\n", name.toUtf8().constData());
+        return;
+    }
+    QComboBox* selector = frame.DeviceSelector();
+    if (const int item = selector->findData(index); item >= 0) {
+        selector->setCurrentIndex(item);
+        return;
+    }
+    if (auto* view = frame.findChild<CTenloView*>()) {
+        view->SelectDevice(index);
+    }
+}
+
 void RunLine(CMainFrame& frame, const QString& line) {
     static const std::map<QString, int> kCommands{
         {QStringLiteral("open-program"), kCmdOpenProgram},
@@ -73,6 +93,10 @@ void RunLine(CMainFrame& frame, const QString& line) {
     const qsizetype space = line.indexOf(u' ');
     const QString verb = line.left(space);
     g_nextFile = space < 0 ? QString() : line.mid(space + 1);
+    if (verb == QStringLiteral("select")) {
+        SelectChip(frame, g_nextFile);
+        return;
+    }
     const auto command = kCommands.find(verb);
     if (command == kCommands.end()) {
         std::printf("script: unknown line \"%s\"\n", line.toUtf8().constData());

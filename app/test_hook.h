@@ -11,7 +11,8 @@ class CMainFrame;
 //   TENLO_TEST_SCRIPT=FILE       once the main window is up, FILE's lines are run as a user
 //                                would choose them: "open-program PATH", "open-data PATH",
 //                                "save-program PATH", "save-data PATH" (the file dialog
-//                                answered with PATH), "read", "erase", "write", "compare"
+//                                answered with PATH), "read", "erase", "write", "compare",
+//                                "select CHIP" (the chip chosen in the selector)
 //
 // Every message box is then printed on standard output ("box: ICON: TEXT", line feeds and tabs
 // as \n and \t) and answered with OK (Yes for a question); the main window says

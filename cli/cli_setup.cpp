@@ -9,7 +9,6 @@
 #include "link/port_names.h"
 #include "sim/in_process_backend.h"
 #include "sim/jdm/jdm_port_backend.h"
-#include "sim/virtual_programmer.h"
 
 namespace tenlo::cli {
 
@@ -61,18 +60,6 @@ std::string UnknownDeviceText(const std::string& typed) {
            " (tenlo-cli devices lists every chip)";
 }
 
-std::string FamilyUnavailableText(const CatalogueEntry& entry) {
-    return std::string(entry.name) + " belongs to the " + FamilyLabel(entry.family) +
-           " family, which is not available in this build; choose another --device "
-           "(tenlo-cli devices shows which are)";
-}
-
-bool FamilyAvailable(int index) {
-    CProgrammerLink probe;
-    DeviceOptions options;
-    return CreateDevice(index, probe, &options, nullptr) != nullptr;
-}
-
 bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error) {
     IClock& clock = env.clock != nullptr ? *env.clock : SystemClock();
     if (options.command == Command::UpdateFirmware) {
@@ -81,17 +68,19 @@ bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string
     }
     const std::string chipName =
         options.simulateChip.empty() ? options.device : options.simulateChip;
-    std::unique_ptr<sim::IChipModel> chip = sim::CreateChip(chipName);
+    std::optional<sim::SimulatedProgrammer> simulated = sim::SimulateChip(chipName, clock);
     // Ping and version never reach the chip: a --device the simulator has no model of still
     // gets a programmer, with an empty socket.
     const bool chipless = options.command == Command::Ping || options.command == Command::Version;
-    if (!chip && !(chipless && options.simulateChip.empty())) {
-        error = "--simulate: the virtual programmer has no model of \"" + chipName + "\"" +
-                SuggestionText(chipName, SimulatedNames());
+    if (!simulated && chipless && options.simulateChip.empty()) {
+        simulated = sim::SimulateProgrammer(nullptr, clock);
+    }
+    if (!simulated) {
+        error = sim::NoModelText(chipName) + SuggestionText(chipName, SimulatedNames());
         return false;
     }
-    env.simulated = std::make_shared<sim::CVirtualProgrammer>(std::move(chip));
-    env.backend = sim::MakeInProcessBackend(env.simulated, clock);
+    env.simulated = simulated->programmer;
+    env.backend = simulated->backend;
     return true;
 }
 
@@ -114,13 +103,6 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         options.command != Command::Devices && options.command != Command::UpdateFirmware;
     if (usesDevice && FindCatalogueIndex(options.device) < 0) {
         PrintFailureLine(env.err, UnknownDeviceText(options.device));
-        return ToInt(ExitCode::Usage);
-    }
-    const bool usesChip =
-        usesDevice && options.command != Command::Ping && options.command != Command::Version;
-    if (usesChip && !FamilyAvailable(FindCatalogueIndex(options.device))) {
-        PrintFailureLine(
-            env.err, FamilyUnavailableText(*CatalogueEntryAt(FindCatalogueIndex(options.device))));
         return ToInt(ExitCode::Usage);
     }
     if (options.simulate && !env.backend && options.command != Command::Devices) {

@@ -37,16 +37,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
 // update-firmware). False with a one-line message for a chip it has no model of.
 bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string& error);
 
-// Whether the catalogue entry's family can be built (and so programmed) yet.
-bool FamilyAvailable(int index);
-
 // One failure, one line on err, after the program's name: names the user typed are echoed, so
 // control characters in it are shown escaped rather than let act on the terminal.
 void PrintFailureLine(std::FILE* err, const std::string& text);
 
-// The one-line complaints about a --device name.
+// The one-line complaint about a --device name.
 std::string UnknownDeviceText(const std::string& typed);
-std::string FamilyUnavailableText(const CatalogueEntry& entry);
 
 // The port a run talks on: a COMn of the operating system, a device path, or whatever the
 // environment serves in their place.

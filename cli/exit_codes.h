@@ -6,7 +6,7 @@ namespace tenlo::cli {
 enum class ExitCode : int {
     Success = 0,        // done, or the chip matches
     Mismatch = 1,       // the chip differs from the file (or from the chip selected)
-    Usage = 2,          // bad arguments, unknown or unavailable chip
+    Usage = 2,          // bad arguments, unknown chip
     Communication = 3,  // no port, no programmer, or the line failed
     File = 4,           // a file cannot be opened, written or is not valid HEX
     Interrupted = 130,  // stopped by Ctrl-C or SIGTERM, as a shell reports SIGINT
@@ -18,7 +18,6 @@ enum class Failure {
     Mismatch,
     BadArguments,
     UnknownDevice,
-    FamilyNotAvailable,
     PortNotOpened,
     NoProgrammer,
     LineFailed,
@@ -39,7 +38,6 @@ constexpr ExitCode ExitCodeFor(Failure failure) {
             return ExitCode::Mismatch;
         case Failure::BadArguments:
         case Failure::UnknownDevice:
-        case Failure::FamilyNotAvailable:
             return ExitCode::Usage;
         case Failure::PortNotOpened:
         case Failure::NoProgrammer:

@@ -497,17 +497,6 @@ std::optional<Pic18Params> CataloguePic18Params(int index) {
     return Pic18ParamsFor(*e);
 }
 
-std::optional<DeviceIdWord> CatalogueDeviceIdWord(int index) {
-    const CatalogueEntry* e = CatalogueEntryAt(index);
-    constexpr std::size_t kCell = CMidRangeDevice::kDeviceIdCell;
-    if (e == nullptr || !IsMidRange(e->family) || IsBaseline(e->family) ||
-        e->configCount <= kCell || (e->deviceId == 0 && e->publishedId == 0)) {
-        return std::nullopt;
-    }
-    return DeviceIdWord{kCell, e->configStart + static_cast<std::uint32_t>(kCell),
-                        CMidRangeDevice::kWordMask};
-}
-
 std::vector<DeviceIdMatch> IdentifyDeviceId(DeviceFamily family, std::uint16_t word) {
     const auto kind = [](DeviceFamily f) { return IsMidRange(f) ? 0 : IsPic18(f) ? 1 : 2; };
     // A mid-range ID word is the 14-bit cell.

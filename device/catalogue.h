@@ -85,16 +85,6 @@ std::optional<MidRangeParams> CatalogueMidRangeParams(int index);
 // The constants of a PIC18 entry: the group's values and the chip's device ID.
 std::optional<Pic18Params> CataloguePic18Params(int index);
 
-// Where a chip keeps its device ID word: the configuration cell, its device address and the
-// bits that hold the ID and the revision.
-struct DeviceIdWord {
-    std::size_t configCell = 0;
-    std::uint32_t address = 0;
-    std::uint16_t mask = 0;
-};
-// Nothing for a chip without one (the 12-bit parts, the PIC16F84, the other families).
-std::optional<DeviceIdWord> CatalogueDeviceIdWord(int index);
-
 // What a device ID word read from a chip of the given family names: every entry of the same
 // kind (mid-range, PIC18 or dsPIC30F; their ID values overlap) whose published ID equals the
 // word with that entry's revision bits masked off. Usually one; two chips can share an ID
@@ -105,7 +95,7 @@ struct DeviceIdMatch {
 };
 std::vector<DeviceIdMatch> IdentifyDeviceId(DeviceFamily family, std::uint16_t word);
 
-// The device of an entry; nullptr outside the catalogue or while its family is not built.
+// The device of an entry; nullptr outside the catalogue.
 std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOptions* options,
                                       IProgressDisplay* progress);
 

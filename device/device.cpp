@@ -31,7 +31,7 @@ const DeviceOptions& CDevice::Options() const {
 }
 
 void CDevice::ShowProgress(std::string_view text) {
-    place_ = {std::string(text), std::nullopt, {}};
+    place_ = {std::string(text), false, std::nullopt, {}};
     if (progress_ != nullptr) {
         progress_->Open();
         progress_->SetPosition(0);
@@ -51,11 +51,16 @@ void CDevice::SetProgress(int percent) {
 }
 
 void CDevice::SetProgressText(std::string_view text) {
-    place_ = {std::string(text), std::nullopt, {}};
+    place_ = {std::string(text), false, std::nullopt, {}};
     if (progress_ != nullptr) {
         progress_->SetText(text);
     }
     PumpMessages();
+}
+
+void CDevice::StartVerifyPass(std::string_view text) {
+    SetProgressText(text);
+    place_.verifying = true;
 }
 
 void CDevice::CloseProgress() {
@@ -186,6 +191,23 @@ std::vector<WrittenCell> CDevice::WrittenCells(Memory memory) const {
 
 bool CDevice::RunErase() {
     return RunOperation(&CDevice::Erase);
+}
+
+void CDevice::ReadDeviceId() {
+    Finish(false);
+}
+
+bool CDevice::RunReadDeviceId(std::uint16_t& word) {
+    const std::optional<DeviceIdPlace> place = DeviceIdLocation();
+    if (!place) {
+        return false;
+    }
+    deviceIdRead_ = 0;
+    if (!RunOperation(&CDevice::ReadDeviceId)) {
+        return false;
+    }
+    word = static_cast<std::uint16_t>(deviceIdRead_ & place->bits);
+    return true;
 }
 
 void CDevice::WorkerMain(void (CDevice::*body)()) {

@@ -117,17 +117,39 @@ class CDevice {
     const DeviceLayout& Layout() const { return layout_; }
     bool LastResult() const { return result_ != 0; }
 
-    // Where the last operation was when it ended: the progress text it showed last and, inside
-    // a loop over cells, the first cell (an index into its memory) of the block it was on. A
-    // caller reads it after the operation has returned, to say where a failure struck.
+    // What the chip itself reported when it stopped a body, so that a caller does not mistake
+    // it for a cell that will not program.
+    enum class ChipReport : std::uint8_t {
+        None,
+        StillBusy,  // a write never ended: the chip stayed busy through every status read
+    };
+    // Where the last operation was when it ended: the progress text it showed last, whether it
+    // was in the verify pass a write makes of its own, and, inside a loop over cells, the first
+    // cell (an index into its memory) of the block it was on. A caller reads it after the
+    // operation has returned, to say where a failure struck.
     struct Place {
         std::string phase;
+        bool verifying = false;
         std::optional<std::size_t> cell;
-        // What the chip itself reported when it stopped the body (empty: nothing), so that a
-        // caller does not mistake it for a cell that will not program.
-        std::string chipSaid;
+        ChipReport chipSaid = ChipReport::None;
     };
     const Place& LastPlace() const { return place_; }
+
+    // Where the chip carries its device ID word: the device address and the bits of the word
+    // that hold the ID and the revision. Nothing for a chip that carries none.
+    struct DeviceIdPlace {
+        std::uint32_t address = 0;
+        std::uint16_t bits = 0;
+    };
+    virtual std::optional<DeviceIdPlace> DeviceIdLocation() const { return std::nullopt; }
+    // Reads the device ID word (revision bits included, cut to its bits) as the other
+    // operations run: on a worker, programming mode entered and left. False for a chip without
+    // one, or when the programmer did not answer.
+    bool RunReadDeviceId(std::uint16_t& word);
+
+    // The options record the device reads when an operation runs (the caller's).
+    DeviceOptions* OptionsRecord() const { return options_; }
+    void SetOptionsRecord(DeviceOptions* options) { options_ = options; }
 
     void SetMainWindow(IMainWindow* window) { mainWindow_ = window; }
     // Where "Thread強制停止" goes; none: it is not shown.
@@ -153,7 +175,14 @@ class CDevice {
 
     // Notes the cell a loop of a body is working on (ForEachBlock does it for its blocks).
     void AtCell(std::size_t cell) { place_.cell = cell; }
-    void ChipSaid(std::string what) { place_.chipSaid = std::move(what); }
+    void ChipSaid(ChipReport what) { place_.chipSaid = what; }
+    // A write's own read-back of what it wrote begins: shown as text, noted in the place.
+    void StartVerifyPass(std::string_view text);
+
+    // The body of RunReadDeviceId: reads the word into DeviceIdRead() and finishes. A family
+    // without a device ID word keeps this one, which fails at once.
+    virtual void ReadDeviceId();
+    std::uint16_t& DeviceIdRead() { return deviceIdRead_; }
 
     // 100 × done ÷ total in integer arithmetic; 0 for an empty memory.
     static int Percent(std::uint64_t done, std::uint64_t total);
@@ -234,6 +263,7 @@ class CDevice {
     CompareResult scratch_;
     IProgressDisplay* progress_;
     Place place_;
+    std::uint16_t deviceIdRead_ = 0;
     IMainWindow* mainWindow_ = nullptr;
     IErrorBox* errorBox_ = nullptr;
     std::string errorCaption_ = "Tenlo";

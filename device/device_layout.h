@@ -82,4 +82,20 @@ constexpr std::uint32_t CountOf(const DeviceLayout& layout, Memory memory) {
     return 0;
 }
 
+// The device address of a cell of a memory: the index in program memory, from the
+// configuration start in configuration memory, from the data start (0 but on the dsPIC30F) in
+// data memory.
+constexpr std::uint32_t CellAddress(const DeviceLayout& layout, Memory memory, std::size_t index) {
+    const auto i = static_cast<std::uint32_t>(index);
+    switch (memory) {
+        case Memory::Config:
+            return layout.configStart + i;
+        case Memory::Data:
+            return layout.dataStart + i;
+        case Memory::Program:
+            break;
+    }
+    return i;
+}
+
 }  // namespace tenlo

@@ -82,6 +82,7 @@ void CHexFileReader::Close() {
 
 bool CHexFileReader::Load() {
     if (!file_.is_open()) {
+        failure_ = {0, HexFault::ReadError, 0};
         return false;
     }
     // Every Load reads the whole file: a second one must not see an empty rest and "succeed"
@@ -96,6 +97,7 @@ bool CHexFileReader::Load(std::istream& in) {
     line.reserve(kMaxLineLength);
     std::streambuf* buf = in.rdbuf();
     if (buf == nullptr) {
+        failure_ = {0, HexFault::ReadError, 0};
         return false;
     }
     // Lines are read with a bounded buffer: an overlong line must fail the load, not be
@@ -104,6 +106,7 @@ bool CHexFileReader::Load(std::istream& in) {
     try {
         return LoadLines(buf, line);
     } catch (const std::exception&) {
+        failure_.fault = HexFault::ReadError;
         return false;
     }
 }
@@ -152,13 +155,18 @@ template <class NextLine>
 bool CHexFileReader::Run(NextLine&& next) {
     base_ = 0;
     endRecordSeen_ = false;
+    lines_ = 0;
+    failure_ = {};
     if (!BeginLoad()) {
+        failure_.fault = HexFault::ReadError;
         return false;
     }
     std::string_view line;
     bool tooLong = false;
     while (next(line, tooLong)) {
+        ++lines_;
         if (tooLong) {
+            Fail(HexFault::LineTooLong);
             return false;
         }
         // A carriage return before the line feed is not part of the line.
@@ -181,37 +189,48 @@ bool CHexFileReader::Run(NextLine&& next) {
     return true;
 }
 
+CHexFileReader::LineResult CHexFileReader::Fail(HexFault fault, std::uint32_t address) {
+    failure_ = {lines_, fault, address};
+    return LineResult::Fail;
+}
+
 CHexFileReader::LineResult CHexFileReader::ParseLine(std::string_view line) {
     if (line.empty() || line.front() != ':') {
-        return LineResult::Fail;
+        return Fail(HexFault::NotARecord);
     }
     PairCursor cur(line);
     const auto count = cur.NextSummed();
     const auto addrHi = cur.NextSummed();
     const auto addrLo = cur.NextSummed();
     const auto type = cur.NextSummed();
-    if (!count || !addrHi || !addrLo || !type || *type > kStartLinear) {
-        return LineResult::Fail;
+    if (!count || !addrHi || !addrLo || !type) {
+        return Fail(HexFault::Malformed);
+    }
+    if (*type > kStartLinear) {
+        return Fail(HexFault::UnknownType);
     }
     const uint32_t field = uint32_t{*addrHi} << 8 | *addrLo;
 
     static constexpr uint8_t kRequired[] = {0, 0, 2, 4, 2, 4};
     if (*type != kData && *count != kRequired[*type]) {
-        return LineResult::Fail;
+        return Fail(HexFault::WrongCount);
     }
 
     uint8_t data[255];
     for (unsigned i = 0; i < *count; ++i) {
         const auto b = cur.NextSummed();
         if (!b) {
-            return LineResult::Fail;
+            return Fail(HexFault::Malformed);
         }
         data[i] = *b;
     }
     // What follows the checksum is not looked at (trailing blanks, a comment some tools add).
     const auto checksum = cur.Next();
-    if (!checksum || *checksum != static_cast<uint8_t>(0x100 - cur.Sum())) {
-        return LineResult::Fail;
+    if (!checksum) {
+        return Fail(HexFault::Malformed);
+    }
+    if (*checksum != static_cast<uint8_t>(0x100 - cur.Sum())) {
+        return Fail(HexFault::BadChecksum);
     }
 
     // Bytes reach the target only from a record that is whole and checks out.
@@ -221,7 +240,7 @@ CHexFileReader::LineResult CHexFileReader::ParseLine(std::string_view line) {
             // nowhere left to go.
             const uint64_t address = uint64_t{base_} + field + i;
             if (address > 0xFFFFFFFFu || !StoreByte(data[i], static_cast<uint32_t>(address))) {
-                return LineResult::Fail;
+                return Fail(HexFault::AddressRejected, static_cast<uint32_t>(address));
             }
         }
         return LineResult::Next;

@@ -8,6 +8,27 @@
 
 namespace tenlo {
 
+// Why a load failed.
+enum class HexFault : std::uint8_t {
+    None,
+    NotARecord,       // a line that does not begin with ':' (text, an empty line)
+    Malformed,        // a record cut short, or characters that are no hexadecimal digits
+    UnknownType,      // a record type above 5
+    WrongCount,       // an end or address record whose count is not its type's
+    BadChecksum,      // the checksum does not match the record
+    LineTooLong,      // longer than any record can be
+    AddressRejected,  // a data byte at an address the target has no place for
+    ReadError,        // the file could not be read
+};
+
+// Where and why the last load failed: the line (from 1; 0 when none was read) and, for
+// AddressRejected, the byte address.
+struct HexLoadFailure {
+    std::size_t line = 0;
+    HexFault fault = HexFault::None;
+    std::uint32_t address = 0;
+};
+
 // Intel HEX record reader. Subclasses say where each byte goes through StoreByte; the readers
 // of this library fill a scratch copy and hand it to their target only when the whole file
 // has loaded, so a failed load never leaves a half-written target behind.
@@ -40,6 +61,9 @@ class CHexFileReader {
     // input. A file cut short (a failed copy or download) loads all the same; a caller that is
     // about to program a chip from it may want to refuse it.
     bool EndRecordSeen() const { return endRecordSeen_; }
+    // How many lines the last load read (0: the input was empty).
+    std::size_t LinesRead() const { return lines_; }
+    const HexLoadFailure& LastFailure() const { return failure_; }
 
   protected:
     // Takes one byte at a byte address; false when the address lies outside the target, which
@@ -53,6 +77,7 @@ class CHexFileReader {
   private:
     enum class LineResult { Next, End, Fail };
     LineResult ParseLine(std::string_view line);
+    LineResult Fail(HexFault fault, std::uint32_t address = 0);
     bool LoadLines(std::streambuf* buf, std::string& line);
     template <class NextLine>
     bool Run(NextLine&& next);
@@ -61,6 +86,8 @@ class CHexFileReader {
     uint32_t base_ = 0;
     bool notRegular_ = false;
     bool endRecordSeen_ = false;
+    std::size_t lines_ = 0;
+    HexLoadFailure failure_;
 };
 
 }  // namespace tenlo

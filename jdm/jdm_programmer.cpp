@@ -130,14 +130,14 @@ bool CJDMProgrammer::ReadDeviceId(std::uint16_t* id) {
     return GotoConfigAddress(kDeviceIdOffset) && ReadData(kReadProgram, id);
 }
 
-bool CJDMProgrammer::EraseChip() {
+bool CJDMProgrammer::EraseChip(const std::function<bool(std::uint16_t id)>& isChip) {
     PowerOff();
     Wait(kPowerWait);
     PowerOn();
     Wait(kPowerWait);
 
     std::uint16_t id = 0;
-    if (!ReadDeviceId(&id) || id == 0 || id == kBlankWord) {
+    if (!ReadDeviceId(&id) || !isChip(id)) {
         return Fail();
     }
     PowerCycle();

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "link/serial_port.h"
 
@@ -58,10 +59,11 @@ class CJDMProgrammer {
     // Moves the address counter to the device ID word (0x2006) and reads it.
     bool ReadDeviceId(std::uint16_t* id);
 
-    // Refuses, before anything is erased, a chip whose device ID reads all ones or all zeros:
-    // a data line stuck at one level, a missing chip or miswired lines read that way, and the
-    // calibration word saved from such a chip would be no calibration at all.
-    bool EraseChip();
+    // Reads the device ID word first and erases only when isChip takes it: the caller knows
+    // which words no chip answers with (a data line stuck at one level, a missing chip or
+    // miswired lines), and the calibration word saved from such a chip would be no calibration
+    // at all.
+    bool EraseChip(const std::function<bool(std::uint16_t id)>& isChip);
     bool WriteProgram(const JdmProgramImage& image);
     bool WriteConfig(const JdmConfigImage& config);
     bool VerifyProgram(const JdmProgramImage& image);

@@ -63,6 +63,7 @@ class CProgrammerLink : public CSerialPort {
     // command starts but the two power-down commands, which end every operation. The flag
     // must outlive the link or be unset again. nullptr: never stop.
     void SetStopFlag(const std::atomic<bool>* flag) { stop_ = flag; }
+    const std::atomic<bool>* StopFlag() const { return stop_; }
     bool StopRequested() const { return stop_ != nullptr && stop_->load(); }
 
     bool Ping();                                                                     // 0x00

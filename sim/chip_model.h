@@ -85,8 +85,9 @@ class IChipModel {
     virtual void DsCommitWrite() {}
 };
 
-// Models for the chip names of the catalogue ("PIC16F877A", case-insensitive); nullptr when no
-// model exists for that chip.
+// The one chip factory: models for the chip names of the catalogue ("PIC16F877A",
+// case-insensitive, "PIC" optional) and "blank14", the plain 14-bit BlankMidrangeChip; nullptr
+// when no model exists for that name.
 std::unique_ptr<IChipModel> CreateChip(std::string_view name);
 
 }  // namespace tenlo::sim

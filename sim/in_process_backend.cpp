@@ -1,5 +1,7 @@
 #include "sim/in_process_backend.h"
 
+#include "link/port_names.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -13,17 +15,9 @@ namespace {
 
 using Duration = IClock::Duration;
 
+// A port name the operating system would take for a COM port.
 bool IsComName(const std::string& name) {
-    if (name.size() < 4) {
-        return false;
-    }
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) {
-            return false;
-        }
-    }
-    return std::all_of(name.begin() + 3, name.end(),
-                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+    return ComPortNumber(name).has_value();
 }
 
 // What the backend and its handle share: the handle may outlive the backend object.
@@ -193,6 +187,27 @@ std::shared_ptr<IPortBackend> MakeInProcessBackend(std::shared_ptr<CVirtualProgr
                                                    IClock& clock, bool lineRate) {
     return std::make_shared<InProcessBackend>(
         std::make_shared<Line>(std::move(programmer), clock, lineRate));
+}
+
+SimulatedProgrammer SimulateProgrammer(std::unique_ptr<IChipModel> chip, IClock& clock,
+                                       FaultPlan faults) {
+    SimulatedProgrammer simulated;
+    simulated.programmer = std::make_shared<CVirtualProgrammer>(std::move(chip), std::move(faults));
+    simulated.backend = MakeInProcessBackend(simulated.programmer, clock);
+    return simulated;
+}
+
+std::optional<SimulatedProgrammer> SimulateChip(std::string_view chip, IClock& clock,
+                                                FaultPlan faults) {
+    std::unique_ptr<IChipModel> model = CreateChip(chip);
+    if (!model) {
+        return std::nullopt;
+    }
+    return SimulateProgrammer(std::move(model), clock, std::move(faults));
+}
+
+std::string NoModelText(std::string_view chip) {
+    return "--simulate: the virtual programmer has no model of \"" + std::string(chip) + "\"";
 }
 
 }  // namespace tenlo::sim

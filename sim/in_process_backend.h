@@ -1,6 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "link/clock.h"
 #include "link/port_backend.h"
@@ -29,5 +32,20 @@ namespace tenlo::sim {
 // The clock must outlive the backend and its handles; the programmer is shared.
 std::shared_ptr<IPortBackend> MakeInProcessBackend(std::shared_ptr<CVirtualProgrammer> programmer,
                                                    IClock& clock, bool lineRate = false);
+
+// What --simulate sets up, in every program and tool: a virtual programmer with a chip in its
+// socket (null: an empty socket) and the backend that serves every COMn from it.
+struct SimulatedProgrammer {
+    std::shared_ptr<CVirtualProgrammer> programmer;
+    std::shared_ptr<IPortBackend> backend;
+};
+SimulatedProgrammer SimulateProgrammer(std::unique_ptr<IChipModel> chip, IClock& clock,
+                                       FaultPlan faults = {});
+// The same with the chip of that name (CreateChip's names); nothing when the simulator has no
+// model of it.
+std::optional<SimulatedProgrammer> SimulateChip(std::string_view chip, IClock& clock,
+                                                FaultPlan faults = {});
+// "--simulate: the virtual programmer has no model of "NAME"".
+std::string NoModelText(std::string_view chip);
 
 }  // namespace tenlo::sim

@@ -177,7 +177,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
 }
 
 int Run(const Options& options) {
-    auto chip = CreateSimChip(options.chip);
+    auto chip = CreateChip(options.chip);
     if (!chip) {
         std::fprintf(stderr, "ravonite-sim: no model for chip %s\n", options.chip.c_str());
         return kExitUsage;

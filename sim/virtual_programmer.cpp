@@ -56,15 +56,4 @@ bool CVirtualProgrammer::Disconnected() {
     return engine_.Disconnected();
 }
 
-std::unique_ptr<IChipModel> CreateSimChip(std::string_view name) {
-    constexpr std::string_view kBlank = "blank14";
-    if (name.size() == kBlank.size() &&
-        std::equal(name.begin(), name.end(), kBlank.begin(), [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) == b;
-        })) {
-        return std::make_unique<BlankMidrangeChip>();
-    }
-    return CreateChip(name);
-}
-
 }  // namespace tenlo::sim

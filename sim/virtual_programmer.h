@@ -61,8 +61,4 @@ class CVirtualProgrammer {
     CFirmwareEngine engine_;
 };
 
-// The chip models by catalogue name (CreateChip: "PIC16F877A", case-insensitive, "PIC" optional)
-// plus "blank14", the plain 14-bit BlankMidrangeChip. nullptr for a name without a model.
-std::unique_ptr<IChipModel> CreateSimChip(std::string_view name);
-
 }  // namespace tenlo::sim

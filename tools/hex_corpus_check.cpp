@@ -10,13 +10,12 @@
 #include <system_error>
 #include <vector>
 
-#include "cli/cli_session.h"
+#include "cli/captured_run.h"
 #include "device/catalogue.h"
 #include "device/memory_image.h"
 #include "hexfile/image_hex.h"
 #include "link/clock.h"
 #include "sim/in_process_backend.h"
-#include "sim/virtual_programmer.h"
 
 namespace tenlo::tools {
 
@@ -24,22 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using cli::CliEnvironment;
-using cli::RunCli;
 
 // The configuration word among the configuration cells: 0x2007 on the 14-bit parts, the only
 // cell on the 12-bit ones.
 constexpr std::size_t kConfigWordCell = 7;
 
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-std::string LastLine(std::FILE* f) {
-    std::string text;
-    std::rewind(f);
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-        text.append(buffer, n);
-    }
+std::string LastLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
         text.pop_back();
     }
@@ -88,34 +77,24 @@ class CSimulatedBench {
     };
 
     explicit CSimulatedBench(std::string chip) : chip_(std::move(chip)) {
-        if (auto model = sim::CreateChip(chip_)) {
-            programmer_ = std::make_shared<sim::CVirtualProgrammer>(std::move(model));
-            backend_ = sim::MakeInProcessBackend(programmer_, clock_);
+        if (auto simulated = sim::SimulateChip(chip_, clock_)) {
+            backend_ = simulated->backend;
         }
     }
 
     Outcome Run(const std::vector<std::string>& command) {
-        FilePtr out(std::tmpfile(), &std::fclose);
-        FilePtr err(std::tmpfile(), &std::fclose);
-        if (!out || !err) {
-            return {-1, "no temporary file for the CLI's output"};
-        }
         std::vector<std::string> args = {"--device", chip_, "--simulate=" + chip_, "--quiet"};
         args.insert(args.end(), command.begin(), command.end());
         CliEnvironment env;
-        env.out = out.get();
-        env.err = err.get();
         env.clock = &clock_;
         env.backend = backend_;
-        const int code = RunCli(args, env);
-        std::fflush(err.get());
-        return {code, LastLine(err.get())};
+        const cli::CapturedRun run = cli::RunCliCaptured(args, env);
+        return {run.code, LastLine(run.err)};
     }
 
   private:
     std::string chip_;
     VirtualClock clock_;
-    std::shared_ptr<sim::CVirtualProgrammer> programmer_;
     std::shared_ptr<IPortBackend> backend_;
 };
 

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
@@ -21,9 +22,11 @@
 #include "app/dialogs/modal_runner.h"
 #include "app/dialogs/prog_option_dlg.h"
 #include "app/main_frame.h"
+#include "app/view/outcome_text.h"
 #include "app/widgets/hex_list_ctrl.h"
 #include "device/catalogue.h"
 #include "hexfile/image_hex.h"
+#include "jobs/hex_files.h"
 #include "link/ui_interfaces.h"
 #include "qtcommon/message_presenter.h"
 
@@ -133,8 +136,44 @@ class CTenloView::Operation {
     bool started_;
 };
 
-CTenloView::CTenloView(CMainFrame& frame, CProgrammerLink& link, qt::CQtErrorBox& linkErrors)
-    : QWidget(&frame), frame_(frame), link_(link), linkErrors_(linkErrors), mainWindow_(frame) {
+// The questions a job asks, in boxes over the main window, which is unlocked for them.
+class CTenloView::Questions final : public jobs::IJobQuestions {
+  public:
+    explicit Questions(CTenloView& view) : view_(view) {}
+
+    bool GoOnWithOtherChip(const std::string& selected, const std::vector<std::string>& named,
+                           std::uint16_t id) override {
+        return Ask(OtherChipQuestion(selected, named, id));
+    }
+    bool LoadWithoutEndRecord(const std::string& path, bool /*empty*/) override {
+        return Ask(NoEndRecordQuestion(QFileInfo(QString::fromStdString(path)).fileName()));
+    }
+
+  private:
+    bool Ask(const QString& text) {
+        const bool held = view_.mainWindow_.Held();
+        if (held) {
+            view_.mainWindow_.Release();
+        }
+        const int answer = qt::ShowAppMessage(&view_.frame_, text, kMbYesNo | kMbIconQuestion);
+        if (held) {
+            view_.mainWindow_.Hold();
+        }
+        return answer == kIdYes;
+    }
+
+    CTenloView& view_;
+};
+
+CTenloView::CTenloView(CMainFrame& frame, CProgrammerLink& link, qt::CQtErrorBox& linkErrors,
+                       std::string portName)
+    : QWidget(&frame),
+      frame_(frame),
+      link_(link),
+      portName_(std::move(portName)),
+      questions_(std::make_unique<Questions>(*this)),
+      linkErrors_(linkErrors),
+      mainWindow_(frame) {
     setObjectName(QStringLiteral("101"));
     setFont(TemplateFont(kUiGothic));
     BuildForm();
@@ -348,6 +387,33 @@ void CTenloView::OnSelectorChange(int item) {
     }
 }
 
+jobs::JobContext CTenloView::JobContext() {
+    jobs::JobContext context(*device_, *CatalogueEntryAt(deviceIndex_), link_, portName_);
+    context.questions = questions_.get();
+    return context;
+}
+
+jobs::MemorySet CTenloView::CheckedMemories(const std::array<int, 3>& boxes) const {
+    return {Checked(boxes[kProgram]), Checked(boxes[kConfig]), Checked(boxes[kData])};
+}
+
+void CTenloView::GatherGrids(const std::array<int, 3>& boxes) {
+    // What the grids show is what goes to the chip: an edit still being typed included.
+    for (std::size_t m = 0; m < kMemories.size(); ++m) {
+        if (Checked(boxes[m])) {
+            grids_[m]->GetData(image_->Cells(kMemories[m]),
+                               CountOf(image_->Layout(), kMemories[m]));
+        }
+    }
+}
+
+void CTenloView::TellFailure(const QString& text, const jobs::Outcome& outcome, unsigned icon) {
+    if (outcome.cause == jobs::Cause::OtherChip || outcome.cause == jobs::Cause::Declined) {
+        return;  // the user said no: nothing was done, and nothing more to say
+    }
+    Tell(WithCause(text, CauseText(outcome, image_->Layout())), icon);
+}
+
 void CTenloView::OnRead() {
     Operation operation(*this);
     if (!operation) {
@@ -355,31 +421,23 @@ void CTenloView::OnRead() {
     }
     CMemoryImage scratch(image_->Layout());
     scratch.Assign(*image_);
-    bool ok = true;
-    if (Checked(kReadBoxes[kProgram])) {
-        ok = device_->RunReadProgram(scratch.Program());
+    const jobs::MemorySet memories = CheckedMemories(kReadBoxes);
+    if (memories.Empty()) {
+        return;
     }
-    if (ok && Checked(kReadBoxes[kConfig])) {
-        ok = device_->RunReadConfig(scratch.Config());
-    }
-    if (ok && Checked(kReadBoxes[kData])) {
-        ok = device_->RunReadData(scratch.Data());
-    }
+    jobs::JobContext context = JobContext();
+    const jobs::Report report = jobs::Read(context, memories, scratch);
     operation.End();
-    if (!ok) {
-        Tell(QStringLiteral("読み出し失敗"), kMbIconExclamation);
+    if (!report.Ok()) {
+        TellFailure(QStringLiteral("読み出し失敗"), report.outcome, kMbIconExclamation);
         return;
     }
     image_->Assign(scratch);
     const DeviceLayout& layout = image_->Layout();
-    if (Checked(kReadBoxes[kProgram])) {
-        grids_[kProgram]->SetData(image_->Program(), layout.programSize);
-    }
-    if (Checked(kReadBoxes[kConfig])) {
-        grids_[kConfig]->SetData(image_->Config(), layout.configCount);
-    }
-    if (Checked(kReadBoxes[kData])) {
-        grids_[kData]->SetData(image_->Data(), layout.dataSize);
+    for (std::size_t m = 0; m < kMemories.size(); ++m) {
+        if (memories.Has(kMemories[m])) {
+            grids_[m]->SetData(image_->Cells(kMemories[m]), CountOf(layout, kMemories[m]));
+        }
     }
 }
 
@@ -388,12 +446,13 @@ void CTenloView::OnErase() {
     if (!operation) {
         return;
     }
-    const bool ok = device_->RunErase();
+    jobs::JobContext context = JobContext();
+    const jobs::Report report = jobs::Erase(context, {});
     operation.End();
-    if (ok) {
+    if (report.Ok()) {
         Tell(QStringLiteral("イレース完了"), kMbIconInformation);
     } else {
-        Tell(QStringLiteral("イレース失敗"), kMbIconExclamation);
+        TellFailure(QStringLiteral("イレース失敗"), report.outcome, kMbIconExclamation);
     }
 }
 
@@ -405,43 +464,41 @@ void CTenloView::OnWrite() {
     if (!operation) {
         return;
     }
-    const DeviceLayout& layout = image_->Layout();
-    QString text = QStringLiteral("書き込み結果\n");
-    bool failed = false;
-    const auto report = [&] {
-        operation.End();
-        Tell(text, failed ? kMbIconExclamation : kMbIconInformation);
-    };
+    GatherGrids(kWriteBoxes);
+    const jobs::MemorySet memories = CheckedMemories(kWriteBoxes);
+    jobs::JobContext context = JobContext();
+    const jobs::Report report = jobs::Write(context, *image_, memories, {});
+    operation.End();
 
-    // Program first; without it nothing else is worth writing.
-    if (Checked(kWriteBoxes[kProgram])) {
-        text += QStringLiteral("プログラムメモリー : ");
-        grids_[kProgram]->GetData(image_->Program(), layout.programSize);
-        if (!device_->RunWriteProgram(image_->Program())) {
-            text += QStringLiteral("失敗");
-            failed = true;
-            report();
-            return;
+    // Program, data, configuration: a line for each memory gone to, as far as the job went. A
+    // job that ended before its first memory (the socket) failed at that memory.
+    QString text = QStringLiteral("書き込み結果\n");
+    static constexpr std::array<Memory, 3> kOrder{Memory::Program, Memory::Data, Memory::Config};
+    bool first = true;
+    for (const Memory memory : kOrder) {
+        if (!memories.Has(memory)) {
+            continue;
         }
-        text += QStringLiteral("完了");
+        const jobs::MemoryStep* step = report.Step(memory);
+        if (step == nullptr && !(first && report.steps.empty())) {
+            continue;
+        }
+        if (memory == Memory::Program) {
+            text += QStringLiteral("プログラムメモリー : ");
+        } else if (memory == Memory::Data) {
+            text += QStringLiteral("\nデータメモリー : ");
+        } else {
+            text += QStringLiteral("\nコンフィグレーションメモリー : ");
+        }
+        const bool done = step != nullptr && step->outcome.Ok();
+        text += done ? QStringLiteral("完了") : QStringLiteral("失敗");
+        first = false;
     }
-    // A failed data write is told, and the configuration is still written.
-    if (Checked(kWriteBoxes[kData])) {
-        text += QStringLiteral("\nデータメモリー : ");
-        grids_[kData]->GetData(image_->Data(), layout.dataSize);
-        const bool ok = device_->RunWriteData(image_->Data());
-        text += ok ? QStringLiteral("完了") : QStringLiteral("失敗");
-        failed = failed || !ok;
+    if (report.Ok()) {
+        Tell(text, kMbIconInformation);
+    } else {
+        TellFailure(text, report.outcome, kMbIconExclamation);
     }
-    // Configuration last: it may turn code protection on.
-    if (Checked(kWriteBoxes[kConfig])) {
-        text += QStringLiteral("\nコンフィグレーションメモリー : ");
-        grids_[kConfig]->GetData(image_->Config(), layout.configCount);
-        const bool ok = device_->RunWriteConfig(image_->Config());
-        text += ok ? QStringLiteral("完了") : QStringLiteral("失敗");
-        failed = failed || !ok;
-    }
-    report();
 }
 
 void CTenloView::OnCompare() {
@@ -452,39 +509,33 @@ void CTenloView::OnCompare() {
     if (!operation) {
         return;
     }
-    for (std::size_t m = 0; m < kMemories.size(); ++m) {
-        if (!Checked(kCompareBoxes[m])) {
-            continue;
-        }
-        const Memory memory = kMemories[m];
-        CellSpan cells = image_->Cells(memory);
-        grids_[m]->GetData(cells, CountOf(image_->Layout(), memory));
+    GatherGrids(kCompareBoxes);
+    const jobs::MemorySet memories = CheckedMemories(kCompareBoxes);
+    jobs::JobContext context = JobContext();
+    const jobs::Report report = jobs::Compare(context, *image_, memories, {});
+    operation.End();
+    if (report.Ok()) {
+        Tell(QStringLiteral("コンペア結果：一致"), kMbIconInformation);
+        return;
+    }
+    const jobs::Outcome& o = report.outcome;
+    if (o.cause == jobs::Cause::Mismatch) {
         CompareResult result;
-        bool ok = false;
-        switch (memory) {
-            case Memory::Program:
-                ok = device_->RunCompareProgram(cells, result);
-                break;
-            case Memory::Config:
-                ok = device_->RunCompareConfig(cells, result);
-                break;
-            case Memory::Data:
-                ok = device_->RunCompareData(cells, result);
-                break;
-        }
-        if (!ok || result.done == 0) {
-            operation.End();
-            Tell(NotComparedText(memory), kMbIconError);
-            return;
-        }
-        if (result.match == 0) {
-            operation.End();
-            Tell(MismatchReport(memory, result), kMbIconExclamation);
-            return;
+        result.address = o.address.value_or(0);
+        result.read = o.chipValue;
+        result.expected = o.expectedValue;
+        Tell(MismatchReport(*o.memory, result), kMbIconExclamation);
+        return;
+    }
+    // Not carried out: said of the memory it stopped at, or the first one ticked.
+    Memory memory = Memory::Program;
+    for (const Memory m : kMemories) {
+        if (memories.Has(m)) {
+            memory = m;
+            break;
         }
     }
-    operation.End();
-    Tell(QStringLiteral("コンペア結果：一致"), kMbIconInformation);
+    TellFailure(NotComparedText(o.memory.value_or(memory)), o, kMbIconError);
 }
 
 void CTenloView::OnProgOption() {
@@ -522,49 +573,22 @@ void CTenloView::OpenFile(const std::function<void(const QString&)>& load) {
 }
 
 void CTenloView::LoadProgramFile(const QString& path) {
-    const DeviceLayout& layout = image_->Layout();
-    CMemoryImage loaded(layout);
-    CImageProgHexReader reader(loaded, layout);
-    if (!reader.Open(LocalPath(path))) {
-        Tell(QStringLiteral("ファイルを開けませんでした。"), kMbIconError);
-        return;
-    }
-    if (reader.Load()) {
-        image_->CopyProgram(loaded);
-        image_->CopyConfig(loaded);
+    const jobs::FileOutcome f = jobs::LoadProgramFile(
+        LocalPath(path), *image_, jobs::ProgramLayout::PlainThenMicrochip, questions_.get());
+    if (f.Ok()) {
         RefreshGrids();
-        return;
+    } else if (const QString text = FileFailureText(f, image_->Layout(), false); !text.isEmpty()) {
+        Tell(text, kMbIconError);
     }
-    // gpasm and MPLAB put the data EEPROM into the program file (and the pic30 tools lay out
-    // dsPIC30F files their own way). A file the plain layout refuses is taken in theirs; its
-    // EEPROM bytes, if any, go into data memory, which is otherwise left as it was.
-    CMemoryImage tools(layout);
-    CImageProgHexReader toolReader(tools, layout, true);
-    if (!toolReader.Open(LocalPath(path)) || !toolReader.Load()) {
-        Tell(QStringLiteral("Hexファイルの読み込みに失敗しました。"), kMbIconError);
-        return;
-    }
-    image_->CopyProgram(tools);
-    image_->CopyConfig(tools);
-    if (toolReader.DataSeen()) {
-        image_->CopyData(tools);
-    }
-    RefreshGrids();
 }
 
 void CTenloView::LoadDataFile(const QString& path) {
-    CMemoryImage loaded(image_->Layout());
-    CImageDataHexReader reader(loaded);
-    if (!reader.Open(LocalPath(path))) {
-        Tell(QStringLiteral("ファイルを開けませんでした。"), kMbIconError);
-        return;
+    const jobs::FileOutcome f = jobs::LoadDataFile(LocalPath(path), *image_, questions_.get());
+    if (f.Ok()) {
+        RefreshGrids();
+    } else if (const QString text = FileFailureText(f, image_->Layout(), true); !text.isEmpty()) {
+        Tell(text, kMbIconError);
     }
-    if (!reader.Load()) {
-        Tell(QStringLiteral("Hexファイルの読み込みに失敗しました。"), kMbIconError);
-        return;
-    }
-    image_->CopyData(loaded);
-    RefreshGrids();
 }
 
 void CTenloView::OnSaveProgram() {

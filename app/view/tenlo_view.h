@@ -12,6 +12,7 @@
 #include "device/device.h"
 #include "device/device_ui.h"
 #include "device/memory_image.h"
+#include "jobs/device_jobs.h"
 #include "link/programmer_link.h"
 #include "qtcommon/qt_ui_bridges.h"
 
@@ -44,8 +45,10 @@ class CTenloView : public QWidget {
     static constexpr std::array<int, 3> kCompareBoxes{1040, 1043, 1046};
     static constexpr int kDevelButton = 1002;
 
-    // linkErrors is the box the link reports through; the view becomes its owner.
-    CTenloView(CMainFrame& frame, CProgrammerLink& link, qt::CQtErrorBox& linkErrors);
+    // linkErrors is the box the link reports through; the view becomes its owner. portName:
+    // the port the link is connected on ("COM5"), as failures name it.
+    CTenloView(CMainFrame& frame, CProgrammerLink& link, qt::CQtErrorBox& linkErrors,
+               std::string portName);
     // Device, image, development dialog and progress dialog go, in this order.
     ~CTenloView() override;
 
@@ -87,6 +90,15 @@ class CTenloView : public QWidget {
   private:
     // Holds the main window locked for the length of one command; nothing else starts meanwhile.
     class Operation;
+    // Asks what a job needs to know, through the message presenter, the window unlocked while
+    // the box is up.
+    class Questions;
+
+    // The context of a job on the current chip: the socket checked, the user asked.
+    jobs::JobContext JobContext();
+    // The grids' cells into the image, for the memories a write or compare takes.
+    void GatherGrids(const std::array<int, 3>& boxes);
+    jobs::MemorySet CheckedMemories(const std::array<int, 3>& boxes) const;
 
     void BuildForm();
     // Widens the grids (and the form and frame around them) to the columns of the current
@@ -99,6 +111,9 @@ class CTenloView : public QWidget {
     // True when the command has a memory to work on; otherwise says so with text.
     bool AnyChecked(const std::array<int, 3>& ids, const QString& text);
     void Tell(const QString& text, unsigned icon);
+    // A failed job's message: text, then what the outcome says caused it. Nothing at all when
+    // the user chose to end it (another chip: no).
+    void TellFailure(const QString& text, const jobs::Outcome& outcome, unsigned icon);
     // The open and save commands: the file dialog, then what each does with the file.
     void OpenFile(const std::function<void(const QString&)>& load);
     void SaveFile(const std::function<std::optional<std::string>()>& text);
@@ -108,6 +123,8 @@ class CTenloView : public QWidget {
 
     CMainFrame& frame_;
     CProgrammerLink& link_;
+    std::string portName_;
+    std::unique_ptr<Questions> questions_;
     qt::CQtErrorBox& linkErrors_;
     // "Thread強制停止" comes while the main window is locked: a box owned by it would be locked
     // too, so this one has no owner.

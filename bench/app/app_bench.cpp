@@ -100,7 +100,7 @@ void GuiStallDuringRead(benchmark::State& state, bool traced) {
     link.Connect(ProgrammerPortDefinition(5));
 
     app::CMainFrame frame;
-    auto* view = new app::CTenloView(frame, link, errors);  // owned by the frame
+    auto* view = new app::CTenloView(frame, link, errors, "COM5");  // owned by the frame
     frame.setCentralWidget(view);
     view->OnInitialUpdate();
     frame.show();

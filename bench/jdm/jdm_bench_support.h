@@ -12,8 +12,8 @@
 #include <map>
 #include <string>
 
-#include "jdm/firmware_update.h"
 #include "jdm/jdm_programmer.h"
+#include "jobs/firmware_update.h"
 #include "link/clock.h"
 #include "link/serial_port.h"
 #include "sim/jdm/jdm_port_backend.h"

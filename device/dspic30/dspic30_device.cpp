@@ -137,12 +137,16 @@ std::vector<WrittenCell> CDsPic30Device::WrittenCells(Memory memory) const {
     return cells;
 }
 
-bool CDsPic30Device::ReadDeviceId(std::uint16_t& id) {
+std::optional<CDevice::DeviceIdPlace> CDsPic30Device::DeviceIdLocation() const {
+    return DeviceIdPlace{kDeviceIdAddress, 0xFFFF};
+}
+
+void CDsPic30Device::ReadDeviceId() {
+    std::uint16_t id = 0;
     const bool ok = EnterProgramMode() && Execute({kMovIdPageToW0, kMovW0ToTblpag, kClrW6}) &&
                     Link().DsReadWord(&id);
-    // Powered down whatever happened.
-    const bool off = ExitProgramMode();
-    return ok && off;
+    DeviceIdRead() = id;
+    Finish(ok);
 }
 
 // ---- Operation bodies ----

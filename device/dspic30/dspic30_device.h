@@ -68,8 +68,8 @@ class CDsPic30Device : public CDevice {
     // rather than programmed bit by bit.
     std::vector<WrittenCell> WrittenCells(Memory memory) const override;
 
-    // DEVID at 0xFF0000, read on the calling thread with programming mode entered and left.
-    bool ReadDeviceId(std::uint16_t& id);
+    // DEVID at 0xFF0000.
+    std::optional<DeviceIdPlace> DeviceIdLocation() const override;
 
   protected:
     void ReadProgram() override;
@@ -82,6 +82,7 @@ class CDsPic30Device : public CDevice {
     void ReadData() override;
     void CompareData() override;
     void Erase() override;
+    void ReadDeviceId() override;
 
     // Steps, in their fixed order.
     virtual bool EnterProgramMode();

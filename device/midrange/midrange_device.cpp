@@ -43,6 +43,23 @@ bool CMidRangeDevice::CheckDeviceId() {
     return (config[kDeviceIdCell] & mask) == (layout_.deviceId & mask);
 }
 
+std::optional<CDevice::DeviceIdPlace> CMidRangeDevice::DeviceIdLocation() const {
+    if (layout_.deviceId == 0 || layout_.configCount <= kDeviceIdCell) {
+        return std::nullopt;
+    }
+    return DeviceIdPlace{layout_.configStart + static_cast<std::uint32_t>(kDeviceIdCell),
+                         kWordMask};
+}
+
+void CMidRangeDevice::ReadDeviceId() {
+    std::vector<std::uint16_t> config(layout_.configCount, 0);
+    const CellSpan target = readConfigTarget_;
+    readConfigTarget_ = std::span(config);
+    ReadConfig();  // finishes the operation itself; the caller reads the word once it has ended
+    readConfigTarget_ = target;
+    DeviceIdRead() = config.size() > kDeviceIdCell ? config[kDeviceIdCell] : 0;
+}
+
 std::vector<WrittenCell> CMidRangeDevice::WrittenCells(Memory memory) const {
     std::vector<WrittenCell> cells = CDevice::WrittenCells(memory);
     const MidRangeParams& p = params_;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -31,6 +32,8 @@ class CMidRangeDevice : public CDevice {
     // Reads configuration memory and compares cell 6 with the layout's device ID, revision bits
     // aside. False when it cannot be read or the chip has no cell 6.
     bool CheckDeviceId() override;
+    // Configuration cell 6 of the 14-bit parts that have an ID (not the PIC16F84).
+    std::optional<DeviceIdPlace> DeviceIdLocation() const override;
 
     const MidRangeParams& Params() const { return params_; }
 
@@ -58,6 +61,8 @@ class CMidRangeDevice : public CDevice {
     // Moves the address to 0x2000 and loads the latch.
     virtual bool LoadConfig(std::uint16_t value);
     void Finish(bool result) override;
+    // Reads configuration memory as ReadConfig does and keeps cell 6.
+    void ReadDeviceId() override;
 
     // Shared loops over the whole memory in blocks of kReadBlock, with progress.
     Step ReadProgramBlocks(std::span<std::uint16_t> target);

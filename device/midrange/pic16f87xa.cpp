@@ -69,7 +69,7 @@ void CPic16F87xA::WriteProgram() {
         Finish(false);
         return;
     }
-    SetProgressText(kTextVerifyProgram);
+    StartVerifyPass(kTextVerifyProgram);
     SetProgress(0);
     CompareResult verdict;
     Finish(CompareProgramBlocks(source, kWordMask, verdict) == Step::Next);

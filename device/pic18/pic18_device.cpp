@@ -15,12 +15,15 @@ CPic18Device::CPic18Device(CProgrammerLink& link, DeviceOptions* options,
     layout_ = layout;
 }
 
-bool CPic18Device::ReadDeviceId(std::uint16_t& word) {
+std::optional<CDevice::DeviceIdPlace> CPic18Device::DeviceIdLocation() const {
+    return DeviceIdPlace{kDeviceIdAddress, 0xFFFF};
+}
+
+void CPic18Device::ReadDeviceId() {
     std::array<std::uint16_t, 1> id{};
     const bool ok = EnterProgramMode() && SetTablePointer(kDeviceIdAddress) && ReadWords(id);
-    const bool off = ExitProgramMode();
-    word = id[0];
-    return ok && off;
+    DeviceIdRead() = id[0];
+    Finish(ok);
 }
 
 // ---- Operation bodies ----
@@ -349,8 +352,7 @@ bool CPic18Device::WriteDataBytePolled(std::uint16_t address, std::uint8_t byte,
             return link.Pic18EeEnd();
         }
     }
-    ChipSaid("its data memory was still busy writing after " + std::to_string(kDataPolls) +
-             " status reads");
+    ChipSaid(ChipReport::StillBusy);
     return false;
 }
 

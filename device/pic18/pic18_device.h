@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -48,9 +49,8 @@ class CPic18Device : public CDevice {
     bool EraseProgram() override { return false; }
     bool EraseData() override { return false; }
 
-    // Reads DEVID2:DEVID1 (revision bits included) on the calling thread, powering the chip up
-    // and down around it. False when the programmer does not answer.
-    bool ReadDeviceId(std::uint16_t& word);
+    // DEVID2:DEVID1, revision bits included.
+    std::optional<DeviceIdPlace> DeviceIdLocation() const override;
 
     const Pic18Params& Params() const { return params_; }
 
@@ -65,6 +65,7 @@ class CPic18Device : public CDevice {
     void ReadData() override;
     void CompareData() override;
     void Erase() override;
+    void ReadDeviceId() override;
 
     // Steps, in their fixed order.
     virtual bool SetTablePointer(std::uint32_t address);

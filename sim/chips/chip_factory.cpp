@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "sim/blank_chip.h"
 #include "sim/chip_model.h"
 #include "sim/chips/baseline_chip.h"
 #include "sim/chips/dspic30f_chip.h"
@@ -111,6 +112,9 @@ bool SameName(std::string_view canonical, std::string_view wanted) {
 }  // namespace
 
 std::unique_ptr<IChipModel> CreateChip(std::string_view name) {
+    if (SameName("blank14", name)) {
+        return std::make_unique<BlankMidrangeChip>();
+    }
     std::string wanted(name);
     if (wanted.size() > 3 && SameName("PIC", std::string_view(wanted).substr(0, 3))) {
         wanted.erase(0, 3);

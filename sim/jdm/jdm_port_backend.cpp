@@ -1,5 +1,7 @@
 #include "sim/jdm/jdm_port_backend.h"
 
+#include "link/port_names.h"
+
 #include <cctype>
 
 namespace tenlo::sim {
@@ -53,23 +55,7 @@ class CJdmPortHandle final : public IPortHandle {
 }  // namespace
 
 bool IsComPortName(const std::string& name) {
-    if (name.size() < 4) {
-        return false;
-    }
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) {
-            return false;
-        }
-    }
-    if (name[3] == '0') {
-        return false;
-    }
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return ComPortNumber(name).has_value();
 }
 
 CJdmPortBackend::CJdmPortBackend(std::shared_ptr<CJdmChip> chip)

@@ -16,8 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* kCannotOpen = "ファイルを開けませんでした。";
-const char* kLoadFailed = "Hexファイルの読み込みに失敗しました。";
+const QString kCannotOpen = QStringLiteral("ファイルを開けませんでした。");
+const QString kLoadFailed = QStringLiteral("Hexファイルの読み込みに失敗しました。");
 
 class HexCommands : public ViewRig {
   protected:
@@ -73,7 +73,11 @@ TEST_F(HexCommands, TheToolsDataEepromInsideAProgramFileGoesToDataMemory) {
     EXPECT_EQ(Cell(Memory::Data, 0, 6), "FF") << "the file's data memory replaces the old whole";
 
     // A byte beyond the chip's 64 bytes of EEPROM is still refused, and nothing changes.
-    presenter_.Expect(kLoadFailed, kMbIconError);
+    presenter_.Expect(kLoadFailed +
+                          "\nbig.hex の 2 行目：バイトアドレス 4280H（データメモリーのアドレス "
+                          "0040H）は PIC16F84A にないメモリーです。ほかのチップ用のファイルかも"
+                          "しれません。",
+                      kMbIconError);
     Open(kCmdOpenProgram, Write("big.hex", ":02000000FF3FC0\n:024280004100FB\n:00000001FF\n"));
     EXPECT_EQ(Cell(Memory::Program, 0, 1), "2805");
     EXPECT_EQ(Cell(Memory::Data, 0, 1), "54");
@@ -83,16 +87,24 @@ TEST_F(HexCommands, FilesThatCannotBeOpenedOrReadChangeNothing) {
     Show(Memory::Program, 0, 0x1234);
     const fs::path gone = Write("gone.hex", kProgram);
     fs::remove(gone);
-    presenter_.Expect(kCannotOpen, kMbIconError);
+    // The message, then the file, the line and why.
+    presenter_.Expect(kCannotOpen + "\ngone.hex", kMbIconError);
     Open(kCmdOpenProgram, gone);
 
-    presenter_.Expect(kLoadFailed, kMbIconError);
-    Open(kCmdOpenProgram, Write("bad.hex", ":020000000528D2\n:00000001FF\n"));  // checksum
-    presenter_.Expect(kLoadFailed, kMbIconError);
+    presenter_.Expect(kLoadFailed + "\nbad.hex の 2 行目：チェックサムが一致しません。",
+                      kMbIconError);
+    Open(kCmdOpenProgram, Write("bad.hex", ":020000000528D1\n:020002000528D2\n:00000001FF\n"));
+    presenter_.Expect(
+        kLoadFailed +
+            "\nline.hex の 1 行目：レコードではありません（行が「:」で始まっていません）。",
+        kMbIconError);
     Open(kCmdOpenProgram, Write("line.hex", "\n:00000001FF\n"));
-    presenter_.Expect(kCannotOpen, kMbIconError);
+    presenter_.Expect(kCannotOpen + "\ngone.hex", kMbIconError);
     Open(kCmdOpenData, gone);
-    presenter_.Expect(kLoadFailed, kMbIconError);
+    presenter_.Expect(kLoadFailed +
+                          "\nd.hex の 1 行目：アドレス 0040H は PIC16F84A のデータメモリー（64 "
+                          "バイト）の範囲外です。",
+                      kMbIconError);
     Open(kCmdOpenData, Write("d.hex", ":0100400012AD\n:00000001FF\n"));  // byte 64 of 64
     EXPECT_EQ(Cell(Memory::Program, 0, 1), "1234");
     EXPECT_EQ(View().Image()->Get(Memory::Program, 0), 0x1234u);

@@ -215,7 +215,9 @@ TEST_F(ViewRig, AFailedDataWriteIsToldAndTheConfigurationIsStillWritten) {
     Show(Memory::Config, 7, 0x3FF1);
     presenter_.Expect(
         "書き込み結果\nプログラムメモリー : 完了\nデータメモリー : 失敗\n"
-        "コンフィグレーションメモリー : 完了",
+        "コンフィグレーションメモリー : 完了\n"
+        "データメモリーのアドレス 0005H のセルに書き込めませんでした（読み出し FFH、"
+        "書き込みデータ 12H）。",
         kMbIconExclamation);
     Trigger(kCmdWrite);
     EXPECT_EQ(Peek(Space::Config, 0x2007) & 0x1F, 0x11u);
@@ -228,7 +230,11 @@ TEST_F(ViewRig, AFailedProgramWriteEndsTheCommand) {
     Show(Memory::Program, 3, 0x1234);
     Show(Memory::Data, 0, 0x12);
     Show(Memory::Config, 7, 0x3FF1);
-    presenter_.Expect("書き込み結果\nプログラムメモリー : 失敗", kMbIconExclamation);
+    presenter_.Expect(
+        "書き込み結果\nプログラムメモリー : 失敗\n"
+        "プログラムメモリーのアドレス 0003H のセルに書き込めませんでした（読み出し 3FFFH、"
+        "書き込みデータ 1234H）。",
+        kMbIconExclamation);
     Trigger(kCmdWrite);
     EXPECT_EQ(Peek(Space::Data, 0), 0xFFu) << "data was not written";
     EXPECT_EQ(Peek(Space::Config, 0x2007) & 0x1F, 0x1Fu) << "nor the configuration";
@@ -276,7 +282,7 @@ TEST_F(ViewRig, AProgramMismatchIsReportedAndNothingElseIsCompared) {
         "読み出しデータ\t3FFFH\nコンペアデータ\t2805H\n",
         kMbIconExclamation);
     Trigger(kCmdCompare);
-    EXPECT_EQ(PowerUps() - before, 1u) << "one operation: program memory only";
+    EXPECT_EQ(PowerUps() - before, 2u) << "the socket check, then program memory only";
 }
 
 TEST_F(ViewRig, ADataMismatchShowsTwoDigitValues) {
@@ -312,14 +318,14 @@ TEST_F(ViewRig, ACompareThatCannotRunIsNoMismatch) {
     sim::FaultPlan faults;
     faults.disconnectAtByte = 40;
     Start("PIC16F84A", faults);
-    presenter_.Expect("プログラムメモリーをコンペアできませんでした。", kMbIconError);
+    presenter_.ExpectLead("プログラムメモリーをコンペアできませんでした。\nCOM5 の", kMbIconError);
     Trigger(kCmdCompare);
 
     Tick(1040, false);
-    presenter_.Expect("コンフィグメモリーをコンペアできませんでした。", kMbIconError);
+    presenter_.ExpectLead("コンフィグメモリーをコンペアできませんでした。\nCOM5 の", kMbIconError);
     Trigger(kCmdCompare);
     Tick(1043, false);
-    presenter_.Expect("データメモリーをコンペアできませんでした。", kMbIconError);
+    presenter_.ExpectLead("データメモリーをコンペアできませんでした。\nCOM5 の", kMbIconError);
     Trigger(kCmdCompare);
 }
 
@@ -362,7 +368,8 @@ TEST_F(ViewRig, AReadThatFailsAtTheConfigurationChangesNoGrid) {
     Start("PIC16F84A", faults);
     Poke(Space::Program, 0, 0x2805);
     Show(Memory::Data, 0, 0x77);
-    presenter_.Expect("読み出し失敗", kMbIconExclamation);
+    presenter_.ExpectLead("読み出し失敗\nCOM5 のプログラマーが応答しなくなりました。",
+                          kMbIconExclamation);
     Trigger(kCmdRead);
     EXPECT_EQ(Cell(Memory::Program, 0, 1), "3FFF") << "the program read is not shown";
     EXPECT_EQ(View().Image()->Get(Memory::Program, 0), 0x3FFFu);
@@ -373,15 +380,15 @@ TEST_F(ViewRig, ALinkThatDiesMidOperationLeavesAUsableWindow) {
     sim::FaultPlan faults;
     faults.disconnectAtByte = 40;
     Start("PIC16F84A", faults);
-    presenter_.Expect("読み出し失敗", kMbIconExclamation);
+    presenter_.ExpectLead("読み出し失敗\nCOM5 の", kMbIconExclamation);
     Trigger(kCmdRead);
     EXPECT_TRUE(Frame().isEnabled());
     EXPECT_FALSE(View().ProgressDialog()->isVisible());
 
     // The window still takes commands, and each tells what became of it.
-    presenter_.Expect("イレース失敗", kMbIconExclamation);
+    presenter_.ExpectLead("イレース失敗\nCOM5 の", kMbIconExclamation);
     Trigger(kCmdErase);
-    presenter_.Expect("書き込み結果\nプログラムメモリー : 失敗", kMbIconExclamation);
+    presenter_.ExpectLead("書き込み結果\nプログラムメモリー : 失敗\nCOM5 の", kMbIconExclamation);
     Trigger(kCmdWrite);
     View().ChipMenu()->findChild<QAction*>("50038")->trigger();
     EXPECT_EQ(View().DeviceIndex(), 38);

@@ -71,7 +71,7 @@ TEST(ExitCodes, EveryFailureHasItsNumber) {
     EXPECT_EQ(ToInt(ExitCodeFor(Failure::OtherChip)), 1);
     EXPECT_EQ(ToInt(ExitCodeFor(Failure::NoChip)), 3);
     EXPECT_EQ(ToInt(ExitCodeFor(Failure::Interrupted)), 130);
-    for (Failure f : {Failure::BadArguments, Failure::UnknownDevice, Failure::FamilyNotAvailable}) {
+    for (Failure f : {Failure::BadArguments, Failure::UnknownDevice}) {
         EXPECT_EQ(ToInt(ExitCodeFor(f)), 2);
     }
     for (Failure f : {Failure::PortNotOpened, Failure::NoProgrammer, Failure::LineFailed}) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/captured_run.h"
 #include "cli/cli_session.h"
 #include "link/clock.h"
 #include "sim/fault_plan.h"
@@ -76,37 +77,20 @@ class CliRig : public tenlo::testing::SimSocket {
     }
 
     int Run(std::vector<std::string> args, bool terminal = false) {
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
         CliEnvironment env;
-        env.out = out;
-        env.err = err;
         env.errIsTerminal = terminal;
         env.clock = &clock;
         env.backend = backend;
-        const int code = RunCli(args, env);
-        stdoutText = Slurp(out);
-        stderrText = Slurp(err);
-        return code;
+        const CapturedRun run = RunCliCaptured(args, env);
+        stdoutText = run.out;
+        stderrText = run.err;
+        return run.code;
     }
 
     VirtualClock clock;
     std::shared_ptr<CountingBackend> backend;
     std::string stdoutText;
     std::string stderrText;
-
-  private:
-    static std::string Slurp(std::FILE* f) {
-        std::string text;
-        std::rewind(f);
-        char buffer[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-            text.append(buffer, n);
-        }
-        std::fclose(f);
-        return text;
-    }
 };
 
 // The example program assembled by gpasm, committed beside its source.

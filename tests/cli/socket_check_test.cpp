@@ -24,7 +24,7 @@ TEST(SocketCheck, EveryChipPassesWithItselfInTheSocketAndFailsWithNoneWhenItHasA
     int checked = 0;
     for (const CatalogueEntry& e : CatalogueEntries()) {
         const std::string name(e.name);
-        if (!FamilyAvailable(e.index) || !sim::CreateChip(name)) {
+        if (!sim::CreateChip(name)) {
             continue;
         }
         SCOPED_TRACE(name);

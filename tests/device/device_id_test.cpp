@@ -71,17 +71,22 @@ TEST(DeviceIdentity, TheIdCheckAndTheIdentificationMaskTheSameRevisionBits) {
     }
 }
 
-TEST(DeviceIdentity, OnlyFourteenBitChipsWithAnIdHaveAnIdWord) {
-    const std::optional<DeviceIdWord> f877a =
-        CatalogueDeviceIdWord(FindCatalogueIndex("PIC16F877A"));
+TEST(DeviceIdentity, EachFamilySaysWhereItKeepsItsIdWord) {
+    CProgrammerLink link;
+    DeviceOptions options;
+    const auto place = [&](const char* chip) {
+        return CreateDevice(FindCatalogueIndex(chip), link, &options, nullptr)->DeviceIdLocation();
+    };
+    const auto f877a = place("PIC16F877A");
     ASSERT_TRUE(f877a);
-    EXPECT_EQ(f877a->configCell, 6u);
     EXPECT_EQ(f877a->address, 0x2006u);
-    EXPECT_EQ(f877a->mask, 0x3FFF);
-    for (const char* none : {"PIC16F84", "PIC12F508", "PIC16F54", "PIC18F452", "dsPIC30F4013"}) {
-        EXPECT_FALSE(CatalogueDeviceIdWord(FindCatalogueIndex(none))) << none;
+    EXPECT_EQ(f877a->bits, 0x3FFF);
+    EXPECT_EQ(place("PIC18F452")->address, 0x3FFFFEu);
+    EXPECT_EQ(place("dsPIC30F4013")->address, 0xFF0000u);
+    EXPECT_EQ(place("dsPIC30F4013")->bits, 0xFFFF);
+    for (const char* none : {"PIC16F84", "PIC12F508", "PIC12F509", "PIC16F54"}) {
+        EXPECT_FALSE(place(none)) << none;
     }
-    EXPECT_FALSE(CatalogueDeviceIdWord(-1));
 }
 
 TEST(DeviceIdentity, KeepsEachKindOfChipToItsOwnIds) {

@@ -228,19 +228,5 @@ TEST_F(DsPic30Cli, IdNamesTheChipByItsDevid) {
         << empty.stdoutText;
 }
 
-TEST_F(DsPic30Cli, TheDsPicChipsAreAvailable) {
-    CliRig rig("dsPIC30F4013");
-    ASSERT_EQ(rig.Run({"devices"}), 0);
-    for (const CatalogueEntry& e : CatalogueEntries()) {
-        if (!IsDsPic30(e.family)) {
-            continue;
-        }
-        const std::size_t at = rig.stdoutText.find(std::string(e.name) + " ");
-        ASSERT_NE(at, std::string::npos) << e.name;
-        const std::string line = rig.stdoutText.substr(at, rig.stdoutText.find('\n', at) - at);
-        EXPECT_EQ(line.substr(line.size() - 3), "yes") << line;
-    }
-}
-
 }  // namespace
 }  // namespace tenlo::cli::testing

@@ -101,7 +101,7 @@ TEST_F(DsPic30State, RavoniteSimServesADsPic) {
         auto device = CreateDevice(index, link, &options, nullptr);
         ASSERT_TRUE(device->Initialize());
         std::uint16_t id = 0;
-        ASSERT_TRUE(dynamic_cast<CDsPic30Device&>(*device).ReadDeviceId(id));
+        ASSERT_TRUE(device->RunReadDeviceId(id));
         EXPECT_EQ(id, 0x0240);
 
         CMemoryImage image(layout);

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "jdm/firmware_update.h"
 #include "jdm/jdm_rig.h"
 #include "jdm/test_firmware.h"
+#include "jobs/firmware_update.h"
 #include "link/ui_interfaces.h"
 
 namespace tenlo::test {

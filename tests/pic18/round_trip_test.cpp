@@ -111,7 +111,7 @@ TEST(Pic18Session, EveryCatalogueEntryMatchesItsChip) {
         // The chip in the socket answers with the ID the device expects of it, revision apart.
         auto& device = dynamic_cast<CPic18Device&>(*rig.device);
         std::uint16_t word = 0;
-        ASSERT_TRUE(device.ReadDeviceId(word));
+        ASSERT_TRUE(device.RunReadDeviceId(word));
         EXPECT_EQ(word & ~e.revisionMask, device.Params().deviceId) << e.name;
         EXPECT_EQ(word & e.revisionMask, sim::Pic18Chip::kRevision) << e.name;
         EXPECT_FALSE(rig.Powered());

@@ -22,6 +22,10 @@ void ScriptedPresenter::Expect(const QString& text, unsigned icon, int answer,
     expected_.push_back({text, icon, answer, std::move(onShow)});
 }
 
+void ScriptedPresenter::ExpectLead(const QString& lead, unsigned icon, int answer) {
+    expected_.push_back({lead, icon, answer, {}, true});
+}
+
 int ScriptedPresenter::Show(QWidget* /*owner*/, const QString& caption, const QString& text,
                             unsigned type) {
     shown_.push_back({caption, text, type});
@@ -32,7 +36,12 @@ int ScriptedPresenter::Show(QWidget* /*owner*/, const QString& caption, const QS
     }
     Expectation e = std::move(expected_.front());
     expected_.pop_front();
-    EXPECT_EQ(e.text.toStdString(), text.toStdString()) << "message box text";
+    if (e.lead) {
+        EXPECT_TRUE(text.startsWith(e.text)) << "message box text \"" << text.toStdString()
+                                             << "\" begins with \"" << e.text.toStdString() << "\"";
+    } else {
+        EXPECT_EQ(e.text.toStdString(), text.toStdString()) << "message box text";
+    }
     EXPECT_EQ(e.icon, type & kMbIconMask)
         << "message box icon for \"" << text.toStdString() << "\"";
     if (e.onShow) {

@@ -32,6 +32,9 @@ class ScriptedPresenter final : public IMessagePresenter {
     void Expect(const QString& text, unsigned icon, int answer = 1,
                 std::function<void()> onShow = {});
 
+    // As Expect, for a box whose text begins with lead (a message and the first of its causes).
+    void ExpectLead(const QString& lead, unsigned icon, int answer = 1);
+
     int Show(QWidget* owner, const QString& caption, const QString& text, unsigned type) override;
 
     const std::vector<Box>& Shown() const { return shown_; }
@@ -43,6 +46,7 @@ class ScriptedPresenter final : public IMessagePresenter {
         unsigned icon;
         int answer;
         std::function<void()> onShow;
+        bool lead = false;
     };
     std::deque<Expectation> expected_;
     std::vector<Box> shown_;

@@ -147,11 +147,11 @@ TEST(FaultSocket, StuckCellMakesProgrammingFail) {
 }
 
 TEST(FaultSocket, UnknownChipNamesGiveNoModel) {
-    EXPECT_NE(CreateSimChip("blank14"), nullptr);
-    EXPECT_EQ(CreateSimChip("Blank14")->Name(), "BLANK14");
-    EXPECT_NE(CreateSimChip("pic16f84a"), nullptr);
-    EXPECT_EQ(CreateSimChip("blank15"), nullptr);
-    EXPECT_EQ(CreateSimChip(""), nullptr);
+    EXPECT_NE(CreateChip("blank14"), nullptr);
+    EXPECT_EQ(CreateChip("Blank14")->Name(), "BLANK14");
+    EXPECT_NE(CreateChip("pic16f84a"), nullptr);
+    EXPECT_EQ(CreateChip("blank15"), nullptr);
+    EXPECT_EQ(CreateChip(""), nullptr);
 }
 
 TEST(FaultSocket, NullChipIsAnEmptySocket) {

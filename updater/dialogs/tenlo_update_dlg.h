@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "jdm/firmware_update.h"
+#include "jobs/firmware_update.h"
 #include "link/clock.h"
 #include "link/port_backend.h"
 #include "link/serial_port.h"

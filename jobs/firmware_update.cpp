@@ -1,4 +1,4 @@
-#include "jdm/firmware_update.h"
+#include "jobs/firmware_update.h"
 
 #include <algorithm>
 #include <exception>
@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "hexfile/firmware_hex_reader.h"
+#include "jobs/socket_rule.h"
 
 namespace tenlo {
 
@@ -123,7 +124,13 @@ FirmwareUpdateResult CFirmwareUpdateFlow::RunSteps() {
         FirmwareUpdateResult failure;
     };
     const Phase phases[] = {
-        {kStatusErasing, [&] { return jdm.EraseChip(); }, FirmwareUpdateResult::EraseFailed},
+        {kStatusErasing,
+         [&] {
+             return jdm.EraseChip([](std::uint16_t id) {
+                 return !jobs::ReadsAsEmptySocket(id, CJDMProgrammer::kBlankWord);
+             });
+         },
+         FirmwareUpdateResult::EraseFailed},
         {kStatusWriting, [&] { return jdm.WriteProgram(program); },
          FirmwareUpdateResult::WriteFailed},
         {kStatusVerifying, [&] { return jdm.VerifyProgram(program); },

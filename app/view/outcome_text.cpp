@@ -1,0 +1,261 @@
+#include "app/view/outcome_text.h"
+
+#include <QFileInfo>
+
+namespace tenlo::app {
+
+namespace {
+
+using jobs::Cause;
+using jobs::FileCause;
+using jobs::Outcome;
+using jobs::Phase;
+using jobs::Rejection;
+
+QString Hex(std::uint32_t value, int digits = 4) {
+    return QString::asprintf("%0*XH", digits, value);
+}
+
+int ValueDigits(const Outcome& o, const DeviceLayout& layout) {
+    return o.memory ? static_cast<int>((WidthOf(layout, *o.memory) + 3) / 4) : 4;
+}
+
+QString Name(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString MemoryName(Memory memory) {
+    switch (memory) {
+        case Memory::Program:
+            return QStringLiteral("プログラムメモリー");
+        case Memory::Config:
+            return QStringLiteral("コンフィグレーションメモリー");
+        case Memory::Data:
+            break;
+    }
+    return QStringLiteral("データメモリー");
+}
+
+// "IcspReadMulti（14H）", "IcspReadMulti（14H）の 2 番目のフレーム"
+QString Frame(const LinkFailure& f) {
+    const QString command = QStringLiteral("コマンド %1（%2）")
+                                .arg(QString::fromUtf8(CommandName(f.command)), Hex(f.command, 2));
+    return f.frame == 0 ? command
+                        : QStringLiteral("%1の %2 番目のフレーム").arg(command).arg(f.frame);
+}
+
+QString LineText(const Outcome& o) {
+    const QString port = Name(o.port);
+    QString lost;
+    switch (o.link.fault) {
+        case LinkFault::NoAnswer:
+            lost = QStringLiteral("%1に応答がありませんでした").arg(Frame(o.link));
+            break;
+        case LinkFault::WrongAnswer:
+            lost = QStringLiteral("%1に A5H ではなく %2 が返りました")
+                       .arg(Frame(o.link), Hex(o.link.answer, 2));
+            break;
+        case LinkFault::LineBroken:
+            lost = QStringLiteral("%1の送受信中にポートが使えなくなりました").arg(Frame(o.link));
+            break;
+        case LinkFault::NotProgrammed:
+            lost = QStringLiteral("%1でプログラマーが書き込み失敗を返しました").arg(Frame(o.link));
+            break;
+        case LinkFault::None:
+        case LinkFault::Stopped:
+            break;
+    }
+    const QString near =
+        o.address ? QStringLiteral("（アドレス %1 付近）").arg(Hex(*o.address)) : QString();
+    const QString head =
+        o.programmerSilent ? QStringLiteral("%1 のプログラマーが応答しなくなりました。").arg(port)
+                           : QStringLiteral("%1 のプログラマーとの通信に失敗しました。").arg(port);
+    return head + u'\n' + lost + near + QStringLiteral("。\n") +
+           QStringLiteral(
+               "ケーブル、プログラマーの電源、ほかのプログラムが %1 "
+               "を使っていないかを確認してください。")
+               .arg(port);
+}
+
+QString CellValues(const Outcome& o, const DeviceLayout& layout, const QString& expectedLabel) {
+    const int digits = ValueDigits(o, layout);
+    return QStringLiteral("読み出し %1、%2 %3")
+        .arg(Hex(o.chipValue, digits), expectedLabel, Hex(o.expectedValue, digits));
+}
+
+QString Where(const Outcome& o) {
+    return QStringLiteral("%1のアドレス %2 ")
+        .arg(o.memory ? MemoryName(*o.memory) : QString(), Hex(o.address.value_or(0)));
+}
+
+// Why a record or a byte of a file was refused.
+QString FileReason(const jobs::FileOutcome& f, const DeviceLayout& layout, bool dataFile) {
+    const QString chip = Name(layout.name);
+    switch (f.failure.fault) {
+        case HexFault::NotARecord:
+            return QStringLiteral("レコードではありません（行が「:」で始まっていません）。");
+        case HexFault::Malformed:
+            return QStringLiteral("レコードが途中で切れているか、16 進数でない文字があります。");
+        case HexFault::UnknownType:
+            return QStringLiteral("不明なレコードタイプです。");
+        case HexFault::WrongCount:
+            return QStringLiteral("終了レコードまたはアドレスレコードの長さが正しくありません。");
+        case HexFault::BadChecksum:
+            return QStringLiteral("チェックサムが一致しません。");
+        case HexFault::LineTooLong:
+            return QStringLiteral("行が長すぎます。");
+        case HexFault::ReadError:
+            return QStringLiteral("ファイルを読み込めませんでした。");
+        case HexFault::AddressRejected:
+        case HexFault::None:
+            break;
+    }
+    const QString at = Hex(f.failure.address);
+    if (dataFile) {
+        return QStringLiteral("アドレス %1 は %2 のデータメモリー（%3 バイト）の範囲外です。")
+            .arg(at, chip)
+            .arg(layout.dataSize);
+    }
+    switch (f.rejection) {
+        case Rejection::IdLocationNotBlank:
+            return QStringLiteral(
+                       "バイトアドレス %1 は書き込まれない ID ロケーションです。空（FFH）"
+                       "でなければなりません。")
+                .arg(at);
+        case Rejection::PadNotZero:
+            return QStringLiteral(
+                       "バイトアドレス %1 はセルの空きバイトです。0 でなければなりません。")
+                .arg(at);
+        case Rejection::NoSuchMemory:
+        case Rejection::EepromInProgramFile:
+        case Rejection::None:
+            break;
+    }
+    QString cell;
+    if (f.beyond) {
+        switch (f.beyond->region) {
+            case HexRegion::Program:
+                cell =
+                    QStringLiteral("（プログラムメモリーのアドレス %1）").arg(Hex(f.beyond->cell));
+                break;
+            case HexRegion::Config:
+                cell = QStringLiteral("（コンフィグレーションメモリーのアドレス %1）")
+                           .arg(Hex(layout.configStart + f.beyond->cell));
+                break;
+            case HexRegion::Data:
+                cell = QStringLiteral("（データメモリーのアドレス %1）").arg(Hex(f.beyond->cell));
+                break;
+        }
+    }
+    return QStringLiteral(
+               "バイトアドレス %1は %2 にないメモリーです。ほかのチップ用のファイルかもしれ"
+               "ません。")
+        .arg(cell.isEmpty() ? at + u' ' : at + cell, chip);
+}
+
+}  // namespace
+
+QString WithCause(const QString& text, const QString& cause) {
+    if (cause.isEmpty()) {
+        return text;
+    }
+    return text.endsWith(u'\n') ? text + cause : text + u'\n' + cause;
+}
+
+QString CauseText(const Outcome& o, const DeviceLayout& layout) {
+    switch (o.cause) {
+        case Cause::None:
+        case Cause::Mismatch:
+        case Cause::OtherChip:  // the user was asked and said no
+        case Cause::Declined:
+            break;
+        case Cause::NoChip:
+            if (o.phase == Phase::EraseReadBack) {
+                return QStringLiteral(
+                    "ソケットにチップが見つかりません（イレース後に読み出したセルがすべて 0 "
+                    "です）。チップの向きと差し込みを確認してください。");
+            }
+            return QStringLiteral(
+                       "ソケットにチップが見つかりません（デバイスID %1）。チップの向きと差し込み"
+                       "を確認してください。")
+                .arg(Hex(o.deviceId));
+        case Cause::LineFailed:
+            return LineText(o);
+        case Cause::NotDone:
+            return QStringLiteral(
+                       "%1 のプログラマーはすべてのコマンドに応答しましたが、チップが動作しません"
+                       "でした。チップの向きと差し込みを確認してください。")
+                .arg(Name(o.port));
+        case Cause::Interrupted:
+            return QStringLiteral("中止しました。");
+        case Cause::NotBlank:
+            return Where(o) + QStringLiteral(
+                                  "のセルが消去されていません（%1）。書き込みではビットを 0 "
+                                  "にすることしかできません。先にイレースしてください。")
+                                  .arg(CellValues(o, layout, QStringLiteral("書き込みデータ")));
+        case Cause::WillNotProgram:
+            return Where(o) + QStringLiteral("のセルに書き込めませんでした（%1）。")
+                                  .arg(CellValues(o, layout, QStringLiteral("書き込みデータ")));
+        case Cause::WillNotErase:
+            return Where(o) + QStringLiteral("のセルが消去されませんでした（%1）。")
+                                  .arg(CellValues(o, layout, QStringLiteral("消去後の値")));
+        case Cause::ChipBusy:
+            return QStringLiteral(
+                "チップがデータメモリーの書き込みを終えませんでした（ビジーのままです）。");
+        case Cause::ProgrammerError:
+            return QStringLiteral(
+                       "%1 のプログラマーは書き込み失敗を返しましたが、チップには書き込みデータが"
+                       "入っています。ケーブルを確認して、もう一度書き込んでください。")
+                .arg(Name(o.port));
+    }
+    return {};
+}
+
+QString OtherChipQuestion(const std::string& selected, const std::vector<std::string>& named,
+                          std::uint16_t id) {
+    if (named.empty()) {
+        return QStringLiteral(
+                   "ソケットのチップのデバイスID %1 は、どのチップのものでもありません。選択中の "
+                   "%2 として続けますか？")
+            .arg(Hex(id), Name(selected));
+    }
+    QString chips;
+    for (const std::string& name : named) {
+        chips += (chips.isEmpty() ? QString() : QStringLiteral(" または ")) + Name(name);
+    }
+    return QStringLiteral(
+               "ソケットのチップは %1（デバイスID %2）です。選択中の %3 として続けますか？")
+        .arg(chips, Hex(id), Name(selected));
+}
+
+QString NoEndRecordQuestion(const QString& fileName) {
+    return QStringLiteral(
+               "%1 には終了レコードがありません。ファイルが途中で切れている可能性があります。"
+               "読み込みますか？")
+        .arg(fileName);
+}
+
+QString FileFailureText(const jobs::FileOutcome& f, const DeviceLayout& layout, bool dataFile) {
+    const QString name = QFileInfo(QString::fromStdString(f.path)).fileName();
+    switch (f.cause) {
+        case FileCause::None:
+        case FileCause::NoEndRecord:
+            break;
+        case FileCause::NotOpened:
+            return QStringLiteral("ファイルを開けませんでした。\n%1").arg(name);
+        case FileCause::NotARegularFile:
+            return QStringLiteral(
+                       "ファイルを開けませんでした。\n%1 は通常のファイルではありません。")
+                .arg(name);
+        case FileCause::NotHex: {
+            const QString where =
+                f.failure.line == 0 ? name
+                                    : QStringLiteral("%1 の %2 行目").arg(name).arg(f.failure.line);
+            return QStringLiteral("Hexファイルの読み込みに失敗しました。\n%1：%2")
+                .arg(where, FileReason(f, layout, dataFile));
+        }
+    }
+    return {};
+}
+
+}  // namespace tenlo::app

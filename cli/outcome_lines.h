@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/exit_codes.h"
+#include "device/device_layout.h"
+#include "jobs/hex_files.h"
+#include "jobs/outcome.h"
+
+namespace tenlo::cli {
+
+// The one line a failed job is told in, and the exit code's reason.
+struct FailureLine {
+    Failure failure = Failure::None;
+    std::string text;
+};
+
+// "0x%0*X" with at least digits digits.
+std::string Hex(std::uint32_t value, int digits = 4);
+// Hex digits of a cell of the memory: 4 for a 14-bit word, 2 for a data byte.
+int CellDigits(const DeviceLayout& layout, Memory memory);
+// "program memory", "configuration memory", "data memory".
+const char* MemoryName(Memory memory);
+
+struct RenderFacts {
+    const DeviceLayout& layout;
+    // The write erased the chip first: a cell that is not blank is then one that will not erase.
+    bool erasedFirst = false;
+    // What was being done, where the job's phase does not say it ("reading the firmware
+    // version"); empty: the phase says it.
+    std::string doing;
+};
+
+// A job's failure (outcome not Ok, not Mismatch) as tenlo-cli tells it.
+FailureLine DescribeOutcome(const jobs::Outcome& outcome, const RenderFacts& facts);
+// "interrupted while connecting to the programmer: the chip was not changed"
+FailureLine InterruptedConnecting();
+
+// A file that was not taken; dataFile: it was given with --data.
+FailureLine DescribeFileOutcome(const jobs::FileOutcome& outcome, const DeviceLayout& layout,
+                                bool dataFile);
+
+}  // namespace tenlo::cli

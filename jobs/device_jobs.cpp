@@ -1,0 +1,446 @@
+#include "jobs/device_jobs.h"
+
+#include <algorithm>
+#include <array>
+
+#include "jobs/socket_rule.h"
+
+namespace tenlo::jobs {
+
+namespace {
+
+constexpr std::array<Memory, 3> kReadOrder{Memory::Program, Memory::Config, Memory::Data};
+// The configuration last: it may protect what comes before it.
+constexpr std::array<Memory, 3> kWriteOrder{Memory::Program, Memory::Data, Memory::Config};
+
+// A command on the link failed: interrupted, or the line's failure as the link noted it.
+Outcome LineOutcome(CProgrammerLink& link, const std::string& port, bool stopped) {
+    Outcome o;
+    o.port = port;
+    o.link = link.FirstFailure();
+    if (stopped) {
+        o.cause = Cause::Interrupted;
+    } else if (o.link.fault == LinkFault::None) {
+        o.cause = Cause::NotDone;
+    } else {
+        o.cause = Cause::LineFailed;
+        // One lost answer or a programmer gone from the line: a ping tells them apart.
+        o.programmerSilent = o.link.fault == LinkFault::LineBroken ||
+                             (o.link.fault == LinkFault::NoAnswer && !link.Ping());
+    }
+    return o;
+}
+
+// One job's hold on the link: the context's stop flag in place of the link's own, the link's
+// failure record cleared so that what it notes is this job's, and the phases told to the
+// observer.
+class Run {
+  public:
+    explicit Run(JobContext& context) : c_(context), savedStop_(context.link.StopFlag()) {
+        if (c_.stop != nullptr) {
+            c_.link.SetStopFlag(c_.stop);
+        }
+        c_.link.ClearFailure();
+    }
+    ~Run() { c_.link.SetStopFlag(savedStop_); }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    void Begin(Phase phase, std::optional<Memory> memory = std::nullopt) {
+        if (c_.observer != nullptr) {
+            c_.observer->PhaseBegins(phase, memory);
+        }
+    }
+
+    // A device operation returned false: what the line and the device say about it.
+    Outcome Failed(Phase phase, std::optional<Memory> memory) {
+        Outcome o = LineOutcome(c_.link, c_.port, c_.Stopped());
+        o.phase = phase;
+        o.memory = memory;
+        const CDevice::Place& place = c_.device.LastPlace();
+        if (place.verifying && phase == Phase::Writing) {
+            o.phase = Phase::WriteVerify;
+        }
+        if (memory && place.cell) {
+            o.address = CellAddress(c_.device.Layout(), *memory, *place.cell);
+        }
+        return o;
+    }
+
+    JobContext& Context() { return c_; }
+
+  private:
+    JobContext& c_;
+    const std::atomic<bool>* savedStop_;
+};
+
+Outcome CellOutcome(Cause cause, Phase phase, Memory memory, std::uint32_t address,
+                    std::uint32_t chip, std::uint32_t expected) {
+    Outcome o;
+    o.cause = cause;
+    o.phase = phase;
+    o.memory = memory;
+    o.address = address;
+    o.chipValue = chip;
+    o.expectedValue = expected;
+    return o;
+}
+
+// The whole chip is erased, the observer asked first.
+Outcome EraseChip(Run& run) {
+    JobContext& c = run.Context();
+    if (c.observer != nullptr && !c.observer->BeforeErase(c.device)) {
+        Outcome o;
+        o.cause = Cause::Declined;
+        o.phase = Phase::Erasing;
+        return o;
+    }
+    run.Begin(Phase::Erasing);
+    if (!c.device.RunErase()) {
+        return run.Failed(Phase::Erasing, std::nullopt);
+    }
+    return {};
+}
+
+// After an erase: every program and data cell a write sets is blank. The erase answers for
+// these alone: an erased configuration word reads back differently from chip to chip (bits it
+// lacks, bits it keeps), and a kept calibration word is not among the cells a write sets.
+Outcome CheckErased(Run& run) {
+    JobContext& c = run.Context();
+    const DeviceLayout& layout = c.device.Layout();
+    CMemoryImage chip(layout);
+    std::optional<Outcome> first;
+    bool allZero = true;
+    for (Memory memory : {Memory::Program, Memory::Data}) {
+        if (chip.CellCount(memory) == 0) {
+            continue;
+        }
+        run.Begin(Phase::EraseReadBack, memory);
+        if (!c.device.RunRead(memory, chip.Cells(memory))) {
+            return run.Failed(Phase::EraseReadBack, memory);
+        }
+        for (const WrittenCell& cell : c.device.WrittenCells(memory)) {
+            const std::uint32_t have = chip.Get(memory, cell.index) & cell.mask;
+            allZero = allZero && have == 0;
+            if (have != cell.mask && !first) {
+                first = CellOutcome(Cause::WillNotErase, Phase::EraseReadBack, memory,
+                                    CellAddress(layout, memory, cell.index),
+                                    chip.Get(memory, cell.index),
+                                    BlankValueForWidth(WidthOf(layout, memory)));
+            }
+        }
+    }
+    if (!first) {
+        return {};
+    }
+    if (allZero) {
+        // Nothing erases to zeros: no chip drove the data line.
+        first->cause = Cause::NoChip;
+    }
+    return *first;
+}
+
+// A write returned false: the line's doing, or the chip's. Only when the programmer answered
+// every frame (or said itself that a word did not program) did the chip refuse the data; the
+// memory is then read back to find where and why.
+Outcome DiagnoseWrite(Run& run, Memory memory, const CMemoryImage& wanted) {
+    JobContext& c = run.Context();
+    const LinkFault fault = c.link.FirstFailure().fault;
+    if (c.Stopped() || (fault != LinkFault::None && fault != LinkFault::NotProgrammed)) {
+        return run.Failed(Phase::Writing, memory);
+    }
+    const DeviceLayout& layout = c.device.Layout();
+    const CDevice::Place place = c.device.LastPlace();
+    if (place.chipSaid == CDevice::ChipReport::StillBusy) {
+        Outcome o;
+        o.cause = Cause::ChipBusy;
+        o.phase = Phase::Writing;
+        o.memory = memory;
+        if (place.cell) {
+            o.address = CellAddress(layout, memory, *place.cell);
+        }
+        return o;
+    }
+    c.link.ClearFailure();
+    run.Begin(Phase::WriteReadBack, memory);
+    CMemoryImage chip(layout);
+    if (!c.device.RunRead(memory, chip.Cells(memory))) {
+        return run.Failed(Phase::WriteReadBack, memory);
+    }
+    const std::vector<WrittenCell> cells = c.device.WrittenCells(memory);
+    // A cell holding bits the write cannot clear is the first thing to mend: erasing it.
+    for (const WrittenCell& cell : cells) {
+        const std::uint32_t have = chip.Get(memory, cell.index) & cell.mask;
+        const std::uint32_t want = cell.Expected(wanted.Get(memory, cell.index));
+        if (!cell.replaced && (want & ~have) != 0) {
+            return CellOutcome(Cause::NotBlank, Phase::Writing, memory,
+                               CellAddress(layout, memory, cell.index), have, want);
+        }
+    }
+    for (const WrittenCell& cell : cells) {
+        const std::uint32_t have = chip.Get(memory, cell.index) & cell.mask;
+        const std::uint32_t want = cell.Expected(wanted.Get(memory, cell.index));
+        if (have != want) {
+            return CellOutcome(Cause::WillNotProgram, Phase::Writing, memory,
+                               CellAddress(layout, memory, cell.index), have, want);
+        }
+    }
+    Outcome o;
+    o.cause = Cause::ProgrammerError;
+    o.phase = Phase::Writing;
+    o.memory = memory;
+    o.port = c.port;
+    return o;
+}
+
+// While calibration is kept the chip holds its own calibration, not the image's: the compare
+// leaves those cells out unless asked, by the options record the device reads, for the length
+// of one job. The caller's record is not changed.
+class CalibrationCompareScope {
+  public:
+    CalibrationCompareScope(CDevice& device, bool compareKept)
+        : device_(device), saved_(device.OptionsRecord()) {
+        if (saved_ != nullptr) {
+            local_ = *saved_;
+        }
+        if (local_.keepCalibration != 0 && !compareKept) {
+            local_.skipCalibrationCompare = 1;
+        }
+        device_.SetOptionsRecord(&local_);
+    }
+    ~CalibrationCompareScope() { device_.SetOptionsRecord(saved_); }
+    CalibrationCompareScope(const CalibrationCompareScope&) = delete;
+    CalibrationCompareScope& operator=(const CalibrationCompareScope&) = delete;
+
+  private:
+    CDevice& device_;
+    DeviceOptions* saved_;
+    DeviceOptions local_;
+};
+
+// Compares one memory: None, Mismatch (in phase), or the failure.
+Outcome CompareMemory(Run& run, Memory memory, CMemoryImage& image, Phase phase) {
+    JobContext& c = run.Context();
+    run.Begin(phase, memory);
+    CompareResult result;
+    if (!c.device.RunCompare(memory, image.Cells(memory), result) || result.done == 0) {
+        return run.Failed(phase, memory);
+    }
+    if (result.match == 0) {
+        return CellOutcome(Cause::Mismatch, phase, memory, result.address, result.read,
+                           result.expected);
+    }
+    return {};
+}
+
+// Whether a write goes on to the next memory after this one failed.
+bool WriteGoesOn(Memory memory, Cause cause) {
+    const bool chipRefused =
+        cause == Cause::WillNotProgram || cause == Cause::NotBlank || cause == Cause::ChipBusy;
+    return memory == Memory::Data && chipRefused;
+}
+
+void Note(Report& report, MemoryStep step) {
+    if (report.outcome.Ok() && !step.outcome.Ok()) {
+        report.outcome = step.outcome;
+    }
+    report.steps.push_back(std::move(step));
+}
+
+}  // namespace
+
+bool MemorySet::Has(Memory memory) const {
+    switch (memory) {
+        case Memory::Program:
+            return program;
+        case Memory::Config:
+            return config;
+        case Memory::Data:
+            return data;
+    }
+    return false;
+}
+
+MemorySet MemoriesOf(const DeviceLayout& layout) {
+    return {layout.programSize > 0, layout.configCount > 0, layout.dataSize > 0};
+}
+
+bool JobContext::Stopped() const {
+    return (stop != nullptr && stop->load()) || link.StopRequested() ||
+           link.FirstFailure().fault == LinkFault::Stopped;
+}
+
+bool Report::Done(Memory memory) const {
+    const MemoryStep* step = Step(memory);
+    return step != nullptr && step->outcome.Ok();
+}
+
+const MemoryStep* Report::Step(Memory memory) const {
+    const auto it = std::find_if(steps.begin(), steps.end(),
+                                 [memory](const MemoryStep& s) { return s.memory == memory; });
+    return it == steps.end() ? nullptr : &*it;
+}
+
+Outcome ReadFirmwareVersion(CProgrammerLink& link, const std::string& port,
+                            std::uint8_t version[4]) {
+    link.ClearFailure();
+    if (link.GetVersion(version)) {
+        return {};
+    }
+    return LineOutcome(link, port,
+                       link.StopRequested() || link.FirstFailure().fault == LinkFault::Stopped);
+}
+
+IdReading ReadDeviceId(JobContext& context) {
+    Run run(context);
+    IdReading r;
+    const std::optional<CDevice::DeviceIdPlace> place = context.device.DeviceIdLocation();
+    if (!place) {
+        r.outcome.cause = Cause::NotDone;
+        r.outcome.phase = Phase::SocketCheck;
+        return r;
+    }
+    r.address = place->address;
+    run.Begin(Phase::SocketCheck);
+    if (!context.device.RunReadDeviceId(r.word)) {
+        r.outcome = run.Failed(Phase::SocketCheck, std::nullopt);
+        return r;
+    }
+    r.empty = ReadsAsEmptySocket(r.word, place->bits);
+    r.matches = IdentifyDeviceId(context.chip.family, r.word);
+    r.selected = std::any_of(r.matches.begin(), r.matches.end(), [&](const DeviceIdMatch& m) {
+        return m.entry->index == context.chip.index;
+    });
+    return r;
+}
+
+Outcome CheckSocket(JobContext& context) {
+    // Chips without an ID word cannot be told apart: they are taken on trust.
+    if (!context.checkSocket || !context.device.DeviceIdLocation()) {
+        return {};
+    }
+    const IdReading id = ReadDeviceId(context);
+    if (!id.outcome.Ok() || id.selected) {
+        return id.outcome;
+    }
+    Outcome o;
+    o.phase = Phase::SocketCheck;
+    o.deviceId = id.word;
+    if (id.empty) {
+        o.cause = Cause::NoChip;
+        return o;
+    }
+    for (const DeviceIdMatch& m : id.matches) {
+        o.otherChips.emplace_back(m.entry->name);
+    }
+    if (context.questions != nullptr &&
+        context.questions->GoOnWithOtherChip(std::string(context.chip.name), o.otherChips,
+                                             id.word)) {
+        return {};
+    }
+    o.cause = Cause::OtherChip;
+    return o;
+}
+
+Report Read(JobContext& context, const MemorySet& memories, CMemoryImage& into) {
+    Report report;
+    report.outcome = CheckSocket(context);
+    if (!report.Ok()) {
+        return report;
+    }
+    Run run(context);
+    for (Memory memory : kReadOrder) {
+        if (!memories.Has(memory)) {
+            continue;
+        }
+        run.Begin(Phase::Reading, memory);
+        MemoryStep step{memory, {}};
+        if (!context.device.RunRead(memory, into.Cells(memory))) {
+            step.outcome = run.Failed(Phase::Reading, memory);
+        }
+        Note(report, step);
+        if (!report.Ok()) {
+            break;
+        }
+    }
+    return report;
+}
+
+Report Erase(JobContext& context, const EraseOptions& options) {
+    Report report;
+    report.outcome = CheckSocket(context);
+    if (!report.Ok()) {
+        return report;
+    }
+    Run run(context);
+    report.outcome = EraseChip(run);
+    report.erased = report.Ok();
+    if (report.erased && options.readBack) {
+        report.outcome = CheckErased(run);
+    }
+    return report;
+}
+
+Report Write(JobContext& context, CMemoryImage& image, const MemorySet& memories,
+             const WriteOptions& options) {
+    Report report;
+    report.outcome = CheckSocket(context);
+    if (!report.Ok()) {
+        return report;
+    }
+    Run run(context);
+    if (options.eraseFirst) {
+        report.outcome = EraseChip(run);
+        if (!report.Ok()) {
+            return report;
+        }
+        report.erased = true;
+    }
+    for (Memory memory : kWriteOrder) {
+        if (!memories.Has(memory)) {
+            continue;
+        }
+        run.Begin(Phase::Writing, memory);
+        MemoryStep step{memory, {}};
+        if (!context.device.RunWrite(memory, image.Cells(memory))) {
+            step.outcome = DiagnoseWrite(run, memory, image);
+        } else if (options.verify) {
+            const CalibrationCompareScope kept(context.device, false);
+            step.outcome = CompareMemory(run, memory, image, Phase::WriteVerify);
+            if (step.outcome.cause == Cause::Mismatch) {
+                step.outcome.cause = Cause::WillNotProgram;
+            }
+        }
+        const Cause cause = step.outcome.cause;
+        Note(report, step);
+        if (cause != Cause::None && !WriteGoesOn(memory, cause)) {
+            break;
+        }
+    }
+    return report;
+}
+
+Report Compare(JobContext& context, CMemoryImage& image, const MemorySet& memories,
+               const CompareOptions& options) {
+    Report report;
+    report.outcome = CheckSocket(context);
+    if (!report.Ok()) {
+        return report;
+    }
+    Run run(context);
+    const CalibrationCompareScope kept(context.device, options.compareKeptCalibration);
+    for (Memory memory : kReadOrder) {
+        if (!memories.Has(memory)) {
+            continue;
+        }
+        MemoryStep step{memory, CompareMemory(run, memory, image, Phase::Comparing)};
+        const Cause cause = step.outcome.cause;
+        Note(report, step);
+        if (cause != Cause::None && !(cause == Cause::Mismatch && options.allMemories)) {
+            break;
+        }
+    }
+    return report;
+}
+
+}  // namespace tenlo::jobs

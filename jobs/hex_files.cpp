@@ -1,0 +1,160 @@
+#include "jobs/hex_files.h"
+
+#include "hexfile/image_hex.h"
+#include "hexfile/prog_hex_reader.h"
+
+namespace tenlo::jobs {
+
+namespace {
+
+// A program file reader that notes which memories the file fed.
+class CTrackingProgReader final : public CProgHexReader {
+  public:
+    CTrackingProgReader(const HexLayout& layout, HexBuffers target, bool microchipLayout)
+        : CProgHexReader(layout, target, microchipLayout), map_(layout, microchipLayout) {}
+
+    MemorySet seen;
+
+  protected:
+    bool BeginLoad() override {
+        seen = {};
+        return CProgHexReader::BeginLoad();
+    }
+    bool StoreByte(uint8_t byte, uint32_t address) override {
+        if (!CProgHexReader::StoreByte(byte, address)) {
+            return false;
+        }
+        if (const std::optional<HexPlace> place = map_.Locate(address); place && !place->filler) {
+            switch (place->region) {
+                case HexRegion::Program:
+                    seen.program = true;
+                    break;
+                case HexRegion::Config:
+                    seen.config = true;
+                    break;
+                case HexRegion::Data:
+                    seen.data = true;
+                    break;
+            }
+        }
+        return true;
+    }
+
+  private:
+    HexAddressMap map_;
+};
+
+bool Opened(CHexFileReader& reader, const std::string& path, FileOutcome& out) {
+    if (reader.Open(path)) {
+        return true;
+    }
+    out.cause = reader.NotARegularFile() ? FileCause::NotARegularFile : FileCause::NotOpened;
+    return false;
+}
+
+// After a load that read to the end: a file cut short (a failed copy or download) is taken only
+// when the user says so.
+bool Ended(const CHexFileReader& reader, IJobQuestions* questions, FileOutcome& out) {
+    if (reader.EndRecordSeen()) {
+        return true;
+    }
+    out.empty = reader.LinesRead() == 0;
+    if (questions != nullptr && questions->LoadWithoutEndRecord(out.path, out.empty)) {
+        out.empty = false;
+        return true;
+    }
+    out.cause = FileCause::NoEndRecord;
+    return false;
+}
+
+// A byte the program reader refused for its place or its value.
+void ExplainProgramRejection(const HexLayout& layout, bool microchip, FileOutcome& out) {
+    const std::uint32_t at = out.failure.address;
+    const std::optional<HexPlace> place = HexAddressMap(layout, microchip).Locate(at);
+    const bool eeprom =
+        !microchip &&
+        HexAddressMap(layout, true).Locate(at).value_or(HexPlace{}).region == HexRegion::Data;
+    if (place) {
+        // A byte with a place in the chip was refused for its value.
+        out.rejection =
+            place->fillerValue == 0xFF ? Rejection::IdLocationNotBlank : Rejection::PadNotZero;
+    } else if (eeprom) {
+        out.rejection = Rejection::EepromInProgramFile;
+    } else {
+        out.rejection = Rejection::NoSuchMemory;
+        out.beyond = HexAddressMap(layout, microchip).PlaceBeyond(at);
+    }
+}
+
+FileOutcome LoadProgramAs(const std::string& path, CMemoryImage& into, bool microchip,
+                          IJobQuestions* questions) {
+    FileOutcome out;
+    out.path = path;
+    const DeviceLayout& layout = into.Layout();
+    const HexLayout hexLayout = ToHexLayout(layout);
+    CMemoryImage loaded(layout);
+    CTrackingProgReader reader(hexLayout, BuffersOf(loaded), microchip);
+    if (!Opened(reader, path, out)) {
+        return out;
+    }
+    if (!reader.Load()) {
+        out.cause = FileCause::NotHex;
+        out.failure = reader.LastFailure();
+        if (out.failure.fault == HexFault::AddressRejected) {
+            ExplainProgramRejection(hexLayout, microchip, out);
+        }
+        return out;
+    }
+    if (!Ended(reader, questions, out)) {
+        return out;
+    }
+    out.provided = reader.seen;
+    into.CopyProgram(loaded);
+    into.CopyConfig(loaded);
+    if (reader.DataSeen()) {
+        into.CopyData(loaded);
+    }
+    return out;
+}
+
+}  // namespace
+
+FileOutcome LoadProgramFile(const std::string& path, CMemoryImage& into, ProgramLayout layout,
+                            IJobQuestions* questions) {
+    if (layout != ProgramLayout::PlainThenMicrochip) {
+        return LoadProgramAs(path, into, layout == ProgramLayout::Microchip, questions);
+    }
+    // gpasm and MPLAB put the data EEPROM into the program file (and the pic30 tools lay out
+    // dsPIC30F files their own way). A file the plain layout refuses is taken in theirs.
+    FileOutcome plain = LoadProgramAs(path, into, false, questions);
+    if (plain.cause != FileCause::NotHex) {
+        return plain;
+    }
+    return LoadProgramAs(path, into, true, questions);
+}
+
+FileOutcome LoadDataFile(const std::string& path, CMemoryImage& into, IJobQuestions* questions) {
+    FileOutcome out;
+    out.path = path;
+    CMemoryImage loaded(into.Layout());
+    CImageDataHexReader reader(loaded);
+    if (!Opened(reader, path, out)) {
+        return out;
+    }
+    if (!reader.Load()) {
+        out.cause = FileCause::NotHex;
+        out.failure = reader.LastFailure();
+        if (out.failure.fault == HexFault::AddressRejected) {
+            out.rejection = Rejection::NoSuchMemory;
+        }
+        return out;
+    }
+    if (!Ended(reader, questions, out)) {
+        return out;
+    }
+    out.provided.data = true;
+    into.CopyData(loaded);
+    return out;
+}
+
+}  // namespace tenlo::jobs

@@ -1,0 +1,292 @@
+// The jobs both fronts run, against the virtual programmer: each cause a job can end in, the
+// stop rules of a write, the socket check and what it lets through, and the hooks.
+
+#include "jobs/device_jobs.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "support/sim_rig.h"
+
+namespace tenlo::jobs {
+namespace {
+
+using sim::Space;
+using testing::SimRig;
+
+struct Answers final : IJobQuestions {
+    bool GoOnWithOtherChip(const std::string& selected, const std::vector<std::string>& named,
+                           std::uint16_t id) override {
+        asked.push_back(selected + " " + (named.empty() ? "-" : named.front()) + " " +
+                        std::to_string(id));
+        return goOn;
+    }
+    bool LoadWithoutEndRecord(const std::string&, bool) override { return false; }
+
+    bool goOn = false;
+    std::vector<std::string> asked;
+};
+
+// A chip in the socket, the device of the chip selected, and the job context over both.
+struct JobRig : SimRig {
+    explicit JobRig(const std::string& inSocket, sim::FaultPlan faults = {},
+                    const std::string& selected = "")
+        : SimRig(inSocket, std::move(faults)),
+          entry(*CatalogueEntryAt(FindCatalogueIndex(selected.empty() ? inSocket : selected))),
+          image(Device().Layout()),
+          context(Device(), entry, link, "COM5") {
+        options.keepCalibration = 1;
+        context.questions = &answers;
+    }
+
+    CDevice& Device() {
+        if (!selectedDevice) {
+            selectedDevice = CreateDevice(entry.index, link, &options, nullptr);
+        }
+        return *selectedDevice;
+    }
+
+    std::unique_ptr<CDevice> selectedDevice;
+    const CatalogueEntry& entry;
+    CMemoryImage image;
+    Answers answers;
+    JobContext context;
+};
+
+sim::FaultPlan Faults(void (*set)(sim::FaultPlan&)) {
+    sim::FaultPlan plan;
+    set(plan);
+    return plan;
+}
+
+TEST(SocketCheck, AnEmptySocketEndsTheJobWithTheIdAsReadAndNothingElseSent) {
+    JobRig rig("PIC16F877A", Faults([](sim::FaultPlan& f) { f.noChip = true; }));
+    const std::uint64_t before = rig.BytesIn();
+    const Report r = Write(rig.context, rig.image, kAllMemories, {});
+    EXPECT_EQ(r.outcome.cause, Cause::NoChip);
+    EXPECT_EQ(r.outcome.phase, Phase::SocketCheck);
+    EXPECT_EQ(r.outcome.deviceId, 0x0000);
+    EXPECT_TRUE(r.steps.empty());
+    EXPECT_EQ(rig.WordsProgrammed(), 0u);
+    // One configuration read: power up, eight words, power down.
+    EXPECT_LT(rig.BytesIn() - before, 40u);
+}
+
+TEST(SocketCheck, AnotherChipIsAskedAboutAndANoEndsTheJobWithBothNames) {
+    JobRig rig("PIC16F877A", {}, "PIC16F84A");
+    const Report r = Erase(rig.context, {});
+    EXPECT_EQ(r.outcome.cause, Cause::OtherChip);
+    EXPECT_EQ(r.outcome.otherChips, std::vector<std::string>{"PIC16F877A"});
+    EXPECT_EQ(r.outcome.deviceId & 0x3FE0, 0x0E20);
+    ASSERT_EQ(rig.answers.asked.size(), 1u);
+    EXPECT_EQ(rig.answers.asked[0].rfind("PIC16F84A PIC16F877A ", 0), 0u) << rig.answers.asked[0];
+    EXPECT_FALSE(r.erased);
+
+    rig.answers.goOn = true;
+    rig.Poke(Space::Program, 0, 0x2805);
+    const Report yes = Erase(rig.context, {false});
+    EXPECT_TRUE(yes.Ok());
+    EXPECT_EQ(rig.Peek(Space::Program, 0), 0x3FFFu) << "a yes goes on with the chip";
+}
+
+TEST(SocketCheck, TurnedOffOrWithoutAnIdWordTheChipIsTakenOnTrust) {
+    JobRig forced("PIC16F877A", Faults([](sim::FaultPlan& f) { f.noChip = true; }));
+    forced.context.checkSocket = false;
+    EXPECT_TRUE(CheckSocket(forced.context).Ok());
+
+    JobRig noId("PIC16F84", Faults([](sim::FaultPlan& f) { f.noChip = true; }));
+    const std::uint64_t before = noId.BytesIn();
+    EXPECT_TRUE(CheckSocket(noId.context).Ok());
+    EXPECT_EQ(noId.BytesIn(), before) << "nothing to read";
+}
+
+TEST(ReadJob, ALineThatBreaksNamesThePortTheCommandAndTheBlock) {
+    JobRig rig("PIC16F84A", Faults([](sim::FaultPlan& f) { f.disconnectAtByte = 40; }));
+    const Report r = Read(rig.context, kAllMemories, rig.image);
+    EXPECT_EQ(r.outcome.cause, Cause::LineFailed);
+    EXPECT_EQ(r.outcome.phase, Phase::Reading);
+    EXPECT_EQ(r.outcome.memory, Memory::Program);
+    EXPECT_EQ(r.outcome.port, "COM5");
+    EXPECT_EQ(r.outcome.link.fault, LinkFault::LineBroken);
+    EXPECT_NE(r.outcome.link.command, 0);
+    ASSERT_TRUE(r.outcome.address.has_value());
+    EXPECT_EQ(*r.outcome.address % 64, 0u) << "the first cell of a read block";
+    EXPECT_TRUE(r.outcome.programmerSilent);
+    ASSERT_EQ(r.steps.size(), 1u) << "configuration and data were not tried";
+}
+
+TEST(EraseJob, TheReadBackNamesACellThatKeptItsBitsAndAnAllZeroChipIsNoChip) {
+    JobRig rig("PIC16F84A",
+               Faults([](sim::FaultPlan& f) { f.stuckCells.emplace_back(Space::Program, 0x10); }));
+    rig.Poke(Space::Program, 0x10, 0x2805);
+    const Report r = Erase(rig.context, {});
+    EXPECT_TRUE(r.erased);
+    EXPECT_EQ(r.outcome.cause, Cause::WillNotErase);
+    EXPECT_EQ(r.outcome.phase, Phase::EraseReadBack);
+    EXPECT_EQ(r.outcome.address, 0x10u);
+    EXPECT_EQ(r.outcome.chipValue, 0x2805u);
+    EXPECT_EQ(r.outcome.expectedValue, 0x3FFFu);
+    EXPECT_TRUE(Erase(rig.context, {false}).Ok()) << "without the read-back";
+
+    // A chip without an ID word: only the read-back finds the socket empty.
+    JobRig empty("PIC16F54", Faults([](sim::FaultPlan& f) { f.noChip = true; }));
+    EXPECT_EQ(Erase(empty.context, {}).outcome.cause, Cause::NoChip);
+}
+
+TEST(EraseJob, AHookThatSaysNoComesBeforeAnythingIsErased) {
+    struct Refuse final : IJobObserver {
+        bool BeforeErase(CDevice& device) override {
+            seen = device.Layout().name;
+            return false;
+        }
+        std::string seen;
+    } refuse;
+    JobRig rig("PIC16F84A");
+    rig.context.observer = &refuse;
+    rig.Poke(Space::Program, 0, 0x2805);
+    WriteOptions write;
+    write.eraseFirst = true;
+    const Report r = Write(rig.context, rig.image, kAllMemories, write);
+    EXPECT_EQ(r.outcome.cause, Cause::Declined);
+    EXPECT_EQ(refuse.seen, "PIC16F84A");
+    EXPECT_EQ(rig.Peek(Space::Program, 0), 0x2805u);
+    EXPECT_EQ(rig.WordsProgrammed(), 0u);
+}
+
+TEST(WriteJob, ACellThatIsNotBlankIsToldApartFromOneThatWillNotProgram) {
+    JobRig rig("PIC16F84A");
+    rig.Poke(Space::Program, 3, 0x0000);
+    rig.image.Set(Memory::Program, 3, 0x1234);
+    MemorySet program{true, false, false};
+    Report r = Write(rig.context, rig.image, program, {});
+    EXPECT_EQ(r.outcome.cause, Cause::NotBlank);
+    EXPECT_EQ(r.outcome.address, 3u);
+    EXPECT_EQ(r.outcome.chipValue, 0x0000u);
+    EXPECT_EQ(r.outcome.expectedValue, 0x1234u);
+
+    JobRig stuck("PIC16F84A",
+                 Faults([](sim::FaultPlan& f) { f.stuckCells.emplace_back(Space::Program, 3); }));
+    stuck.image.Set(Memory::Program, 3, 0x1234);
+    r = Write(stuck.context, stuck.image, program, {});
+    EXPECT_EQ(r.outcome.cause, Cause::WillNotProgram);
+    EXPECT_EQ(r.outcome.address, 3u);
+    EXPECT_EQ(r.outcome.chipValue, 0x3FFFu);
+}
+
+TEST(WriteJob, AChipThatRefusesDataStillGetsItsConfigurationButAProgramFailureEndsIt) {
+    JobRig rig("PIC16F84A",
+               Faults([](sim::FaultPlan& f) { f.stuckCells.emplace_back(Space::Data, 5); }));
+    rig.image.Set(Memory::Data, 5, 0x12);
+    rig.image.Set(Memory::Config, 7, 0x3FF1);
+    const Report r = Write(rig.context, rig.image, kAllMemories, {});
+    EXPECT_EQ(r.outcome.cause, Cause::WillNotProgram);
+    EXPECT_EQ(r.outcome.memory, Memory::Data);
+    ASSERT_EQ(r.steps.size(), 3u);
+    EXPECT_TRUE(r.Done(Memory::Program));
+    EXPECT_FALSE(r.Done(Memory::Data));
+    EXPECT_TRUE(r.Done(Memory::Config));
+    EXPECT_EQ(rig.Peek(Space::Config, 0x2007) & 0x1F, 0x11u);
+
+    JobRig program("PIC16F84A",
+                   Faults([](sim::FaultPlan& f) { f.stuckCells.emplace_back(Space::Program, 2); }));
+    program.image.Set(Memory::Program, 2, 0x1234);
+    const Report p = Write(program.context, program.image, kAllMemories, {});
+    EXPECT_EQ(p.steps.size(), 1u);
+    EXPECT_EQ(program.Peek(Space::Config, 0x2007) & 0x1F, 0x1Fu);
+}
+
+TEST(WriteJob, AStopRaisedDuringTheJobEndsItAtTheNextCommand) {
+    struct StopAtData final : IJobObserver {
+        void PhaseBegins(Phase phase, std::optional<Memory> memory) override {
+            if (phase == Phase::Writing && memory == Memory::Data) {
+                stop->store(true);
+            }
+        }
+        std::atomic<bool>* stop = nullptr;
+    } observer;
+    std::atomic<bool> stop{false};
+    observer.stop = &stop;
+    JobRig rig("PIC16F84A");
+    rig.context.stop = &stop;
+    rig.context.observer = &observer;
+    rig.image.Set(Memory::Config, 7, 0x3FF1);
+    const Report r = Write(rig.context, rig.image, kAllMemories, {});
+    EXPECT_EQ(r.outcome.cause, Cause::Interrupted);
+    EXPECT_EQ(r.outcome.memory, Memory::Data);
+    EXPECT_EQ(r.steps.size(), 2u);
+    EXPECT_EQ(rig.Peek(Space::Config, 0x2007) & 0x1F, 0x1Fu) << "the configuration was not written";
+    EXPECT_FALSE(rig.Powered());
+    EXPECT_EQ(rig.link.StopFlag(), nullptr) << "the link's own flag is back";
+}
+
+TEST(WriteJob, ABusyChipIsTheChipsWordNotACellThatWillNotProgram) {
+    JobRig rig("PIC18F252", Faults([](sim::FaultPlan& f) { f.eeBusy = true; }));
+    const Report r = Write(rig.context, rig.image, {false, false, true}, {});
+    EXPECT_EQ(r.outcome.cause, Cause::ChipBusy);
+    EXPECT_EQ(r.outcome.memory, Memory::Data);
+}
+
+TEST(WriteJob, AskedToVerifyItReadsBackWhatTheFamilyDoesNot) {
+    // PIC18 writes do not read back: a stuck word passes the write and the verify finds it.
+    JobRig rig("PIC18F252",
+               Faults([](sim::FaultPlan& f) { f.stuckCells.emplace_back(Space::Program, 8); }));
+    rig.image.Set(Memory::Program, 8, 0x1234);
+    const MemorySet program{true, false, false};
+    EXPECT_TRUE(Write(rig.context, rig.image, program, {}).Ok());
+    WriteOptions verify;
+    verify.verify = true;
+    const Report r = Write(rig.context, rig.image, program, verify);
+    EXPECT_EQ(r.outcome.cause, Cause::WillNotProgram);
+    EXPECT_EQ(r.outcome.phase, Phase::WriteVerify);
+    EXPECT_EQ(r.outcome.address, 8u);
+    EXPECT_EQ(r.outcome.expectedValue, 0x1234u);
+}
+
+TEST(CompareJob, KeptCalibrationIsLeftOutUnlessAskedAndTheOptionsRecordIsLeftAlone) {
+    JobRig rig("PIC12F629");
+    rig.image.Set(Memory::Program, 0, 0x2805);
+    ASSERT_TRUE(Write(rig.context, rig.image, kAllMemories, {}).Ok());
+    ASSERT_NE(rig.Peek(Space::Program, 0x3FF), 0x3FFFu) << "the chip kept its calibration";
+
+    EXPECT_TRUE(Compare(rig.context, rig.image, kAllMemories, {}).Ok());
+    EXPECT_EQ(rig.options.skipCalibrationCompare, 0);
+
+    CompareOptions all;
+    all.compareKeptCalibration = true;
+    const Report r = Compare(rig.context, rig.image, kAllMemories, all);
+    EXPECT_EQ(r.outcome.cause, Cause::Mismatch);
+    EXPECT_EQ(r.outcome.address, 0x3FFu);
+    EXPECT_EQ(r.outcome.expectedValue, 0x3FFFu);
+
+    // Not kept: the record's own "do not compare" decides.
+    rig.options.keepCalibration = 0;
+    EXPECT_EQ(Compare(rig.context, rig.image, kAllMemories, {}).outcome.cause, Cause::Mismatch);
+    rig.options.skipCalibrationCompare = 1;
+    EXPECT_TRUE(Compare(rig.context, rig.image, kAllMemories, {}).Ok());
+}
+
+TEST(CompareJob, StopsAtTheFirstMemoryThatDiffersUnlessAskedForAll) {
+    JobRig rig("PIC16F84A");
+    rig.image.Set(Memory::Program, 0x10, 0x2805);
+    rig.image.Set(Memory::Data, 5, 0x12);
+    Report r = Compare(rig.context, rig.image, kAllMemories, {});
+    EXPECT_EQ(r.outcome.cause, Cause::Mismatch);
+    EXPECT_EQ(r.outcome.address, 0x10u);
+    EXPECT_EQ(r.outcome.chipValue, 0x3FFFu);
+    EXPECT_EQ(r.outcome.expectedValue, 0x2805u);
+    EXPECT_EQ(r.steps.size(), 1u);
+
+    CompareOptions all;
+    all.allMemories = true;
+    r = Compare(rig.context, rig.image, kAllMemories, all);
+    ASSERT_EQ(r.steps.size(), 3u);
+    EXPECT_EQ(r.steps[2].outcome.cause, Cause::Mismatch);
+    EXPECT_EQ(r.steps[2].outcome.address, 5u);
+    EXPECT_TRUE(r.steps[1].outcome.Ok());
+}
+
+}  // namespace
+}  // namespace tenlo::jobs
