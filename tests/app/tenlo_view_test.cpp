@@ -406,6 +406,56 @@ TEST_F(ViewRig, EraseBlanksTheChipButNotTheGrids) {
     EXPECT_EQ(Cell(Memory::Program, 0, 1), "2805");
 }
 
+TEST_F(ViewRig, EraseReadsTheChipBackAndNamesTheFirstCellThatKeptItsBits) {
+    sim::FaultPlan faults;
+    faults.stuckCells.emplace_back(Space::Program, 0x10);
+    Start("PIC16F84A", faults);
+    Poke(Space::Program, 0x10, 0x2805);
+    presenter_.Expect(
+        "イレース失敗\nプログラムメモリーのアドレス 0010H のセルが消去されませんでした（読み出し "
+        "2805H、消去後の値 3FFFH）。",
+        kMbIconExclamation);
+    Trigger(kCmdErase);
+}
+
+TEST_F(ViewRig, AnotherChipIsAskedAboutAndANoEndsTheWriteWithNothingWritten) {
+    Start("PIC16F877A");
+    Show(Memory::Program, 0, 0x2805);
+    presenter_.ExpectLead("ソケットのチップは PIC16F877A（デバイスID 0E2", kMbIconQuestion, kIdNo);
+    const std::uint64_t start = HostBytes();
+    Trigger(kCmdWrite);
+    const std::uint64_t idRead = HostBytes() - start;
+    EXPECT_EQ(Peek(Space::Program, 0), 0x3FFFu);
+    EXPECT_EQ(socket_->WordsProgrammed(), 0u);
+    EXPECT_TRUE(Frame().isEnabled());
+
+    // A yes goes on, and the window is usable for the question while the command holds it.
+    presenter_.ExpectLead("ソケットのチップは PIC16F877A", kMbIconQuestion, kIdYes,
+                          [this] { EXPECT_TRUE(Frame().isEnabled()); });
+    presenter_.ExpectLead("書き込み結果\nプログラムメモリー : ", kMbIconExclamation);
+    const std::uint64_t before = HostBytes();
+    Trigger(kCmdWrite);
+    EXPECT_GT(HostBytes() - before, 2 * idRead) << "the write went on";
+}
+
+TEST_F(ViewRig, ThePic12F629ComparesEqualAfterAWriteThatKeptItsCalibration) {
+    Start("PIC12F629");
+    ASSERT_TRUE(View().SelectDevice(FindCatalogueIndex("PIC12F629")));
+    Show(Memory::Program, 0, 0x2805);
+    presenter_.ExpectLead("書き込み結果", kMbIconInformation);
+    Trigger(kCmdWrite);
+    ASSERT_NE(Peek(Space::Program, 0x3FF), 0x3FFFu);
+    presenter_.Expect("コンペア結果：一致", kMbIconInformation);
+    Trigger(kCmdCompare);
+
+    // Not kept: the option not to compare calibration data decides, as before.
+    View().Options().keepCalibration = 0;
+    presenter_.ExpectLead(
+        "コンペア結果：不一致\nプログラムメモリー\nアドレス\u3000\u3000\u3000\t03FFH",
+        kMbIconExclamation);
+    Trigger(kCmdCompare);
+}
+
 TEST_F(ViewRig, TheWindowStaysLockedFromTheFirstOperationOfACommandToItsMessage) {
     Start();
     EnabledWatch watch(Frame());

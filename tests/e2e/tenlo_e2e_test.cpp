@@ -3,6 +3,8 @@
 // answers the port dialog (through the real dialog) and closes the main window once it is up.
 
 #include <fstream>
+#include <sstream>
+#include <vector>
 
 #include "e2e/chip84a_image.h"
 #include "e2e/sim_fixture.h"
@@ -51,6 +53,9 @@ TEST_F(TenloEndToEnd, TheBuiltInVirtualProgrammerNeedsNoPort) {
     const Result cancelled = Tenlo({"--simulate"}, "cancel");
     EXPECT_EQ(cancelled.code, 0) << cancelled.err;
     EXPECT_EQ(cancelled.out, "") << "no window when the port dialog is cancelled";
+
+    // The simulator's own test chip is there too, as ravonite-sim --chip blank14 has it.
+    EXPECT_EQ(Tenlo({"--simulate=blank14"}, "5").code, 0);
 
     const Result unknown = Tenlo({"--simulate=PIC99X1"}, "5");
     EXPECT_EQ(unknown.code, 2);
@@ -102,8 +107,95 @@ TEST_F(TenloEndToEnd, AFileThatIsNoHexIsRefusedAndTheChipIsLeftAlone) {
     const Result r = Tenlo({}, "5", "open-program " + File("notes.hex") + "\n");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out,
-              "main window: 無題 - Tenlo\nbox: error: Hexファイルの読み込みに失敗しました。\n");
+              "main window: 無題 - Tenlo\nbox: error: Hexファイルの読み込みに失敗しました。\\n"
+              "notes.hex の 1 行目：レコードではありません（行が「:」で始まっていません）。\n");
     EXPECT_EQ(Slurp(Trace()), "> 00\n< A5\n") << "nothing but the start-up's ping";
+}
+
+// The boxes a script's commands showed, in order, without the main window's line.
+std::vector<std::string> Boxes(const std::string& out) {
+    std::vector<std::string> boxes;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("box: ", 0) == 0) {
+            boxes.push_back(line.substr(5));
+        }
+    }
+    return boxes;
+}
+
+TEST_F(TenloEndToEnd, AnEmptySocketEndsEveryCommandAtOnceNamingItAndTheGridsStay) {
+    Process sim;
+    StartSim(sim, "PIC16F877A", {"--fault", "nochip"});
+    const std::string before = File("before.hex");
+    const std::string after = File("after.hex");
+    const Result r = Tenlo({}, "5",
+                           "select PIC16F877A\nsave-program " + before +
+                               "\nread\nerase\nwrite\ncompare\nsave-program " + after + "\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string empty =
+        "\\nソケットにチップが見つかりません（デバイスID 0000H）。チップの向きと差し込みを確認"
+        "してください。";
+    EXPECT_EQ(Boxes(r.out), (std::vector<std::string>{
+                                "exclamation: 読み出し失敗" + empty,
+                                "exclamation: イレース失敗" + empty,
+                                "exclamation: 書き込み結果\\nプログラムメモリー : 失敗" + empty,
+                                "error: プログラムメモリーをコンペアできませんでした。" + empty,
+                            }))
+        << r.out;
+    EXPECT_EQ(Slurp(after), Slurp(before)) << "no command changed the grids";
+    // Four ID reads and nothing else: no program words went over (the write alone took 4 s).
+    EXPECT_EQ(Slurp(Trace()).find("> 18"), std::string::npos);
+    EXPECT_LT(r.took, 20000ms);
+}
+
+TEST_F(TenloEndToEnd, APic12F629WrittenWithItsCalibrationKeptComparesEqual) {
+    Process sim;
+    StartSim(sim, "PIC12F629");
+    std::ofstream(File("p629.hex")) << ":020000000528D1\n:00000001FF\n";
+    const Result r =
+        Tenlo({}, "5", "select PIC12F629\nopen-program " + File("p629.hex") + "\nwrite\ncompare\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> boxes = Boxes(r.out);
+    ASSERT_EQ(boxes.size(), 2u) << r.out;
+    EXPECT_EQ(boxes[0].rfind("information: 書き込み結果", 0), 0u) << boxes[0];
+    EXPECT_EQ(boxes[1], "information: コンペア結果：一致");
+}
+
+TEST_F(TenloEndToEnd, AProgrammerThatVanishesDuringAWriteIsNamedByItsPort) {
+    Process sim;
+    StartSim(sim, "PIC16F84A", {"--fault", "disconnect@200"});
+    const Result r = Tenlo({}, "5", "open-program " EXAMPLE_HEX "\nwrite\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> boxes = Boxes(r.out);
+    ASSERT_EQ(boxes.size(), 1u) << r.out;
+    EXPECT_EQ(boxes[0].rfind("exclamation: 書き込み結果\\nプログラムメモリー : 失敗\\nCOM5 の", 0),
+              0u)
+        << boxes[0];
+    EXPECT_TRUE(Has(boxes[0], "ほかのプログラムが COM5 を使っていないか")) << boxes[0];
+}
+
+TEST_F(TenloEndToEnd, AnotherChipInTheSocketIsAskedAboutByBothNames) {
+    Process sim;
+    StartSim(sim, "PIC16F877A");
+    const Result r = Tenlo({}, "5", "erase\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> boxes = Boxes(r.out);
+    ASSERT_FALSE(boxes.empty()) << r.out;
+    EXPECT_EQ(boxes[0].rfind("question: ソケットのチップは PIC16F877A（デバイスID 0E2", 0), 0u)
+        << boxes[0];
+    EXPECT_TRUE(Has(boxes[0], "H）です。選択中の PIC16F84A として続けますか？")) << boxes[0];
+}
+
+TEST_F(TenloEndToEnd, AFileWithoutItsEndRecordIsAskedAbout) {
+    Process sim;
+    StartSim(sim);
+    std::ofstream(File("cut.hex")) << ":020000000528D1\n";
+    const Result r = Tenlo({}, "5", "open-program " + File("cut.hex") + "\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Boxes(r.out),
+              std::vector<std::string>{"question: cut.hex には終了レコードがありません。ファイルが"
+                                       "途中で切れている可能性があります。読み込みますか？"});
 }
 
 }  // namespace

@@ -22,8 +22,9 @@ void ScriptedPresenter::Expect(const QString& text, unsigned icon, int answer,
     expected_.push_back({text, icon, answer, std::move(onShow)});
 }
 
-void ScriptedPresenter::ExpectLead(const QString& lead, unsigned icon, int answer) {
-    expected_.push_back({lead, icon, answer, {}, true});
+void ScriptedPresenter::ExpectLead(const QString& lead, unsigned icon, int answer,
+                                   std::function<void()> onShow) {
+    expected_.push_back({lead, icon, answer, std::move(onShow), true});
 }
 
 int ScriptedPresenter::Show(QWidget* /*owner*/, const QString& caption, const QString& text,

@@ -33,7 +33,8 @@ class ScriptedPresenter final : public IMessagePresenter {
                 std::function<void()> onShow = {});
 
     // As Expect, for a box whose text begins with lead (a message and the first of its causes).
-    void ExpectLead(const QString& lead, unsigned icon, int answer = 1);
+    void ExpectLead(const QString& lead, unsigned icon, int answer = 1,
+                    std::function<void()> onShow = {});
 
     int Show(QWidget* owner, const QString& caption, const QString& text, unsigned type) override;
 

@@ -8,7 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "link/port_names.h"
 #include "sim/blank_chip.h"
+#include "sim/jdm/jdm_port_backend.h"
 
 namespace tenlo::sim {
 namespace {
@@ -76,6 +78,19 @@ TEST(InProcessPort, ServesEveryComNameOneHandleAtATime) {
     CommSettings back;
     ASSERT_TRUE(second->GetSettings(back));
     EXPECT_EQ(back, settings);
+}
+
+TEST(InProcessPort, TakesTheComNamesTheJdmSimulatorTakes) {
+    VirtualClock clock;
+    const std::optional<SimulatedProgrammer> simulated = SimulateChip("blank14", clock);
+    ASSERT_TRUE(simulated.has_value());
+    const auto jdm = MakeJdmSimulatorBackend(clock);
+    for (const char* name : {"COM0", "COM05", "COM5", "com99"}) {
+        auto a = simulated->backend->Open(name);
+        auto b = jdm->Open(name);
+        EXPECT_EQ(a != nullptr, b != nullptr) << name;
+        EXPECT_EQ(a != nullptr, ComPortNumber(name).has_value()) << name;
+    }
 }
 
 TEST(InProcessPort, HandleOutlivesItsBackend) {
