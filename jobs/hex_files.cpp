@@ -44,12 +44,18 @@ class CTrackingProgReader final : public CProgHexReader {
     HexAddressMap map_;
 };
 
-bool Opened(CHexFileReader& reader, const std::string& path, FileOutcome& out) {
-    if (reader.Open(path)) {
-        return true;
+// Opens and reads the whole file; false with out saying why not.
+bool OpenedAndLoaded(CHexFileReader& reader, const std::string& path, FileOutcome& out) {
+    if (!reader.Open(path)) {
+        out.cause = reader.NotARegularFile() ? FileCause::NotARegularFile : FileCause::NotOpened;
+        return false;
     }
-    out.cause = reader.NotARegularFile() ? FileCause::NotARegularFile : FileCause::NotOpened;
-    return false;
+    if (!reader.Load()) {
+        out.cause = FileCause::NotHex;
+        out.failure = reader.LastFailure();
+        return false;
+    }
+    return true;
 }
 
 // After a load that read to the end: a file cut short (a failed copy or download) is taken only
@@ -94,12 +100,7 @@ FileOutcome LoadProgramAs(const std::string& path, CMemoryImage& into, bool micr
     const HexLayout hexLayout = ToHexLayout(layout);
     CMemoryImage loaded(layout);
     CTrackingProgReader reader(hexLayout, BuffersOf(loaded), microchip);
-    if (!Opened(reader, path, out)) {
-        return out;
-    }
-    if (!reader.Load()) {
-        out.cause = FileCause::NotHex;
-        out.failure = reader.LastFailure();
+    if (!OpenedAndLoaded(reader, path, out)) {
         if (out.failure.fault == HexFault::AddressRejected) {
             ExplainProgramRejection(hexLayout, microchip, out);
         }
@@ -138,12 +139,7 @@ FileOutcome LoadDataFile(const std::string& path, CMemoryImage& into, IJobQuesti
     out.path = path;
     CMemoryImage loaded(into.Layout());
     CImageDataHexReader reader(loaded);
-    if (!Opened(reader, path, out)) {
-        return out;
-    }
-    if (!reader.Load()) {
-        out.cause = FileCause::NotHex;
-        out.failure = reader.LastFailure();
+    if (!OpenedAndLoaded(reader, path, out)) {
         if (out.failure.fault == HexFault::AddressRejected) {
             out.rejection = Rejection::NoSuchMemory;
         }
