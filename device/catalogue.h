@@ -78,7 +78,7 @@ std::span<const int> DeviceMenuIndices();
 // Case-insensitive; -1 when no chip has that name.
 int FindCatalogueIndex(std::string_view name);
 
-// Every entry's layout, whether or not its family can be built yet.
+// Every entry's layout.
 std::optional<DeviceLayout> CatalogueLayout(int index);
 // The constants of a mid-range entry: the family's defaults overridden by the chip's row.
 std::optional<MidRangeParams> CatalogueMidRangeParams(int index);

@@ -152,6 +152,19 @@ TEST_F(CliSession, ACellThatWillNotProgramIsNotMistakenForANonBlankChip) {
         << stuck.stderrText;
 }
 
+TEST_F(CliSession, ADataCellTheChipRefusesIsToldAndTheConfigurationStillWritten) {
+    CliRig stuck("PIC16F84A", [] {
+        sim::FaultPlan plan;
+        plan.stuckCells.push_back({Space::Data, 0});
+        return plan;
+    }());
+    EXPECT_EQ(stuck.Run({"write", ExampleHex()}), 1);
+    EXPECT_EQ(stuck.stderrText,
+              "tenlo-cli: writing data memory failed: verification failed at 0x0000: chip 0xFF, "
+              "file 0x54 (a cell that will not program?)\n");
+    EXPECT_EQ(stuck.Peek(Space::Config, 0x2007), 0x3FF1u) << "the configuration was written";
+}
+
 TEST_F(CliSession, AKeptCalibrationWordLeavesTheFirstWordInTheFailureReport) {
     CliRig stuck("PIC12F629", [] {
         sim::FaultPlan plan;
@@ -206,9 +219,11 @@ TEST_F(CliSession, BadFilesStopBeforeThePortIsOpened) {
     for (const auto& [name, text] : files) {
         const std::string path = dir.Write(name, text);
         EXPECT_EQ(rig.Run({"write", path}), 4) << name;
-        EXPECT_TRUE(Has(rig.stderrText, "is not a valid HEX file for PIC16F84A")) << rig.stderrText;
+        EXPECT_TRUE(Has(rig.stderrText, "is not a valid HEX file for PIC16F84A: line 1 has "))
+            << rig.stderrText;
         EXPECT_EQ(rig.Run({"verify", path}), 4) << name;
     }
+    EXPECT_TRUE(Has(rig.stderrText, "line 1 has a record cut short")) << rig.stderrText;
     // An EEPROM byte sits in the low byte of its word; the high byte has a place but no data.
     const std::string pad = dir.Write("pad.hex", ":02420000FF01BC\n:00000001FF\n");
     EXPECT_EQ(rig.Run({"write", pad}), 4);

@@ -134,6 +134,13 @@ TEST(EraseJob, TheReadBackNamesACellThatKeptItsBitsAndAnAllZeroChipIsNoChip) {
     // A chip without an ID word: only the read-back finds the socket empty.
     JobRig empty("PIC16F54", Faults([](sim::FaultPlan& f) { f.noChip = true; }));
     EXPECT_EQ(Erase(empty.context, {}).outcome.cause, Cause::NoChip);
+
+    // The PIC16F84 erases its data by writing it, each byte read back: the programmer answers
+    // every command, yet the erase cannot complete.
+    JobRig writes("PIC16F84", Faults([](sim::FaultPlan& f) { f.noChip = true; }));
+    const Report notDone = Erase(writes.context, {});
+    EXPECT_EQ(notDone.outcome.cause, Cause::NotDone);
+    EXPECT_EQ(notDone.outcome.link.fault, LinkFault::None);
 }
 
 TEST(EraseJob, AHookThatSaysNoComesBeforeAnythingIsErased) {
