@@ -247,6 +247,12 @@ void Note(Report& report, MemoryStep step) {
     report.steps.push_back(std::move(step));
 }
 
+// Every job on the chip begins with the socket check; false when that ended it.
+bool SocketPasses(JobContext& context, Report& report) {
+    report.outcome = CheckSocket(context);
+    return report.Ok();
+}
+
 }  // namespace
 
 bool MemorySet::Has(Memory memory) const {
@@ -344,8 +350,7 @@ Outcome CheckSocket(JobContext& context) {
 
 Report Read(JobContext& context, const MemorySet& memories, CMemoryImage& into) {
     Report report;
-    report.outcome = CheckSocket(context);
-    if (!report.Ok()) {
+    if (!SocketPasses(context, report)) {
         return report;
     }
     Run run(context);
@@ -368,8 +373,7 @@ Report Read(JobContext& context, const MemorySet& memories, CMemoryImage& into) 
 
 Report Erase(JobContext& context, const EraseOptions& options) {
     Report report;
-    report.outcome = CheckSocket(context);
-    if (!report.Ok()) {
+    if (!SocketPasses(context, report)) {
         return report;
     }
     Run run(context);
@@ -384,8 +388,7 @@ Report Erase(JobContext& context, const EraseOptions& options) {
 Report Write(JobContext& context, CMemoryImage& image, const MemorySet& memories,
              const WriteOptions& options) {
     Report report;
-    report.outcome = CheckSocket(context);
-    if (!report.Ok()) {
+    if (!SocketPasses(context, report)) {
         return report;
     }
     Run run(context);
@@ -423,8 +426,7 @@ Report Write(JobContext& context, CMemoryImage& image, const MemorySet& memories
 Report Compare(JobContext& context, CMemoryImage& image, const MemorySet& memories,
                const CompareOptions& options) {
     Report report;
-    report.outcome = CheckSocket(context);
-    if (!report.Ok()) {
+    if (!SocketPasses(context, report)) {
         return report;
     }
     Run run(context);
