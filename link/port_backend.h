@@ -59,12 +59,38 @@ class IPortHandle {
     virtual bool GetCts(bool& on) = 0;
 };
 
+// Why a port did not open, as far as the system tells it.
+struct PortOpenFailure {
+    enum class Reason : std::uint8_t {
+        None,
+        NotFound,          // no such port, or the name leads nowhere
+        PermissionDenied,  // the device exists but this user may not open it
+        Busy,              // another program holds it
+        Other,
+    };
+    Reason reason = Reason::None;
+    std::string device;  // the path the name led to, when it led to one
+    int error = 0;       // errno (or the system's own code)
+    std::string group;   // PermissionDenied: the group owning the device node
+    std::string holder;  // Busy: "minicom (pid 1234)" when a lock file or /proc tells it
+};
+
 // Opens ports by the device name taken from a definition string ("COM5", "com12").
 class IPortBackend {
   public:
     virtual ~IPortBackend() = default;
     // nullptr when the port cannot be opened (missing, busy, no permission).
     virtual std::unique_ptr<IPortHandle> Open(const std::string& deviceName) = 0;
+    // Open, saying why it failed; a backend that cannot tell says Other.
+    virtual std::unique_ptr<IPortHandle> OpenExplained(const std::string& deviceName,
+                                                       PortOpenFailure& failure) {
+        failure = {};
+        std::unique_ptr<IPortHandle> handle = Open(deviceName);
+        if (!handle) {
+            failure.reason = PortOpenFailure::Reason::Other;
+        }
+        return handle;
+    }
 };
 
 // The OS backend (termios on POSIX, Win32 on Windows), unless a front end has installed

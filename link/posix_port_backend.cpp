@@ -9,6 +9,7 @@
 #include <chrono>
 #include <utility>
 
+#include "link/port_discovery.h"
 #include "link/port_names.h"
 
 namespace tenlo {
@@ -408,29 +409,55 @@ PosixPortBackend::PosixPortBackend(std::shared_ptr<PosixSys> sys)
     : sys_(sys ? std::move(sys) : RealPosixSys()) {}
 
 std::unique_ptr<IPortHandle> PosixPortBackend::Open(const std::string& deviceName) {
-    const std::optional<std::string> path = ResolvePortPath(deviceName, *sys_);
-    if (!path) {
-        return nullptr;
-    }
-    return OpenPath(*path);
+    PortOpenFailure ignored;
+    return OpenExplained(deviceName, ignored);
 }
 
-std::unique_ptr<IPortHandle> PosixPortBackend::OpenPath(const std::string& path) {
+std::unique_ptr<IPortHandle> PosixPortBackend::OpenExplained(const std::string& deviceName,
+                                                             PortOpenFailure& failure) {
+    failure = {};
+    const std::optional<std::string> path = ResolvePortPath(deviceName, *sys_);
+    if (!path) {
+        failure.reason = PortOpenFailure::Reason::NotFound;
+        failure.error = ENOENT;
+        return nullptr;
+    }
+    return OpenPath(*path, &failure);
+}
+
+std::unique_ptr<IPortHandle> PosixPortBackend::OpenPath(const std::string& path,
+                                                        PortOpenFailure* failure) {
+    const auto fail = [&](PortOpenFailure::Reason reason, int error) {
+        if (failure != nullptr) {
+            if (reason == PortOpenFailure::Reason::None) {
+                *failure = DiagnoseOpenFailure(path, error);
+            } else {
+                *failure = {reason, path, error, {}, {}};
+            }
+        }
+        return nullptr;
+    };
     const int raw = RetryOnEintr(
         [&] { return sys_->Open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (raw < 0) {
-        return nullptr;
+        return fail(PortOpenFailure::Reason::None, errno);
     }
     auto fd = std::make_unique<UniqueFd>(sys_, raw);
     // TIOCEXCL keeps other openers out but not root; the lock keeps out every opener that
     // asks for it, which all of ours do.
-    if (RetryOnEintr([&] { return sys_->Flock(raw, LOCK_EX | LOCK_NB); }) != 0 ||
-        RetryOnEintr([&] { return sys_->Ioctl(raw, TIOCEXCL); }) != 0) {
-        return nullptr;
+    if (RetryOnEintr([&] { return sys_->Flock(raw, LOCK_EX | LOCK_NB); }) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        // Closed before the holder is looked for, or we would find ourselves.
+        fd.reset();
+        return fail(PortOpenFailure::Reason::None, error);
+    }
+    if (RetryOnEintr([&] { return sys_->Ioctl(raw, TIOCEXCL); }) != 0) {
+        return fail(PortOpenFailure::Reason::Other, errno);
     }
     termios t{};
     if (RetryOnEintr([&] { return sys_->TcGetAttr(raw, &t); }) != 0) {
-        return nullptr;
+        // Not a terminal at all (a file, a folder someone linked as comN).
+        return fail(PortOpenFailure::Reason::Other, errno);
     }
     // Raw at once: a pseudo-terminal starts cooked and echoing.
     cfmakeraw(&t);
@@ -438,7 +465,7 @@ std::unique_ptr<IPortHandle> PosixPortBackend::OpenPath(const std::string& path)
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     if (RetryOnEintr([&] { return sys_->TcSetAttr(raw, TCSANOW, &t); }) != 0) {
-        return nullptr;
+        return fail(PortOpenFailure::Reason::Other, errno);
     }
     return std::make_unique<PosixPortHandle>(std::move(fd), SettingsFromTermios(t));
 }

@@ -48,8 +48,11 @@ class PosixPortBackend final : public IPortBackend {
     explicit PosixPortBackend(std::shared_ptr<PosixSys> sys = nullptr);
 
     std::unique_ptr<IPortHandle> Open(const std::string& deviceName) override;
-    // Opens a path directly (tenlo-cli --port /dev/ttyUSB0).
-    std::unique_ptr<IPortHandle> OpenPath(const std::string& path);
+    std::unique_ptr<IPortHandle> OpenExplained(const std::string& deviceName,
+                                               PortOpenFailure& failure) override;
+    // Opens a path directly (tenlo-cli --port /dev/ttyUSB0); failure, when given, says why not.
+    std::unique_ptr<IPortHandle> OpenPath(const std::string& path,
+                                          PortOpenFailure* failure = nullptr);
 
   private:
     std::shared_ptr<PosixSys> sys_;

@@ -83,7 +83,9 @@ CSerialPort::~CSerialPort() = default;
 
 bool CSerialPort::Open(const std::string& definition) {
     const std::string name = DeviceNameOf(definition);
+    lastOpenFailure_ = {};
     if (name.empty()) {
+        lastOpenFailure_.reason = PortOpenFailure::Reason::NotFound;
         ShowError(kMbOk, "Device definition string must start with \"COMn:\".\n%s",
                   definition.c_str());
         return false;
@@ -93,9 +95,20 @@ bool CSerialPort::Open(const std::string& definition) {
     handle_.reset();
     // Resolved at every open so a backend installed after construction (--simulate) is used.
     std::shared_ptr<IPortBackend> backend = backend_ ? backend_ : DefaultPortBackend();
-    std::unique_ptr<IPortHandle> handle = backend ? backend->Open(name) : nullptr;
+    std::unique_ptr<IPortHandle> handle =
+        backend ? backend->OpenExplained(name, lastOpenFailure_) : nullptr;
     if (!handle) {
-        ShowError(kMbOk, "Cannot open %s.", name.c_str());
+        if (lastOpenFailure_.reason == PortOpenFailure::Reason::None) {
+            lastOpenFailure_.reason = PortOpenFailure::Reason::Other;
+        }
+        const std::string note = openFailureNote_ ? openFailureNote_(lastOpenFailure_) : "";
+        if (note.empty()) {
+            ShowError(kMbOk, "Cannot open %s.", name.c_str());
+        } else if (showErrors_ && ownerWindow_ != nullptr) {
+            // The note may run past the fixed-size buffer of ShowError: the message itself is
+            // short, and what follows it is ours.
+            ShowText(kMbOk, "Cannot open " + name + ".\n" + note);
+        }
         return false;
     }
 
@@ -104,6 +117,7 @@ bool CSerialPort::Open(const std::string& definition) {
     handle->GetSettings(settings);
     if (!ParseDeviceDefinition(definition, settings)) {
         handle.reset();
+        lastOpenFailure_.reason = PortOpenFailure::Reason::Other;
         ShowError(kMbOk, "Cannot analyze device definition string.\n%s", definition.c_str());
         return false;
     }
@@ -244,6 +258,10 @@ int CSerialPort::ShowError(unsigned type, const char* format, ...) {
     if (written >= static_cast<int>(sizeof buffer)) {
         TrimToCharacter(text);
     }
+    return ShowText(type, text);
+}
+
+int CSerialPort::ShowText(unsigned type, const std::string& text) {
     return ownerWindow_->ShowMessage(caption_, text,
                                      type | kMbIconError | kMbSystemModal | kMbSetForeground);
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -51,6 +52,13 @@ class CSerialPort {
 
     int ShowError(unsigned type, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
+    // Why the last Open did not open the port (reason None after one that did).
+    const PortOpenFailure& LastOpenFailure() const { return lastOpenFailure_; }
+    // A text that follows "Cannot open %s." on a line of its own, saying why and what to do;
+    // empty from the function adds nothing.
+    using OpenFailureNote = std::function<std::string(const PortOpenFailure&)>;
+    void SetOpenFailureNote(OpenFailureNote note) { openFailureNote_ = std::move(note); }
+
     // Modem-line control for the firmware updater.
     bool SetDTR(bool on);
     bool SetRTS(bool on);
@@ -67,6 +75,7 @@ class CSerialPort {
 
   private:
     void TraceByte(std::uint8_t byte, bool transmitted);
+    int ShowText(unsigned type, const std::string& text);
 
     bool lastTraceTx_ = false;
     std::unique_ptr<IPortHandle> handle_;
@@ -78,6 +87,8 @@ class CSerialPort {
     bool peerSilent_ = false;
 
     std::string caption_ = "Error";
+    PortOpenFailure lastOpenFailure_;
+    OpenFailureNote openFailureNote_;
     std::shared_ptr<IPortBackend> backend_;
     IClock* clock_;
     IClock::Duration lastWrite_{0};
