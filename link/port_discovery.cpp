@@ -64,6 +64,22 @@ bool NaturalLess(std::string_view a, std::string_view b) {
     return a.size() - i < b.size() - j;
 }
 
+// Users know ports by their COM numbers: those come first, in numeric order.
+void SortPorts(std::vector<SerialPortInfo>& ports) {
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const SerialPortInfo& a, const SerialPortInfo& b) {
+                         const bool aNamed = !a.comNumbers.empty();
+                         const bool bNamed = !b.comNumbers.empty();
+                         if (aNamed != bNamed) {
+                             return aNamed;
+                         }
+                         if (aNamed && a.comNumbers.front() != b.comNumbers.front()) {
+                             return a.comNumbers.front() < b.comNumbers.front();
+                         }
+                         return NaturalLess(a.device, b.device);
+                     });
+}
+
 std::string KindName(PortKind kind) {
     switch (kind) {
         case PortKind::UsbSerial:
@@ -639,10 +655,7 @@ std::vector<SerialPortInfo> ScanSerialPorts(const PortScanPlaces& places) {
     for (SerialPortInfo& port : ports) {
         FillAccess(tree, port);
     }
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const SerialPortInfo& a, const SerialPortInfo& b) {
-                         return NaturalLess(a.device, b.device);
-                     });
+    SortPorts(ports);
     return ports;
 }
 
@@ -687,6 +700,7 @@ void AssignComNumbers(std::vector<SerialPortInfo>& ports, const PortScanPlaces& 
 std::vector<SerialPortInfo> DiscoverSerialPorts(const PortScanPlaces& places) {
     std::vector<SerialPortInfo> ports = ScanSerialPorts(places);
     AssignComNumbers(ports, places);
+    SortPorts(ports);
     return ports;
 }
 

@@ -42,9 +42,9 @@ struct PortScanPlaces {
     std::vector<std::string> linkDirectories = PortLinkDirectories();
 };
 
-// The ports present, ordered by device name: sysfs ttys that have a real device behind them
-// (USB adapters, ACM devices, UARTs whose type is known), then whatever else a comN link leads
-// to that exists.
+// The ports present: sysfs ttys that have a real device behind them (USB adapters, ACM
+// devices, UARTs whose type is known) and whatever else a comN link leads to that exists.
+// Those with a COM name come first, by number; the others follow by device name.
 std::vector<SerialPortInfo> ScanSerialPorts(const PortScanPlaces& places);
 
 // Gives every port with a by-id name and no COMn yet the lowest free number from COM3 up: a

@@ -171,8 +171,9 @@ TEST(PortDiscovery, FindsAdaptersModemsAndRealUartsButNoPhantoms) {
     FakeMachine m;
     TypicalDesk(m);
     const std::vector<SerialPortInfo> ports = ScanSerialPorts(m.Places());
+    // COM1 first, the others by name.
     EXPECT_THAT(Devices(ports),
-                ElementsAre("/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"));
+                ElementsAre("/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1"));
 
     const SerialPortInfo& ftdi = Find(ports, "/dev/ttyUSB0");
     EXPECT_EQ(ftdi.kind, PortKind::UsbSerial);
