@@ -6,6 +6,7 @@
 #include "cli/cli_session.h"
 #include "hexfile/image_hex.h"
 #include "jobs/firmware_update.h"
+#include "link/port_advice.h"
 
 namespace tenlo::cli {
 
@@ -240,9 +241,11 @@ int CCliSession::UpdateFirmware() {
     CSerialPort port(&errorBox_, port_.Backend(), env_.clock);
     port.SetErrorCaption(kUpdaterErrorCaption);
     if (!OpenUpdaterPort(port, port_.Number())) {
-        return Fail(Failure::PortNotOpened, "cannot open the serial port " + port_.Name() +
-                                                ": check --port and that no other program "
-                                                "holds it");
+        const std::string problem = PortOpenProblem(port.LastOpenFailure());
+        return Fail(Failure::PortNotOpened,
+                    !problem.empty() ? problem
+                                     : "cannot open the serial port " + port_.Name() +
+                                           ": check --port and that no other program holds it");
     }
     CUpdateView view(env_.err, options_.quiet);
     const std::string file =

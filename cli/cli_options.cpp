@@ -68,6 +68,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
                  "Compare calibration data even while it is kept (verify leaves it out then)");
     app.add_flag("--quiet", options.quiet, "No progress bar and no messages on success");
     app.add_flag("--trace", options.trace, "Print the serial trace on standard error");
+    app.set_version_flag("--version", std::string("tenlo-cli ") + TENLO_VERSION);
 
     std::string memories;
     auto addMemories = [&](CLI::App* sub) {
@@ -106,6 +107,11 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     CLI::App* update =
         app.add_subcommand("update-firmware", "Rewrite the programmer's own firmware");
     update->add_option("--file", options.firmwareFile, "Firmware HEX file");
+    CLI::App* ports = app.add_subcommand(
+        "ports",
+        "List the serial ports present and their COM names (a USB adapter seen for "
+        "the first time gets one)");
+    ports->add_flag("--json", options.json, "One JSON document instead of lines");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -115,6 +121,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         return ParseOutcome::Help;
     } catch (const CLI::CallForAllHelp&) {
         helpOut = app.help("", CLI::AppFormatMode::All);
+        return ParseOutcome::Help;
+    } catch (const CLI::CallForVersion&) {
+        helpOut = app.version() + "\n";
         return ParseOutcome::Help;
     } catch (const CLI::ParseError& e) {
         message = FirstLine(e.what());
@@ -134,6 +143,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         {devices, Command::Devices}, {ping, Command::Ping},   {version, Command::Version},
         {read, Command::Read},       {write, Command::Write}, {verify, Command::Verify},
         {erase, Command::Erase},     {id, Command::Id},       {update, Command::UpdateFirmware},
+        {ports, Command::Ports},
     };
     for (const auto& [sub, command] : commands) {
         if (sub->parsed()) {

@@ -8,7 +8,19 @@
 
 namespace tenlo::cli {
 
-enum class Command { None, Devices, Ping, Version, Read, Write, Verify, Erase, Id, UpdateFirmware };
+enum class Command {
+    None,
+    Devices,
+    Ping,
+    Version,
+    Read,
+    Write,
+    Verify,
+    Erase,
+    Id,
+    UpdateFirmware,
+    Ports,
+};
 
 struct CliOptions {
     std::string port = "COM5";
@@ -32,6 +44,7 @@ struct CliOptions {
     bool checkErased = true;   // erase: read the chip back to see it blank (--no-verify: not)
     bool force = false;        // read, write, verify, erase: no device ID check first
     std::string firmwareFile;  // update-firmware --file (empty: the updater's own name)
+    bool json = false;         // ports --json
 };
 
 // How a port argument reads: "COMn" (any case, n from 1) or a device path used as it is.

@@ -3,7 +3,9 @@
 #include <cstdarg>
 
 #include "cli/interrupt_guard.h"
+#include "cli/ports_command.h"
 #include "jobs/hex_files.h"
+#include "link/port_advice.h"
 
 namespace tenlo::cli {
 
@@ -78,6 +80,8 @@ int CCliSession::Dispatch() {
             return Id();
         case Command::UpdateFirmware:
             return UpdateFirmware();
+        case Command::Ports:
+            return RunPortsCommand(options_, env_);
         case Command::None:
             break;
     }
@@ -157,10 +161,12 @@ Failure CCliSession::Connect() {
     }
     link_->Connect(ProgrammerPortDefinition(port_.Number()));
     if (!link_->IsConnected()) {
-        Fail(Failure::PortNotOpened, "cannot open the serial port " + port_.Name() +
-                                         port_.Searched() +
-                                         ": check --port, that the port exists and that no "
-                                         "other program holds it");
+        const std::string problem = PortOpenProblem(link_->LastOpenFailure());
+        Fail(Failure::PortNotOpened,
+             !problem.empty() ? problem
+                              : "cannot open the serial port " + port_.Name() + port_.Searched() +
+                                    ": check --port, that the port exists and that no other "
+                                    "program holds it");
         return Failure::PortNotOpened;
     }
     if (!PingProgrammer(2)) {

@@ -8,12 +8,18 @@
 
 namespace tenlo::cli {
 
-std::unique_ptr<IPortHandle> CPathPortBackend::Open(const std::string& /*deviceName*/) {
+std::unique_ptr<IPortHandle> CPathPortBackend::Open(const std::string& deviceName) {
+    PortOpenFailure ignored;
+    return OpenExplained(deviceName, ignored);
+}
+
+std::unique_ptr<IPortHandle> CPathPortBackend::OpenExplained(const std::string& /*deviceName*/,
+                                                             PortOpenFailure& failure) {
 #if defined(_WIN32)
-    return OsPortBackend()->Open(path_);
+    return OsPortBackend()->OpenExplained(path_, failure);
 #else
     PosixPortBackend backend;
-    return backend.OpenPath(path_);
+    return backend.OpenPath(path_, &failure);
 #endif
 }
 

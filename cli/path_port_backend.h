@@ -13,6 +13,8 @@ class CPathPortBackend final : public IPortBackend {
   public:
     explicit CPathPortBackend(std::string path) : path_(std::move(path)) {}
     std::unique_ptr<IPortHandle> Open(const std::string& deviceName) override;
+    std::unique_ptr<IPortHandle> OpenExplained(const std::string& deviceName,
+                                               PortOpenFailure& failure) override;
     const std::string& Path() const { return path_; }
 
   private:

@@ -129,9 +129,26 @@ TEST(CliOptions, HelpListsTheCommands) {
     const Parsed p = Parse({"--help"});
     ASSERT_EQ(p.outcome, ParseOutcome::Help);
     for (const char* word : {"devices", "ping", "version", "read", "write", "verify", "erase", "id",
-                             "update-firmware", "--simulate", "Exit codes"}) {
+                             "update-firmware", "ports", "--simulate", "Exit codes"}) {
         EXPECT_NE(p.help.find(word), std::string::npos) << word;
     }
+}
+
+TEST(CliOptions, VersionAndPorts) {
+    // --version is the program's own; the command "version" asks the programmer.
+    Parsed p = Parse({"--version"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Help);
+    EXPECT_EQ(p.help, std::string("tenlo-cli ") + TENLO_VERSION + "\n");
+    EXPECT_EQ(Parse({"version"}).options.command, Command::Version);
+
+    p = Parse({"ports"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+    EXPECT_EQ(p.options.command, Command::Ports);
+    EXPECT_FALSE(p.options.json);
+    p = Parse({"ports", "--json"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+    EXPECT_TRUE(p.options.json);
+    EXPECT_EQ(Parse({"ping", "--json"}).outcome, ParseOutcome::Error);
 }
 
 TEST(CliOptions, PortArgument) {
