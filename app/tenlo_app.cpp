@@ -8,6 +8,7 @@
 #include "app/dialogs/port_sel_dlg.h"
 #include "app/main_frame.h"
 #include "app/view/tenlo_view.h"
+#include "link/port_advice.h"
 #include "link/serial_port.h"
 #include "link/ui_interfaces.h"
 #include "qtcommon/message_presenter.h"
@@ -37,6 +38,7 @@ CTenloApp::~CTenloApp() {
 bool CTenloApp::InitInstance() {
     // The box has no owner yet: the port's own reasons for failing are shown all the same.
     link_ = std::make_unique<CProgrammerLink>(&linkErrors_, backend_, clock_);
+    link_->SetOpenFailureNote(PortOpenProblemJapanese);
     if (!ConnectProgrammer()) {
         return false;
     }
@@ -55,7 +57,10 @@ bool CTenloApp::InitInstance() {
 
 bool CTenloApp::ConnectProgrammer() {
     CPortSelDlg dialog;
-    dialog.SetPort(kPresetPort);
+    // Only the machine's own ports are worth listing: a test's or the simulator's backend
+    // serves every name.
+    dialog.ListSystemPortsFor(backend_);
+    dialog.SetPort(dialog.PresetPort(kPresetPort));
     for (;;) {
         if (RunModal(dialog) != QDialog::Accepted) {
             return false;

@@ -57,7 +57,8 @@ void Answer(QDialog& dialog, const QString& port) {
         dialog.reject();
         return;
     }
-    ports->setCurrentIndex(port.toInt() - 1);
+    // Present ports come first in the list: the entry is found by its number.
+    ports->setCurrentIndex(ports->findData(port.toInt()));
     dialog.accept();
 }
 

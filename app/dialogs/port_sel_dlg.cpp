@@ -1,6 +1,5 @@
 #include "app/dialogs/port_sel_dlg.h"
 
-#include <QComboBox>
 #include <QLabel>
 #include <QShowEvent>
 
@@ -13,23 +12,24 @@ CPortSelDlg::CPortSelDlg(QWidget* parent) : QDialog(parent) {
         ApplyTemplate(*this, 105, QStringLiteral("Tenlo - 接続ポート"), kPGothic, 121, 55);
 
     auto* label = new QLabel(QStringLiteral("シリアルポート"), this);
-    label->setGeometry(du.Rect(7, 9, 52, 8));
+    label->setGeometry(du.Rect(7, 5, 52, 8));
 
     // A list to choose from, not a field to type into: a typed name that is no entry would
-    // leave no port to open.
-    ports_ = new QComboBox(this);
+    // leave no port to open. As wide as the dialog, with the buttons below, so an entry that
+    // says what the port is ("COM3 (FT232R USB UART)") fits.
+    ports_ = new qt::CPortComboBox(kPortCount, this);
     ports_->setObjectName(QStringLiteral("1059"));
     ports_->setMaxVisibleItems(12);
-    ports_->setGeometry(du.X(7), du.Y(21), du.X(52), ports_->sizeHint().height());
+    ports_->setGeometry(du.X(7), du.Y(15), du.X(107), ports_->sizeHint().height());
 
-    AddOkButton(*this, du.Rect(64, 7, 50, 14));
-    AddCancelButton(*this, du.Rect(64, 25, 50, 14));
+    AddOkButton(*this, du.Rect(8, 35, 50, 14));
+    AddCancelButton(*this, du.Rect(63, 35, 50, 14));
 }
 
 void CPortSelDlg::SetPort(int n) {
     port_ = n;
     if (initialised_) {
-        ports_->setCurrentIndex(n - 1);
+        ports_->SelectPort(n);
     }
 }
 
@@ -42,18 +42,15 @@ void CPortSelDlg::showEvent(QShowEvent* event) {
 }
 
 void CPortSelDlg::OnInitDialog() {
-    ports_->clear();
-    for (int n = 1; n <= kPortCount; ++n) {
-        ports_->addItem(QStringLiteral("COM%1").arg(n));
-    }
-    ports_->setCurrentIndex(port_ - 1);
+    ports_->Fill();
+    ports_->SelectPort(port_);
     ports_->setFocus();
     initialised_ = true;
 }
 
 void CPortSelDlg::accept() {
-    if (const int index = ports_->currentIndex(); index >= 0) {
-        port_ = index + 1;
+    if (const int n = ports_->SelectedPort(); n > 0) {
+        port_ = n;
     }
     QDialog::accept();
 }

@@ -65,6 +65,57 @@ TEST(PortSelDlg, ListsCom1ToCom99AndOpensOnThePresetPort) {
     EXPECT_EQ(ports->currentText(), "COM42");
 }
 
+TEST(PortSelDlg, PortsPresentComeFirstSayingWhatTheyAreAndAreAskedForAtEveryShowing) {
+    std::vector<SerialPortInfo> present(2);
+    present[0].product = "FT232R USB UART";
+    present[0].comNumbers = {7};
+    present[1].device = "/dev/ttyS0";
+    present[1].kind = PortKind::Onboard;
+    present[1].comNumbers = {1};
+    int asked = 0;
+    CPortSelDlg dialog;
+    dialog.SetPortLister([&] {
+        ++asked;
+        return present;
+    });
+    EXPECT_EQ(dialog.PresetPort(5), 1) << "COM5 is not there: the first port that is";
+    dialog.SetPort(1);
+    dialog.show();
+    auto* ports = Control<QComboBox>(dialog, "1059");
+    ASSERT_NE(ports, nullptr);
+    ASSERT_EQ(ports->count(), 99);
+    EXPECT_EQ(ports->itemText(0), "COM1 (on-board serial port ttyS0)");
+    EXPECT_EQ(ports->itemText(1), "COM7 (FT232R USB UART)");
+    EXPECT_EQ(ports->itemText(2), "COM2");
+    EXPECT_EQ(ports->itemText(98), "COM99");
+    EXPECT_EQ(ports->currentIndex(), 0);
+    EXPECT_EQ(ports->toolTip(), "COM1 (on-board serial port ttyS0)");
+    ExpectTidyLayout(dialog);
+
+    ports->setCurrentIndex(1);
+    Press(dialog, "IDOK");
+    EXPECT_EQ(dialog.GetPort(), 7);
+
+    // Plugged in before the next try: there at the next showing, the last choice kept.
+    present.push_back({});
+    present.back().product = "CP2102 USB to UART Bridge Controller";
+    present.back().comNumbers = {5};
+    const int before = asked;
+    dialog.show();
+    EXPECT_GT(asked, before);
+    EXPECT_EQ(ports->itemText(1), "COM5 (CP2102 USB to UART Bridge Controller)");
+    EXPECT_EQ(ports->currentText(), "COM7 (FT232R USB UART)");
+    EXPECT_EQ(dialog.PresetPort(5), 5);
+    // And while it is up, when the list drops down.
+    present.erase(present.begin() + 1);
+    ports->showPopup();
+    EXPECT_EQ(ports->itemText(1), "COM7 (FT232R USB UART)");
+    EXPECT_EQ(ports->currentText(), "COM7 (FT232R USB UART)");
+    ports->hidePopup();
+    Press(dialog, "IDOK");
+    EXPECT_EQ(dialog.GetPort(), 7);
+}
+
 TEST(ProgOptionDlg, ShowsTheRecordAndOnlyOkChangesIt) {
     DeviceOptions options;
     options.keepCalibration = 1;

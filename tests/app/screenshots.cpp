@@ -5,6 +5,7 @@
 // answered by this tool. The offscreen platform draws no window frames, so the pictures show
 // the windows' insides.
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -24,11 +25,13 @@
 #include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
 #include "app/dialogs/modal_runner.h"
+#include "app/dialogs/port_sel_dlg.h"
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
 #include "app/view/tenlo_view.h"
 #include "app/widgets/hex_list_ctrl.h"
 #include "device/catalogue.h"
+#include "link/port_discovery.h"
 #include "link/ui_interfaces.h"
 #include "qtcommon/message_presenter.h"
 
@@ -39,6 +42,36 @@ using namespace tenlo;
 bool Save(QWidget& widget, const QDir& dir, const char* name) {
     const QString path = dir.filePath(QString::fromLatin1(name));
     if (!widget.grab().save(path)) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", path.toUtf8().constData());
+        return false;
+    }
+    std::printf("%s\n", path.toUtf8().constData());
+    return true;
+}
+
+// The ports of a desk with two USB adapters, each with the COM number it was given.
+std::vector<SerialPortInfo> Desk() {
+    std::vector<SerialPortInfo> ports(2);
+    ports[0].device = "/dev/ttyUSB0";
+    ports[0].product = "FT232R USB UART";
+    ports[0].comNumbers = {3};
+    ports[1].device = "/dev/ttyUSB1";
+    ports[1].product = "CP2102 USB to UART Bridge Controller";
+    ports[1].comNumbers = {4};
+    return ports;
+}
+
+// The top of the port dialog's list, dropped down: the ports present come first.
+bool SavePortList(QDialog& dialog, const QDir& dir) {
+    auto* ports = dialog.findChild<QComboBox*>(QStringLiteral("1059"));
+    ports->showPopup();
+    QCoreApplication::processEvents();
+    QWidget* popup = ports->view()->window();
+    const int rows = ports->view()->visualRect(ports->model()->index(5, 0)).bottom() + 4;
+    const QPixmap picture = popup->grab(QRect(0, 0, popup->width(), rows));
+    ports->hidePopup();
+    const QString path = dir.filePath(QStringLiteral("port-list.png"));
+    if (!picture.save(path)) {
         std::fprintf(stderr, "screenshots: cannot write %s\n", path.toUtf8().constData());
         return false;
     }
@@ -132,10 +165,15 @@ int main(int argc, char** argv) {
             static_cast<QDialog*>(files)->done(QDialog::Accepted);
             return dialog.result();
         }
+        if (auto* ports = qobject_cast<app::CPortSelDlg*>(&dialog)) {
+            ports->SetPortLister(Desk);
+            ports->SetPort(ports->PresetPort(app::CTenloApp::kPresetPort));
+        }
         dialog.show();
         QCoreApplication::processEvents();
         if (dialog.objectName() == QStringLiteral("105")) {
             ok = Save(dialog, dir, "port-dialog.png") && ok;
+            ok = SavePortList(dialog, dir) && ok;
             dialog.accept();
         } else {
             ok = Save(dialog, dir, "about.png") && ok;

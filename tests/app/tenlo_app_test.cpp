@@ -18,6 +18,7 @@
 #include "app_rig.h"
 #include "device/catalogue.h"
 #include "qtcommon/gui_thread.h"
+#include "support/refusing_backend.h"
 
 namespace tenlo::app {
 namespace {
@@ -65,6 +66,21 @@ TEST_F(AppRig, APortThatWillNotOpenSaysWhyBeforeAnyWindowExists) {
     EXPECT_EQ(rack_->opened, std::vector<std::string>{"COM12"});
     EXPECT_EQ(presenter_.Shown().at(0).caption, "Error");
     EXPECT_EQ(PortDefinition(12), "COM12: baud=38400 parity=N data=8 stop=1");
+}
+
+TEST_F(AppRig, APortThisUserMayNotOpenSaysHowToGetAccessInJapanese) {
+    CTenloApp denied{
+        std::make_shared<tenlo::testing::RefusingBackend>(PortOpenFailure{
+            PortOpenFailure::Reason::PermissionDenied, "/dev/ttyUSB0", EACCES, "dialout", ""}),
+        &clock_};
+    dialogs_.Expect("105", ScriptedDialogs::ChoosePort(3));
+    presenter_.Expect(
+        "Cannot open COM3.\n/dev/ttyUSB0 を開く権限がありません。このポートのグループ "
+        "(dialout) に自分を加えてください: sudo usermod -aG dialout $USER "
+        "を実行し、ログインし直してください。",
+        kMbIconError);
+    dialogs_.Expect("105", ScriptedDialogs::Cancel());
+    EXPECT_FALSE(denied.InitInstance());
 }
 
 TEST_F(AppRig, LeavingClosesThePortForTheNextProgram) {

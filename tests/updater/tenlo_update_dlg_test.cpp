@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
@@ -25,6 +26,7 @@
 #include "qtsupport/scripted_presenter.h"
 #include "sim/jdm/jdm_chip.h"
 #include "sim/jdm/jdm_port_backend.h"
+#include "support/refusing_backend.h"
 #include "updater/dialogs/jdm_dlg.h"
 
 namespace tenlo::updater {
@@ -179,6 +181,45 @@ TEST_F(UpdaterDialog, StartsDisconnectedWithNinetyNinePortsAndTheFirstSelected) 
     EXPECT_FALSE(rig.Control<QPushButton>(Dlg::kIdDevelop)->isVisible());
     EXPECT_TRUE(rig.Status().isEmpty());
     EXPECT_TRUE(rig.naming->names.empty()) << "nothing opened before 接続";
+}
+
+TEST_F(UpdaterDialog, PortsPresentComeFirstAndConnectOpensTheOneChosen) {
+    UpdaterOptions options;
+    options.portLister = [] {
+        std::vector<SerialPortInfo> present(2);
+        present[0].product = "FT232R USB UART";
+        present[0].comNumbers = {7};
+        present[1].device = "/dev/pts/3";
+        present[1].kind = PortKind::PseudoTerminal;
+        present[1].comNumbers = {12};
+        return present;
+    };
+    DialogRig rig(options);
+    QComboBox* list = rig.PortList();
+    ASSERT_EQ(list->count(), 99);
+    EXPECT_EQ(list->itemText(0), "COM7 (FT232R USB UART)");
+    EXPECT_EQ(list->itemText(1), "COM12 (pseudo-terminal)");
+    EXPECT_EQ(list->itemText(2), "COM1");
+    EXPECT_EQ(list->currentIndex(), 0) << "COM1 is not there: the first port that is";
+    EXPECT_EQ(list->lineEdit()->text(), "COM7") << "the field shows the port's name";
+    EXPECT_EQ(list->toolTip(), "COM7 (FT232R USB UART)");
+    ASSERT_TRUE(rig.ConnectPort(1));
+    EXPECT_EQ(rig.naming->names, std::vector<std::string>{"COM12"});
+}
+
+TEST_F(UpdaterDialog, APortHeldByAnotherProgramNamesItInJapanese) {
+    VirtualClock clock;
+    UpdaterOptions options;
+    options.backend = std::make_shared<tenlo::testing::RefusingBackend>(PortOpenFailure{
+        PortOpenFailure::Reason::Busy, "/dev/ttyUSB0", EBUSY, "", "minicom (pid 4242)"});
+    options.clock = &clock;
+    Dlg dialog(options);
+    presenter.Expect(
+        "Cannot open COM1.\n/dev/ttyUSB0 は他のプログラム minicom (pid 4242) "
+        "が使用中です。そのプログラムを終了してから、もう一度試してください。",
+        kMbIconError);
+    dialog.findChild<QPushButton*>(QString::number(Dlg::kIdConnect))->click();
+    EXPECT_FALSE(dialog.IsPortOpen());
 }
 
 TEST_F(UpdaterDialog, EveryVisibleTextFitsItsControlAndNoControlsOverlap) {

@@ -8,8 +8,10 @@
 #include <QTimer>
 
 #include "jdm/jdm_programmer.h"
+#include "link/port_advice.h"
 #include "qtcommon/dialog_units.h"
 #include "qtcommon/message_presenter.h"
+#include "qtcommon/port_combo_box.h"
 #include "updater/dialogs/jdm_dlg.h"
 
 namespace tenlo::updater {
@@ -61,15 +63,20 @@ CTenloUpdateDlg::CTenloUpdateDlg(UpdaterOptions options, QWidget* parent)
     // The port's own errors go to this dialog, in English, under the updater's caption.
     port_ = std::make_unique<CSerialPort>(&errorBox_, options_.backend, options_.clock);
     port_->SetErrorCaption(kUpdaterErrorCaption);
+    port_->SetOpenFailureNote(PortOpenProblemJapanese);
     IFirmwareUpdateView& view = *this;
     flow_ = std::make_unique<CFirmwareUpdateFlow>(*port_, view);
     flow_->SetFirmwarePath(options_.firmwarePath);
     runner_ = [](CJDMDlg& dialog) { dialog.exec(); };
 
-    for (int n = 1; n <= kPortCount; ++n) {
-        portList_->insertItem(n - 1, QStringLiteral("COM%1").arg(n));
+    // Port 1 first selected, unless it is absent and another port is present.
+    if (options_.portLister) {
+        portList_->SetLister(options_.portLister);
+    } else {
+        portList_->ListSystemPortsFor(options_.backend);
     }
-    portList_->setCurrentIndex(0);
+    portList_->Fill();
+    portList_->SelectPort(portList_->PresetPort(1));
     EnableLineControls(false);
 }
 
@@ -98,7 +105,7 @@ void CTenloUpdateDlg::BuildControls() {
     setFixedSize(units.Size(kDialogWidth, kDialogHeight));
 
     Place<QLabel>(this, units, kLabel);
-    portList_ = new QComboBox(this);
+    portList_ = new qt::CPortComboBox(kPortCount, this);
     portList_->setObjectName(QString::number(kPortList.id));
     // A drop-down with an edit field, of which only the list selection counts.
     portList_->setEditable(true);
@@ -175,7 +182,7 @@ void CTenloUpdateDlg::OnConnect() {
             qt::ShowAppMessage(this, QString::fromUtf8(kMsgAlreadyOpen), kMbOk);
         } else {
             // Only the list selection counts; none selected names COM0, which cannot open.
-            port_->Open(UpdaterPortDefinition(portList_->currentIndex() + 1));
+            port_->Open(UpdaterPortDefinition(portList_->SelectedPort()));
         }
     } else {
         port_->Close();

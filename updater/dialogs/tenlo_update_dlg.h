@@ -8,14 +8,18 @@
 #include "jobs/firmware_update.h"
 #include "link/clock.h"
 #include "link/port_backend.h"
+#include "link/port_discovery.h"
 #include "link/serial_port.h"
 #include "qtcommon/qt_ui_bridges.h"
 
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QPushButton;
 class QTimer;
+
+namespace tenlo::qt {
+class CPortComboBox;
+}
 
 namespace tenlo::updater {
 
@@ -31,6 +35,8 @@ struct UpdaterOptions {
     // sleep on (none: the real one).
     std::shared_ptr<IPortBackend> backend;
     IClock* clock = nullptr;
+    // The ports present, for the list (tests); none: the machine's own, when backend is none.
+    std::function<std::vector<SerialPortInfo>()> portLister;
 };
 
 // The updater's main dialog: port choice, connect, the three output lines by hand, the input
@@ -98,7 +104,7 @@ class CTenloUpdateDlg final : public QDialog, private IFirmwareUpdateView {
     std::unique_ptr<CFirmwareUpdateFlow> flow_;
     DialogRunner runner_;
 
-    QComboBox* portList_ = nullptr;
+    qt::CPortComboBox* portList_ = nullptr;
     QPushButton* connect_ = nullptr;
     QCheckBox* pgd_ = nullptr;
     QCheckBox* pgdInput_ = nullptr;
