@@ -107,10 +107,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     CLI::App* update =
         app.add_subcommand("update-firmware", "Rewrite the programmer's own firmware");
     update->add_option("--file", options.firmwareFile, "Firmware HEX file");
-    CLI::App* ports = app.add_subcommand(
-        "ports",
-        "List the serial ports present and their COM names (a USB adapter seen for "
-        "the first time gets one)");
+    CLI::App* ports =
+        app.add_subcommand("ports", "List the serial ports present and their COM names");
     ports->add_flag("--json", options.json, "One JSON document instead of lines");
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
