@@ -15,16 +15,16 @@ const QColor kPin(170, 170, 170);
 const QColor kFolder(222, 180, 60);
 const QColor kDisk(50, 90, 170);
 
-// A DIL package with pins above and below; text, when given, printed on it.
-void DrawChip(QPainter& p, const QRectF& body, int pins) {
+// A DIL package with pins above and below, pinLength long.
+void DrawChip(QPainter& p, const QRectF& body, int pins, qreal pinLength = 2) {
     p.setPen(Qt::NoPen);
     p.setBrush(kPin);
     const qreal step = body.width() / pins;
     const qreal pin = std::max<qreal>(1, step / 2);
     for (int i = 0; i < pins; ++i) {
         const qreal x = body.left() + step * i + (step - pin) / 2;
-        p.drawRect(QRectF(x, body.top() - 2, pin, 2));
-        p.drawRect(QRectF(x, body.bottom(), pin, 2));
+        p.drawRect(QRectF(x, body.top() - pinLength, pin, pinLength));
+        p.drawRect(QRectF(x, body.bottom(), pin, pinLength));
     }
     p.setBrush(kChip);
     p.drawRect(body);
@@ -87,22 +87,49 @@ QPixmap Canvas() {
 
 }  // namespace
 
+QPixmap ApplicationPixmap(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal u = size / 16.0;
+    // The socket's lever-side base, then the chip in it.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(30, 110, 60));
+    p.drawRoundedRect(QRectF(0, 2 * u, 16 * u, 12 * u), 2 * u, 2 * u);
+    DrawChip(p, QRectF(3 * u, 5 * u, 10 * u, 6 * u), 5, 2 * std::max<qreal>(1, u / 2));
+    p.setBrush(QColor(230, 230, 230));
+    p.drawEllipse(QRectF(3.8 * u, 5.8 * u, 1.4 * u, 1.4 * u));
+    return pixmap;
+}
+
+QPixmap UpdaterPixmap(int size) {
+    QPixmap pixmap = ApplicationPixmap(size);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal u = size / 16.0;
+    // A round badge in the lower right with an arrow into the chip: new firmware going in.
+    const QPointF centre(11.7 * u, 11.7 * u);
+    const qreal r = 3.2 * u;
+    p.setPen(QPen(Qt::white, std::max<qreal>(1, u * 0.6)));
+    p.setBrush(QColor(200, 60, 0));
+    p.drawEllipse(centre, r, r);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    QPolygonF arrow;
+    for (const QPointF& at :
+         {QPointF(-0.25, -0.7), QPointF(0.25, -0.7), QPointF(0.25, 0), QPointF(0.68, 0),
+          QPointF(0, 0.72), QPointF(-0.68, 0), QPointF(-0.25, 0)}) {
+        arrow << centre + at * r;
+    }
+    p.drawPolygon(arrow);
+    return pixmap;
+}
+
 QIcon ApplicationIcon() {
     QIcon icon;
     for (int size : {16, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        const qreal u = size / 16.0;
-        // The socket's lever-side base, then the chip in it.
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(30, 110, 60));
-        p.drawRoundedRect(QRectF(0, 2 * u, 16 * u, 12 * u), 2 * u, 2 * u);
-        DrawChip(p, QRectF(3 * u, 5 * u, 10 * u, 6 * u), 5);
-        p.setBrush(QColor(230, 230, 230));
-        p.drawEllipse(QRectF(3.8 * u, 5.8 * u, 1.4 * u, 1.4 * u));
-        icon.addPixmap(pixmap);
+        icon.addPixmap(ApplicationPixmap(size));
     }
     return icon;
 }
