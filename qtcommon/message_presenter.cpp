@@ -31,6 +31,8 @@ class QMessageBoxPresenter final : public IMessagePresenter {
   public:
     int Show(QWidget* owner, const QString& caption, const QString& text, unsigned type) override {
         QMessageBox box(IconOf(type), caption, text, QMessageBox::NoButton, owner);
+        // Texts carry names from outside (files, devices, programs): never read as markup.
+        box.setTextFormat(Qt::PlainText);
         switch (type & kMbButtonMask) {
             case kMbOkCancel:
                 box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
