@@ -165,8 +165,9 @@ Failure CCliSession::Connect() {
         Fail(Failure::PortNotOpened,
              !problem.empty() ? problem
                               : "cannot open the serial port " + port_.Name() + port_.Searched() +
-                                    ": check --port, that the port exists and that no other "
-                                    "program holds it");
+                                    ": check --port (tenlo-cli ports lists the ports "
+                                    "present), that the port exists and that no other program "
+                                    "holds it");
         return Failure::PortNotOpened;
     }
     if (!PingProgrammer(2)) {
