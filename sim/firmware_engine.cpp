@@ -82,12 +82,12 @@ const E::Command E::kCommands[] = {
     {0x32, "DsReadProgram4",          0,  0, Shape::Code,      &E::DsReadProgram4},
     {0x33, "DsReadWord",              0,  0, Shape::Code,      &E::DsReadWord},
     {0x34, "DsReadData8",             0,  0, Shape::Code,      &E::DsReadData8},
-    {0x35, "DsWriteProgram4",        12,  0, Shape::Frame,     &E::DsWriteProgram4},
-    {0x36, "DsWriteConfig",           2,  0, Shape::Frame,     &E::DsWriteConfig},
-    {0x37, "DsWriteData8",            8,  0, Shape::Frame,     &E::DsWriteData8},
+    {0x35, "DsWriteProgram4",        12,  0, Shape::Block,     &E::DsWriteProgram4},
+    {0x36, "DsWriteConfig",           2,  0, Shape::Block,     &E::DsWriteConfig},
+    {0x37, "DsWriteData8",            8,  0, Shape::Block,     &E::DsWriteData8},
     {0x38, "DsCommitWrite",           0,  0, Shape::Code,      &E::DsCommitWrite},
-    {0x39, "DsBeginProgramRow",       3,  0, Shape::Frame,     &E::DsBeginProgramRow},
-    {0x3A, "DsBeginDataRow",          3,  0, Shape::Frame,     &E::DsBeginDataRow},
+    {0x39, "DsBeginProgramRow",       3,  0, Shape::Block,     &E::DsBeginProgramRow},
+    {0x3A, "DsBeginDataRow",          3,  0, Shape::Block,     &E::DsBeginDataRow},
 };
 // clang-format on
 
@@ -119,6 +119,27 @@ CFirmwareEngine::CFirmwareEngine(IChipModel& chip, FaultPlan faults)
 }
 
 // ---- Receiving ----
+
+bool CFirmwareEngine::TakesRaw() const {
+    return command_ != nullptr &&
+           (command_->shape == Shape::Raw || command_->shape == Shape::Block);
+}
+
+bool CFirmwareEngine::Feed(std::uint8_t byte, std::chrono::nanoseconds arrival,
+                           std::vector<std::uint8_t>& out, std::chrono::nanoseconds heldUpTo) {
+    if (arrival < busyUntil_) {
+        ++stats_.lostBytes;
+        return false;
+    }
+    // An unknown command code is handled too: the firmware has to look it up.
+    const bool framed = !TakesRaw();
+    Feed(byte, out);
+    if (framed) {
+        // The earliest the byte can have come that is still in time.
+        busyUntil_ = std::max(arrival - heldUpTo, busyUntil_) + kByteHandling;
+    }
+    return true;
+}
 
 void CFirmwareEngine::Feed(std::uint8_t byte, std::vector<std::uint8_t>& out) {
     ++stats_.bytesIn;
@@ -176,6 +197,7 @@ void CFirmwareEngine::FixedBytesArrived() {
     const Args args{fixed_, {}};
     switch (command.shape) {
         case Shape::Frame:
+        case Shape::Block:
             (this->*command.handler)(args);
             Answer();
             break;

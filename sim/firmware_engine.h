@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -26,6 +27,9 @@ class CFirmwareEngine {
     // The answer to a 0x18 word that did not verify after every attempt.
     static constexpr std::uint8_t kProgramFailed = 0x5A;
     static constexpr std::uint8_t kNoEnd = 0xFF;
+    // How long the firmware is busy with a framed byte. It has no receive buffer and the
+    // protocol gives it 1 ms after each; it needs most of that.
+    static constexpr std::chrono::nanoseconds kByteHandling = std::chrono::microseconds(900);
 
     // What 0x17 stores for 0x18.
     struct WriteSequence {
@@ -47,6 +51,7 @@ class CFirmwareEngine {
         std::uint64_t wordsProgrammed = 0;  // 0x18 words that verified
         std::uint64_t programRetries = 0;   // extra 0x18 attempts
         std::uint64_t programFailures = 0;  // 0x18 words answered 0x5A
+        std::uint64_t lostBytes = 0;        // came while a framed byte was being handled
     };
 
     explicit CFirmwareEngine(IChipModel& chip, FaultPlan faults = {});
@@ -56,6 +61,16 @@ class CFirmwareEngine {
 
     // One byte from the host; the replies are appended to out.
     void Feed(std::uint8_t byte, std::vector<std::uint8_t>& out);
+    // One byte that reached the firmware at arrival on a timed line (one steady time base for
+    // every call). False when it was lost: it came less than kByteHandling after the last
+    // framed byte the firmware took, so the firmware never saw it. Raw bytes (those the
+    // protocol streams without pauses) keep the firmware busy for no time of their own.
+    //
+    // heldUpTo: how much later than the byte really came the line may have delivered it (a
+    // pseudo-terminal's own delays); the byte is then taken whenever some arrival within that
+    // much before arrival is in time, so a delay of the line is never counted against the host.
+    bool Feed(std::uint8_t byte, std::chrono::nanoseconds arrival, std::vector<std::uint8_t>& out,
+              std::chrono::nanoseconds heldUpTo = std::chrono::nanoseconds::zero());
 
     // True once a disconnect fault has fired: the line is gone for good.
     bool Disconnected() const { return disconnected_; }
@@ -90,6 +105,7 @@ class CFirmwareEngine {
         Frame,      // one frame: acted on, then answered
         FrameData,  // one frame: answered, then acted on, streaming raw bytes back
         Raw,        // raw bytes in, raw bytes out, no answer
+        Block,      // raw bytes in, acted on, then answered
         Counted,    // a frame opening with a count, answered; then count item frames, each
                     // acted on and answered
         Held,       // a frame of the hold byte, answered; then one item frame, acted on and
@@ -115,6 +131,8 @@ class CFirmwareEngine {
     };
     static const Command* Find(std::uint8_t code);
 
+    // True while the bytes the firmware waits for are raw ones.
+    bool TakesRaw() const;
     void StartCommand(const Command& command);
     void FixedBytesArrived();
     // Answers the frame that announced count items, then waits for them.
@@ -207,6 +225,7 @@ class CFirmwareEngine {
     std::uint8_t lastHold_ = 0;
     bool silent_ = false;
     bool disconnected_ = false;
+    std::chrono::nanoseconds busyUntil_ = std::chrono::nanoseconds::min();
     std::array<std::uint64_t, 256> commandCounts_{};
     Stats stats_;
 };

@@ -85,7 +85,11 @@ class InProcessHandle final : public IPortHandle {
                 inFree_ = arrival;
             }
             out.clear();
-            if (!line_->programmer->Transfer(&data[i], 1, out)) {
+            const bool broken = line_->lineRate
+                                    ? line_->programmer->Receive(data[i], arrival, out) ==
+                                          CVirtualProgrammer::Intake::Broken
+                                    : !line_->programmer->Transfer(&data[i], 1, out);
+            if (broken) {
                 replies_.clear();
                 return -1;
             }

@@ -27,7 +27,9 @@ namespace tenlo::sim {
 // error (-1 / false). There are no modem lines: the line calls return false.
 //
 // lineRate: every byte takes 10 bits at 38400 baud in each direction (260.4 us), so a reply is
-// available only when it would have crossed a real line.
+// available only when it would have crossed a real line; and the firmware takes its time over
+// each framed byte, so a host byte that arrives less than 0.9 ms after a framed one is lost
+// (CFirmwareEngine::kByteHandling), as on the real programmer.
 //
 // The clock must outlive the backend and its handles; the programmer is shared.
 std::shared_ptr<IPortBackend> MakeInProcessBackend(std::shared_ptr<CVirtualProgrammer> programmer,

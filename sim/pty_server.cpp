@@ -15,6 +15,14 @@ namespace tenlo::sim {
 
 namespace {
 
+// How long a pseudo-terminal may hold a host byte before the server can read it. The kernel
+// passes terminal input on from a worker thread, and on a busy machine that takes up to some
+// milliseconds: a host that paused 1 ms can have two bytes read 260 us apart. The firmware's
+// handling time is judged against the earliest the byte can have come; a host that skips its
+// pauses still runs out of that allowance within a few frames (each of its framed bytes comes
+// 0.6 ms or more too soon).
+constexpr IClock::Duration kPtyDelivery = std::chrono::milliseconds(10);
+
 bool MakeRaw(int fd) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
@@ -79,43 +87,52 @@ void CPtyServer::Hangup() {
     replies_.clear();
 }
 
-void CPtyServer::Trace(const char* direction, const std::uint8_t* bytes, std::size_t count) {
+void CPtyServer::Trace(const char* direction, const std::uint8_t* bytes, std::size_t count,
+                       const std::vector<bool>* lost) {
     if (trace_ == nullptr || count == 0) {
         return;
     }
     std::fputs(direction, trace_);
     for (std::size_t i = 0; i < count; ++i) {
-        std::fprintf(trace_, " %02X", bytes[i]);
+        if (lost != nullptr && (*lost)[i]) {
+            std::fprintf(trace_, " [%02X lost]", bytes[i]);
+        } else {
+            std::fprintf(trace_, " %02X", bytes[i]);
+        }
     }
     std::fputc('\n', trace_);
     std::fflush(trace_);
 }
 
 void CPtyServer::Receive(const std::uint8_t* bytes, std::size_t count) {
-    Trace(">", bytes, count);
     const IClock::Duration byteTime = ByteTime(kProgrammerBaud);
     std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i < count; ++i) {
-        // The byte has already crossed the host's side; at the line rate it reaches the
-        // firmware one byte time after the line is free, and the replies follow it.
-        IClock::Duration arrival = clock_.Now();
-        if (lineRate_) {
-            arrival = std::max(arrival, inFree_) + byteTime;
-            inFree_ = arrival;
-        }
+    std::vector<bool> lost(count, false);
+    bool broken = false;
+    for (std::size_t i = 0; i < count && !broken; ++i) {
         out.clear();
-        if (!programmer_->Transfer(&bytes[i], 1, out)) {
-            Hangup();
-            return;
-        }
-        for (std::uint8_t b : out) {
-            IClock::Duration ready{0};
-            if (lineRate_) {
-                ready = std::max(arrival, outFree_) + byteTime;
-                outFree_ = ready;
+        if (lineRate_) {
+            // The byte has already crossed the host's side; it reaches the firmware one byte
+            // time after the line is free, and the replies follow it.
+            const IClock::Duration arrival = std::max(clock_.Now(), inFree_) + byteTime;
+            inFree_ = arrival;
+            const auto intake = programmer_->Receive(bytes[i], arrival, out, kPtyDelivery);
+            lost[i] = intake == CVirtualProgrammer::Intake::Lost;
+            broken = intake == CVirtualProgrammer::Intake::Broken;
+            for (std::uint8_t b : out) {
+                outFree_ = std::max(arrival, outFree_) + byteTime;
+                replies_.push_back({b, outFree_});
             }
-            replies_.push_back({b, ready});
+        } else {
+            broken = !programmer_->Transfer(&bytes[i], 1, out);
+            for (std::uint8_t b : out) {
+                replies_.push_back({b, IClock::Duration{0}});
+            }
         }
+    }
+    Trace(">", bytes, count, &lost);
+    if (broken) {
+        Hangup();
     }
 }
 
@@ -135,7 +152,7 @@ bool CPtyServer::Flush() {
     if (n < 0) {
         return errno == EAGAIN || errno == EINTR;
     }
-    Trace("<", due.data(), static_cast<std::size_t>(n));
+    Trace("<", due.data(), static_cast<std::size_t>(n), nullptr);
     replies_.erase(replies_.begin(), replies_.begin() + n);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/clock.h"
 #include "sim/virtual_programmer.h"
@@ -27,7 +28,8 @@ class CPtyServer {
     const std::string& PtyPath() const { return ptyPath_; }
 
     // Every byte that crosses the line is written to trace ("> " host, "< " firmware), one line
-    // per burst. nullptr: no trace.
+    // per burst; a host byte the firmware lost (line rate only) shows as "[NN lost]". nullptr:
+    // no trace.
     void SetTrace(std::FILE* trace) { trace_ = trace; }
 
     // Serves until stopFd turns readable (the self-pipe of a signal handler) or it hangs up.
@@ -43,7 +45,8 @@ class CPtyServer {
     void Receive(const std::uint8_t* bytes, std::size_t count);
     bool Flush();
     void Hangup();
-    void Trace(const char* direction, const std::uint8_t* bytes, std::size_t count);
+    void Trace(const char* direction, const std::uint8_t* bytes, std::size_t count,
+               const std::vector<bool>* lost);
 
     std::shared_ptr<CVirtualProgrammer> programmer_;
     IClock& clock_;

@@ -53,11 +53,14 @@ void PrintUsage(std::FILE* out) {
                  "  --chip NAME      catalogue name (PIC16F84A, 16f877a, ...) or blank14\n"
                  "  --com N          link name comN in the port directory (1-255)\n"
                  "  --link PATH      link exactly there instead\n"
-                 "  --line-rate      every byte takes 10 bits at 38400 baud (260.4 us)\n"
+                 "  --line-rate      every byte takes 10 bits at 38400 baud (260.4 us), and\n"
+                 "                   the firmware loses a byte that arrives less than 0.9 ms\n"
+                 "                   after a framed byte, as the programmer does\n"
                  "  --state FILE     chip contents as an Intel HEX file (Microchip layout):\n"
                  "                   loaded at start when it exists, saved at exit\n"
                  "  --version V      the four GetVersion bytes (default 1.0.3.0)\n"
-                 "  --trace FILE     every byte in (>) and out (<), one line per burst\n"
+                 "  --trace FILE     every byte in (>) and out (<), one line per burst; a lost\n"
+                 "                   byte shows as [NN lost]\n"
                  "  --fault FAULT    inject a fault; FAULT is one of:\n"
                  "%s",
                  FaultSyntaxHelp());
@@ -230,6 +233,14 @@ int Run(const Options& options) {
     const bool served = server.Serve(g_stopPipe[0]);
 
     int code = 0;
+    const std::uint64_t lost = programmer->With(
+        [](CFirmwareEngine& engine, IChipModel&) { return engine.Statistics().lostBytes; });
+    if (lost > 0) {
+        std::fprintf(stderr,
+                     "ravonite-sim: lost %llu byte(s) from the host that arrived less than "
+                     "0.9 ms after a framed byte (the host must pause 1 ms after each)\n",
+                     static_cast<unsigned long long>(lost));
+    }
     std::error_code ec;
     // Only our own link goes: someone may have replaced it meanwhile.
     if (std::filesystem::is_symlink(link, ec) &&

@@ -51,6 +51,16 @@ bool CVirtualProgrammer::Transfer(const std::uint8_t* bytes, std::size_t count,
     return true;
 }
 
+CVirtualProgrammer::Intake CVirtualProgrammer::Receive(std::uint8_t byte, IClock::Duration arrival,
+                                                       std::vector<std::uint8_t>& out,
+                                                       IClock::Duration heldUpTo) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!engine_.Feed(byte, arrival, out, heldUpTo)) {
+        return Intake::Lost;
+    }
+    return engine_.Disconnected() ? Intake::Broken : Intake::Taken;
+}
+
 bool CVirtualProgrammer::Disconnected() {
     std::lock_guard<std::mutex> lock(mutex_);
     return engine_.Disconnected();

@@ -43,6 +43,15 @@ class CVirtualProgrammer {
     // fault): the byte that broke it and everything after it are lost.
     bool Transfer(const std::uint8_t* bytes, std::size_t count, std::vector<std::uint8_t>& out);
 
+    // What became of a byte on a timed line.
+    enum class Intake { Taken, Lost, Broken };
+    // One host byte that reached the firmware at arrival on a line with line-rate timing, where
+    // the firmware's handling time applies (CFirmwareEngine::kByteHandling): a byte that comes
+    // too soon after a framed one is Lost. Broken as Transfer's false. heldUpTo: as for
+    // CFirmwareEngine::Feed.
+    Intake Receive(std::uint8_t byte, IClock::Duration arrival, std::vector<std::uint8_t>& out,
+                   IClock::Duration heldUpTo = IClock::Duration::zero());
+
     bool Disconnected();
 
     // Unlocked access for single-threaded use (set-up before any host runs, the pty server).

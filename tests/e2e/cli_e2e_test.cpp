@@ -67,6 +67,16 @@ TEST_F(CliEndToEnd, EraseWriteVerifyReadBackAndCompare) {
     EXPECT_TRUE(Has(r.out, "program memory matches")) << r.out;
 }
 
+TEST_F(CliEndToEnd, AtTheLineRateTheFirmwareLosesNoByteOfAWrite) {
+    Process sim;
+    StartSim(sim, "PIC16F84A", {"--line-rate"});
+    Result r = Cli({"write", EXAMPLE_HEX});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = Cli({"verify", EXAMPLE_HEX});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(Has(Slurp(Trace()), "lost")) << "a pause too short for the firmware";
+}
+
 TEST_F(CliEndToEnd, ProgrammerKilledDuringAWrite) {
     Process sim;
     Process cli;

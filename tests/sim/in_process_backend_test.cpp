@@ -139,6 +139,7 @@ TEST(InProcessLineRate, EachByteTakesTenBitTimesEachWay) {
     EXPECT_NEAR(Micros(kByte).count(), 260.4, 0.1);
 
     // Streamed replies follow one another at the byte rate.
+    rig.clock.SleepFor(1ms);  // the host's pause after the framed byte
     const IClock::Duration start = rig.clock.Now();
     rig.Write({0x02});
     EXPECT_EQ(rig.Read(5).size(), 5u);
@@ -148,6 +149,7 @@ TEST(InProcessLineRate, EachByteTakesTenBitTimesEachWay) {
 TEST(InProcessLineRate, ReadMultiCostsItsWireTimeAndPauses) {
     Rig rig(true);
     rig.Write({0x03});
+    rig.clock.SleepFor(1ms);
     rig.Read(1);
     const IClock::Duration start = rig.clock.Now();
     // The host's frames: each byte then a 1 ms pause, then the answer.
@@ -162,6 +164,28 @@ TEST(InProcessLineRate, ReadMultiCostsItsWireTimeAndPauses) {
     // The firmware streams the words right behind its answer, while the host still sits in its
     // last pause: the last word byte lands 129 byte times after the count byte arrived.
     EXPECT_EQ(rig.clock.Now() - start, 2ms + kByte + 129 * kByte);
+}
+
+TEST(InProcessLineRate, AFramedByteKeepsTheFirmwareBusyForMostOfThePause) {
+    Rig rig(true);
+    // Two one-byte Ping frames back to back: the second arrives one byte time after the first,
+    // while the firmware still handles it, and is lost.
+    rig.Write({0x00, 0x00});
+    EXPECT_THAT(rig.Read(2), ElementsAre(A5));
+    // With the pause, both are answered.
+    rig.Write({0x00});
+    rig.clock.SleepFor(1ms);
+    rig.Write({0x00});
+    rig.clock.SleepFor(1ms);
+    EXPECT_THAT(rig.Read(2), ElementsAre(A5, A5));
+    // The firmware needs 0.9 ms of it.
+    rig.Write({0x00});
+    rig.clock.SleepFor(900us - 1ns);
+    rig.Write({0x00});
+    rig.clock.SleepFor(900us);
+    rig.Write({0x00});
+    EXPECT_THAT(rig.Read(2), ElementsAre(A5, A5));
+    EXPECT_EQ(rig.programmer->Engine().Statistics().lostBytes, 2u);
 }
 
 TEST(InProcessLineRate, BytesWaitingFollowsTheClock) {
@@ -199,7 +223,10 @@ TEST(InProcessThreads, HostOnAWorkerWhileTheTestInspects) {
     Rig rig(true);
     std::thread host([&] {
         for (int i = 0; i < 200; ++i) {
-            rig.Write({0x10, 0x06});
+            for (std::uint8_t b : {0x10, 0x06}) {
+                rig.Write({b});
+                rig.clock.SleepFor(1ms);
+            }
             rig.Read(2);
         }
     });

@@ -22,13 +22,27 @@ using ::testing::ElementsAreArray;
 
 const std::string kDefinition = ProgrammerPortDefinition(5);
 
+// The host's clock when its pauses come back at once, as the Windows build's did: the same
+// time, but a deadline is never waited for.
+class SkipsPauses final : public IClock {
+  public:
+    explicit SkipsPauses(IClock& time) : time_(time) {}
+    Duration Now() override { return time_.Now(); }
+    void SleepFor(Duration d) override { time_.SleepFor(d); }
+    void SleepUntil(Duration) override {}
+
+  private:
+    IClock& time_;
+};
+
 struct Session {
-    explicit Session(FaultPlan faults = {}, bool lineRate = false) {
+    explicit Session(FaultPlan faults = {}, bool lineRate = false, bool skipPauses = false) {
         auto owned = std::make_unique<BlankMidrangeChip>();
         chip = owned.get();
         programmer = std::make_shared<CVirtualProgrammer>(std::move(owned), std::move(faults));
         link = std::make_unique<CProgrammerLink>(
-            &box, MakeInProcessBackend(programmer, clock, lineRate), &clock);
+            &box, MakeInProcessBackend(programmer, clock, lineRate),
+            skipPauses ? static_cast<IClock*>(&skipping) : &clock);
         link->Connect(kDefinition);
     }
 
@@ -44,7 +58,13 @@ struct Session {
         return clock.Now() - start;
     }
 
+    std::uint64_t LostBytes() {
+        return programmer->With(
+            [](CFirmwareEngine& engine, IChipModel&) { return engine.Statistics().lostBytes; });
+    }
+
     VirtualClock clock;
+    SkipsPauses skipping{clock};
     tenlo::testing::RecordingErrorBox box;
     BlankMidrangeChip* chip = nullptr;
     std::shared_ptr<CVirtualProgrammer> programmer;
@@ -215,6 +235,55 @@ TEST(LinkInProcessLineRate, ReadMultiTakesItsWireTime) {
     // the last one while the host still pauses.
     EXPECT_EQ(took, 2ms + byte + 129 * byte);
     EXPECT_THAT(words, ::testing::Each(0x3FFF));
+}
+
+// Every operation the link has, framed and raw bytes alike, once over the line. False at the
+// first that fails.
+bool EveryOperation(CProgrammerLink& link) {
+    std::uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    std::uint16_t words[4] = {0x3FFF, 0x0123, 0x2805, 0x0000};
+    std::uint32_t ds[4] = {0x040000, 0x000000, 0x2ABCD0, 0xEB0300};
+    const std::uint8_t pic18[2] = {0x0, 0xD};
+    std::uint16_t word = 0;
+    std::uint8_t byte = 0;
+    return link.PowerOffVddFirst() && link.SetOption(8) && link.PowerOnVddFirst() &&
+           link.SetWriteSequence(2, 8, -1, 4, 1, 5, true) && link.ProgramWords(words, 4) &&
+           link.ProgramBytes(bytes, 2) && link.LoadWords(words, 4) && link.Ping() && link.Wait(3) &&
+           link.GetVersion(bytes) && link.EnterEicsp() && link.ExitEicsp() && link.IcspCommand(6) &&
+           link.IcspCommandRepeat(6, 3) && link.IcspLoad(2, 0x1234) && link.IcspRead(4, &word) &&
+           link.IcspReadMulti(4, words, 4) && link.IcspCommandWait(8, 5) &&
+           link.IcspTimedProgram(0x18, 0x0A, 5) && link.PowerOffVppFirst() &&
+           link.PowerOnVppFirst() && link.Pic18Send(pic18, words, 2) &&
+           link.Pic18SendPayloads(0xD, words, 3) && link.Pic18ProgramHold(0xF, 0x1234, 5) &&
+           link.Pic18EraseHold(0x0, 0x0000, 5) && link.Pic18Receive(0x9, bytes, 4) &&
+           link.Pic18SetTablePointer(0x300000) && link.Pic18SetEeAddress8(0x10, 0x55) &&
+           link.Pic18SetEeAddress16(0x0110, 0x55) && link.Pic18EeStartA() && link.Pic18EeStartB() &&
+           link.Pic18EeStatus(&byte) && link.Pic18EeRead(0x0010, &byte) && link.Pic18EeEnd() &&
+           link.DsSix(ds, 4) && link.DsRegOut(&word) && link.DsReadProgram4(ds) &&
+           link.DsReadWord(&word) && link.DsReadData8(bytes) && link.DsBeginProgramRow(0x000100) &&
+           link.DsWriteProgram4(ds) && link.DsBeginDataRow(0x7FFC00) && link.DsWriteData8(bytes) &&
+           link.DsWriteConfig(0xC100) && link.DsCommitWrite() && link.PowerOffVddFirst();
+}
+
+TEST(LinkInProcessLineRate, TheFirmwareTakesEveryByteOfAHostThatPauses) {
+    Session s({}, true);
+    EXPECT_TRUE(EveryOperation(*s.link)) << DescribeLinkFailure(s.link->FirstFailure());
+    EXPECT_EQ(s.LostBytes(), 0u);
+}
+
+TEST(LinkInProcessLineRate, AHostThatSkipsThePauseLosesBytesAndFails) {
+    Session s({}, true, true);
+    // A lone one-byte frame has nothing before it to collide with...
+    EXPECT_TRUE(s.link->Ping());
+    // ...but the next byte comes 2 byte times after it, while the firmware is still busy.
+    EXPECT_FALSE(s.link->Ping());
+    EXPECT_EQ(s.LostBytes(), 1u);
+    EXPECT_FALSE(EveryOperation(*s.link));
+    EXPECT_GT(s.LostBytes(), 1u);
+
+    // The same host without line-rate timing: the firmware is as fast as the host.
+    Session fast({}, false, true);
+    EXPECT_TRUE(EveryOperation(*fast.link)) << DescribeLinkFailure(fast.link->FirstFailure());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -207,6 +208,49 @@ TEST_F(RavoniteSim, LeavesSomeoneElsesFileAlone) {
     std::string text;
     std::getline(kept, text);
     EXPECT_EQ(text, "not a link");
+}
+
+// The host's real clock with its pauses gone, as the Windows build's were.
+class SkipsPauses final : public IClock {
+  public:
+    Duration Now() override { return SystemClock().Now(); }
+    void SleepFor(Duration d) override { SystemClock().SleepFor(d); }
+    void SleepUntil(Duration) override {}
+};
+
+TEST_F(RavoniteSim, AtTheLineRateAHostThatSkipsThePauseLosesBytes) {
+    const fs::path trace = dir_ / "trace";
+    const fs::path err = dir_ / "stderr";
+    SimProcess sim;
+    ASSERT_TRUE(
+        sim.Start({"--chip", "PIC16F84A", "--line-rate", "--trace", trace.string()}, err.string()));
+    const std::optional<std::string> line = sim.ReadLine();
+    ASSERT_TRUE(line.has_value());
+    {
+        SkipsPauses skipping;
+        CProgrammerLink hurried(&box_, nullptr, &skipping);
+        hurried.Connect(kDefinition);
+        ASSERT_TRUE(hurried.IsConnected());
+        // The terminal's own delays are allowed for, so not the first byte too soon, but within
+        // a few frames: every word frame's second byte comes a byte time after its first.
+        std::array<std::uint16_t, 64> words{};
+        words.fill(0x2805);
+        EXPECT_FALSE(hurried.PowerOffVddFirst() && hurried.SetOption(8) &&
+                     hurried.PowerOnVddFirst() &&
+                     hurried.SetWriteSequence(2, 8, -1, 4, 1, 5, true) &&
+                     hurried.ProgramWords(words.data(), 64));
+        EXPECT_EQ(hurried.FirstFailure().fault, LinkFault::NoAnswer);
+    }
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    std::ifstream in(trace);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(" lost]"), std::string::npos) << text;
+    std::ifstream errIn(err);
+    std::string errText((std::istreambuf_iterator<char>(errIn)), std::istreambuf_iterator<char>());
+    EXPECT_NE(errText.find("byte(s) from the host that arrived less than 0.9 ms after a framed"),
+              std::string::npos)
+        << errText;
 }
 
 }  // namespace
