@@ -4,7 +4,10 @@
 #include <cerrno>
 #include <ctime>
 #if defined(_WIN32)
-#include <thread>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #endif
 #if defined(__linux__)
 #include <sys/prctl.h>
@@ -14,6 +17,15 @@ namespace tenlo {
 
 namespace {
 
+void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+#if !defined(_WIN32)
 // The kernel may end a sleep up to the thread's timer slack (50 us by default) late, so that
 // wake-ups can be batched; on a 1 ms protocol pause that is 5 % of every framed byte.
 void KeepTimerSlackSmall() {
@@ -26,7 +38,6 @@ void KeepTimerSlackSmall() {
 #endif
 }
 
-#if !defined(_WIN32)
 // A wake-up later than this is the scheduler's doing, not the timer's: it says nothing about
 // how early to wake next time.
 constexpr IClock::Duration kMaxLead = std::chrono::microseconds(150);
@@ -39,14 +50,6 @@ void SleepAbsolute(IClock::Duration deadline) {
     // An absolute deadline: a signal that interrupts the sleep cannot shorten it.
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
     }
-}
-
-void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
 }
 #endif
 
@@ -67,8 +70,10 @@ void RealClock::SleepFor(Duration d) {
 
 void RealClock::SleepUntil(Duration deadline) {
 #if defined(_WIN32)
-    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(deadline)));
+    // The C++ library's sleep_until here counts whole milliseconds and truncates: a 1 ms
+    // pause came back after a few microseconds.
+    SleepUntilCoarse(
+        deadline, [this] { return Now(); }, [](unsigned ms) { ::Sleep(ms); }, CpuRelax);
 #else
     KeepTimerSlackSmall();
     // Even with no slack a sleep ends some tens of microseconds late (the timer interrupt, the
