@@ -43,6 +43,9 @@ std::optional<PortChoice> ParsePortArgument(const std::string& text) {
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
                               std::string& message, std::string& helpOut) {
     CLI::App app{"Programs PIC chips through a Ravonite serial programmer.", "tenlo-cli"};
+    // On Windows CLI11 would take an argument starting with "/" for an option, and so every
+    // absolute path the Linux shell gives; the commands are set up after this so they inherit it.
+    app.allow_windows_style_options(false);
     app.fallthrough();
     app.require_subcommand(1);
     app.footer(

@@ -30,7 +30,10 @@ std::vector<std::string> PortLinkDirectories() {
     return dirs;
 }
 
-std::vector<std::string> ComPortCandidates(unsigned long number) {
+std::vector<std::string> ComPortCandidates(unsigned long number, PortSystem system) {
+    if (system == PortSystem::Windows) {
+        return {"\\\\.\\COM" + std::to_string(number)};
+    }
     const std::string file = "/com" + std::to_string(number);
     std::vector<std::string> candidates;
     for (const std::string& dir : PortLinkDirectories()) {

@@ -15,8 +15,20 @@ namespace tenlo {
 // port links it. Empty when no variable names one.
 std::vector<std::string> PortLinkDirectories();
 
-// Every place COMn may live, in lookup order (number from 1).
-std::vector<std::string> ComPortCandidates(unsigned long number);
+// Which rules find a port: every build can ask for either, so the Windows ones are tested on
+// Linux too.
+enum class PortSystem { Posix, Windows };
+#if defined(_WIN32)
+inline constexpr PortSystem kThisPortSystem = PortSystem::Windows;
+#else
+inline constexpr PortSystem kThisPortSystem = PortSystem::Posix;
+#endif
+
+// Every place COMn may live, in lookup order (number from 1). On Windows that is the one
+// device the system itself names COMn, through its device namespace (\\.\COMn), which also
+// reaches ports above COM9.
+std::vector<std::string> ComPortCandidates(unsigned long number,
+                                           PortSystem system = kThisPortSystem);
 
 // n for "COMn" in any case (n from 1, no leading zero); nothing for any other name.
 std::optional<unsigned long> ComPortNumber(std::string_view name);

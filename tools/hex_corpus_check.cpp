@@ -1,11 +1,10 @@
 #include "tools/hex_corpus_check.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -45,10 +44,18 @@ std::string Hex(std::uint32_t value) {
 // A scratch folder for the read-back files, removed with the object.
 class CScratchDir {
   public:
+    // A folder of our own, only ours to read, as mkdtemp would make (which Windows lacks): a
+    // name that is already taken, by anything, is passed over.
     CScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "tenlo-corpus-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
+        std::error_code ec;
+        const fs::path base = fs::temp_directory_path(ec);
+        std::random_device random;
+        for (int attempt = 0; !ec && attempt < 100 && path_.empty(); ++attempt) {
+            const fs::path candidate = base / ("tenlo-corpus-" + std::to_string(random()));
+            if (fs::create_directory(candidate, ec)) {
+                fs::permissions(candidate, fs::perms::owner_all, ec);
+                path_ = candidate;
+            }
         }
     }
     ~CScratchDir() {
@@ -345,8 +352,9 @@ CorpusCounts CheckHexCorpus(const fs::path& dir, std::FILE* out) {
                     ++counts.skipped;
                     break;
             }
+            // One report on every system: '/' between folders.
             std::fprintf(out, "%-8s %s%s%s\n", VerdictLabel(outcome.verdict),
-                         fs::relative(file, dir, ec).string().c_str(),
+                         fs::relative(file, dir, ec).generic_string().c_str(),
                          outcome.detail.empty() ? "" : "  ", outcome.detail.c_str());
             std::fflush(out);
         }

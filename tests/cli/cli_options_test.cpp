@@ -151,6 +151,19 @@ TEST(CliOptions, VersionAndPorts) {
     EXPECT_EQ(Parse({"ping", "--json"}).outcome, ParseOutcome::Error);
 }
 
+TEST(CliOptions, AbsolutePathsAreFilesOnEveryOperatingSystem) {
+    Parsed p = Parse({"write", "/work/blink.hex", "--data", "/work/eeprom.hex"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+    EXPECT_EQ(p.options.programFile, "/work/blink.hex");
+    EXPECT_EQ(p.options.dataFile, "/work/eeprom.hex");
+    p = Parse({"--port", "/dev/ttyUSB0", "read", "-o", "/tmp/back.hex"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+    EXPECT_EQ(p.options.port, "/dev/ttyUSB0");
+    EXPECT_EQ(p.options.outFile, "/tmp/back.hex");
+    // Not a Windows-style option either.
+    EXPECT_EQ(Parse({"/quiet", "ping"}).outcome, ParseOutcome::Error);
+}
+
 TEST(CliOptions, PortArgument) {
     auto com = ParsePortArgument("com12");
     ASSERT_TRUE(com);

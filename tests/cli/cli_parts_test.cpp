@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+
 #include "cli/cli_session.h"
 #include "cli/exit_codes.h"
+#include "cli/interrupt_guard.h"
 #include "cli/memory_list.h"
 #include "cli/name_suggest.h"
 #include "cli/terminal_ui.h"
@@ -150,6 +154,37 @@ TEST(TerminalUi, DisabledProgressWritesNothing) {
     }
     EXPECT_EQ(std::ftell(f), 0);
     std::fclose(f);
+}
+
+TEST(InterruptGuard, TheUsersInterruptAsksTheRunToStopOnEverySystem) {
+    {
+        CInterruptGuard guard;
+        EXPECT_FALSE(CInterruptGuard::Interrupted());
+#if !defined(_WIN32)
+        std::raise(SIGINT);  // the process goes on
+        EXPECT_TRUE(CInterruptGuard::Interrupted());
+#endif
+    }
+    // The Windows console's events: Ctrl-C and Ctrl-Break as SIGINT; closing the window too,
+    // with the time Windows allows for the power-down; others are left to the system.
+    for (unsigned long event : {0ul, 1ul}) {
+        CInterruptGuard guard;
+        const auto answer = CInterruptGuard::OnConsoleEvent(event);
+        EXPECT_TRUE(answer.handled);
+        EXPECT_EQ(answer.hold.count(), 0);
+        EXPECT_TRUE(CInterruptGuard::Interrupted()) << event;
+    }
+    CInterruptGuard guard;
+    const auto close = CInterruptGuard::OnConsoleEvent(2);
+    EXPECT_TRUE(close.handled);
+    EXPECT_GT(close.hold.count(), 0);
+    EXPECT_LE(close.hold, std::chrono::seconds(5));
+    EXPECT_TRUE(CInterruptGuard::Interrupted());
+    CInterruptGuard fresh;
+    for (unsigned long event : {5ul, 6ul}) {
+        EXPECT_FALSE(CInterruptGuard::OnConsoleEvent(event).handled);
+    }
+    EXPECT_FALSE(CInterruptGuard::Interrupted());
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,11 +22,10 @@ namespace tenlo::cli::testing {
 // A scratch folder removed with the object.
 class TempDir {
   public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tenlo-cli-XXXXXX");
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
+    TempDir()
+        : path_(std::filesystem::temp_directory_path() /
+                ("tenlo-cli-" + std::to_string(std::random_device{}()))) {
+        std::filesystem::create_directories(path_);
     }
     ~TempDir() {
         std::error_code ec;

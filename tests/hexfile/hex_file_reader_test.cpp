@@ -243,15 +243,17 @@ TEST(HexGrammar, OnlyRegularFilesOpenAndNoneBlocks) {
     EXPECT_FALSE(d.Open(::testing::TempDir()));
     EXPECT_TRUE(d.NotARegularFile());
 
+    RecordingReader p;
+#if !defined(_WIN32)
     // A named pipe with no writer would block open() and then read() for ever.
     const std::string fifo = ::testing::TempDir() + "grammar_fifo.hex";
     std::remove(fifo.c_str());
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    RecordingReader p;
     EXPECT_FALSE(p.Open(fifo));
     EXPECT_TRUE(p.NotARegularFile());
     EXPECT_FALSE(p.IsOpen());
     std::remove(fifo.c_str());
+#endif
 
     const std::string path = ::testing::TempDir() + "grammar_regular.hex";
     std::ofstream(path) << kEnd << "\n";
