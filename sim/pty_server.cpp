@@ -19,8 +19,8 @@ namespace {
 // passes terminal input on from a worker thread, and on a busy machine that takes up to some
 // milliseconds: a host that paused 1 ms can have two bytes read 260 us apart. The firmware's
 // handling time is judged against the earliest the byte can have come; a host that skips its
-// pauses still runs out of that allowance within a few frames (each of its framed bytes comes
-// 0.6 ms or more too soon).
+// pauses still runs out of that allowance within a few frames, as each of its frames of two
+// bytes or more takes over half a millisecond of it.
 constexpr IClock::Duration kPtyDelivery = std::chrono::milliseconds(10);
 
 bool MakeRaw(int fd) {
