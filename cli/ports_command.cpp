@@ -14,7 +14,11 @@ namespace {
 std::string ComNames(const SerialPortInfo& port, const char* separator) {
     std::string names;
     for (const unsigned long n : port.comNumbers) {
-        names += (names.empty() ? "" : separator) + ("COM" + std::to_string(n));
+        if (!names.empty()) {
+            names += separator;
+        }
+        names += "COM";
+        names += std::to_string(n);
     }
     return names;
 }

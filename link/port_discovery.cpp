@@ -7,7 +7,9 @@
 #include <optional>
 #include <string_view>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -164,8 +166,24 @@ unsigned long PresetPort(const std::vector<PortMenuEntry>& menu, unsigned long p
 
 #if defined(_WIN32)
 
+// Windows names its serial ports itself: every COMn the system can resolve, by number (a name
+// looked up one by one, as the system's own list may leave out ports a driver added late).
 std::vector<SerialPortInfo> ScanSerialPorts(const PortScanPlaces&) {
-    return {};
+    std::vector<SerialPortInfo> ports;
+    std::vector<char> target(4096);
+    for (unsigned long n = 1; n <= 256; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        if (::QueryDosDeviceA(name.c_str(), target.data(), static_cast<DWORD>(target.size())) !=
+            0) {
+            SerialPortInfo port;
+            port.device = name;
+            port.comNumbers = {n};
+            port.mayOpen = true;
+            ports.push_back(std::move(port));
+        }
+    }
+    SortPorts(ports);
+    return ports;
 }
 
 void AssignComNumbers(std::vector<SerialPortInfo>&, const PortScanPlaces&) {}
