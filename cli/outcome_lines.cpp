@@ -138,6 +138,7 @@ std::string DoesNotFit(const jobs::FileOutcome& f, const DeviceLayout& layout) {
 // Why the reader refused a record, and on which line.
 std::string RecordProblem(const HexLoadFailure& failure) {
     const char* what = "a malformed record";
+    const std::string line = "line " + std::to_string(failure.line);
     switch (failure.fault) {
         case HexFault::NotARecord:
             what = "a line that is no record (it does not begin with ':')";
@@ -159,11 +160,18 @@ std::string RecordProblem(const HexLoadFailure& failure) {
             break;
         case HexFault::ReadError:
             return " (it could not be read)";
+        case HexFault::RunTogether:
+            what = "more than one record: its line ends were lost";
+            break;
+        case HexFault::Conflict:
+            return ": " + line + " sets byte address " + Hex(failure.address) + " to " +
+                   Hex(failure.given, 2) + " where an earlier record set it to " +
+                   Hex(failure.earlier, 2) + ": which one is meant cannot be told";
         case HexFault::AddressRejected:
         case HexFault::None:
             break;
     }
-    return ": line " + std::to_string(failure.line) + " has " + what;
+    return ": " + line + " has " + what;
 }
 
 }  // namespace

@@ -45,12 +45,65 @@ class PairCursor {
         return b;
     }
     uint8_t Sum() const { return sum_; }
+    std::string_view Rest() const { return line_.substr(pos_); }
 
   private:
     std::string_view line_;
     std::size_t pos_ = 1;  // past the ':'
     uint8_t sum_ = 0;
 };
+
+// Characters of a stream buffer, -1 at its end.
+class StreamSource {
+  public:
+    explicit StreamSource(std::streambuf& buf) : buf_(buf) {}
+    int Bump() { return Char(buf_.sbumpc()); }
+    int Peek() { return Char(buf_.sgetc()); }
+
+  private:
+    using Traits = std::char_traits<char>;
+    static int Char(Traits::int_type c) {
+        return Traits::eq_int_type(c, Traits::eof())
+                   ? -1
+                   : static_cast<unsigned char>(Traits::to_char_type(c));
+    }
+    std::streambuf& buf_;
+};
+
+// Characters of a text in memory, -1 at its end.
+class TextSource {
+  public:
+    explicit TextSource(std::string_view text) : text_(text) {}
+    int Bump() { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_++]) : -1; }
+    int Peek() const { return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : -1; }
+
+  private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// Reads the next line into line. A line ends at a line feed, or at a carriage return directly
+// followed by the next record's ':': some tools end lines with a carriage return alone. Read
+// with a bounded buffer: an overlong line must fail the load, not be silently cut short or
+// swallowed whole into memory. False at the end of the input.
+template <class Source>
+bool NextLine(Source& in, std::string& line, bool& tooLong) {
+    line.clear();
+    tooLong = false;
+    int c = in.Bump();
+    if (c < 0) {
+        return false;
+    }
+    while (c >= 0 && c != '\n' && !(c == '\r' && in.Peek() == ':')) {
+        if (line.size() == CHexFileReader::kMaxLineLength) {
+            tooLong = true;
+            return true;
+        }
+        line.push_back(static_cast<char>(c));
+        c = in.Bump();
+    }
+    return true;
+}
 
 constexpr uint8_t kData = 0;
 constexpr uint8_t kEnd = 1;
@@ -93,98 +146,60 @@ bool CHexFileReader::Load() {
 }
 
 bool CHexFileReader::Load(std::istream& in) {
-    std::string line;
-    line.reserve(kMaxLineLength);
     std::streambuf* buf = in.rdbuf();
     if (buf == nullptr) {
         failure_ = {0, HexFault::ReadError, 0};
         return false;
     }
-    // Lines are read with a bounded buffer: an overlong line must fail the load, not be
-    // silently cut short or swallowed whole into memory. A read error (a directory given as the
-    // file, an I/O error) surfaces from the stream buffer as an exception: it is a failed load.
+    // A read error (a directory given as the file, an I/O error) surfaces from the stream
+    // buffer as an exception: it is a failed load.
+    StreamSource source(*buf);
     try {
-        return LoadLines(buf, line);
+        return Run(source);
     } catch (const std::exception&) {
         failure_.fault = HexFault::ReadError;
+        seen_ = {};
         return false;
     }
 }
 
-bool CHexFileReader::LoadLines(std::streambuf* buf, std::string& line) {
-    return Run([&](std::string_view& out, bool& tooLong) {
-        line.clear();
-        tooLong = false;
-        using Traits = std::char_traits<char>;
-        auto c = buf->sbumpc();
-        if (Traits::eq_int_type(c, Traits::eof())) {
-            return false;
-        }
-        while (!Traits::eq_int_type(c, Traits::eof()) && Traits::to_char_type(c) != '\n') {
-            if (line.size() == kMaxLineLength) {
-                tooLong = true;
-                return true;
-            }
-            line.push_back(Traits::to_char_type(c));
-            c = buf->sbumpc();
-        }
-        out = line;
-        return true;
-    });
-}
-
 bool CHexFileReader::LoadText(std::string_view text) {
-    std::size_t pos = 0;
-    return Run([&](std::string_view& out, bool& tooLong) {
-        tooLong = false;
-        if (pos >= text.size()) {
-            return false;
-        }
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        out = text.substr(pos, end - pos);
-        pos = end + 1;
-        tooLong = out.size() > kMaxLineLength;
-        return true;
-    });
+    TextSource source(text);
+    return Run(source);
 }
 
-template <class NextLine>
-bool CHexFileReader::Run(NextLine&& next) {
+template <class Source>
+bool CHexFileReader::Run(Source& source) {
     base_ = 0;
     endRecordSeen_ = false;
     lines_ = 0;
     failure_ = {};
+    seen_.clear();
+    lastBlock_ = nullptr;
     if (!BeginLoad()) {
         failure_.fault = HexFault::ReadError;
         return false;
     }
-    std::string_view line;
+    std::string line;
+    line.reserve(kMaxLineLength);
     bool tooLong = false;
-    while (next(line, tooLong)) {
+    LineResult result = LineResult::Next;
+    while (result == LineResult::Next && NextLine(source, line, tooLong)) {
         ++lines_;
-        if (tooLong) {
-            Fail(HexFault::LineTooLong);
-            return false;
-        }
+        std::string_view view = line;
         // A carriage return before the line feed is not part of the line.
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
+        if (!view.empty() && view.back() == '\r') {
+            view.remove_suffix(1);
         }
-        switch (ParseLine(line)) {
-            case LineResult::Fail:
-                return false;
-            case LineResult::End:
-                endRecordSeen_ = true;
-                CommitLoad();
-                return true;
-            case LineResult::Next:
-                break;
-        }
+        result = tooLong ? Fail(HexFault::LineTooLong) : ParseLine(view);
     }
-    // No end record: what was read counts.
+    seen_ = {};  // a big file's map is not kept for the reader's lifetime
+    lastBlock_ = nullptr;
+    if (result == LineResult::Fail) {
+        return false;
+    }
+    // Without an end record, what was read counts.
+    endRecordSeen_ = result == LineResult::End;
     CommitLoad();
     return true;
 }
@@ -192,6 +207,32 @@ bool CHexFileReader::Run(NextLine&& next) {
 CHexFileReader::LineResult CHexFileReader::Fail(HexFault fault, std::uint32_t address) {
     failure_ = {lines_, fault, address};
     return LineResult::Fail;
+}
+
+bool CHexFileReader::Take(uint8_t byte, uint32_t address) {
+    const uint32_t key = address >> 6;
+    if (lastBlock_ == nullptr || lastKey_ != key) {
+        // Blocks stay where they are as the map grows: the pointer outlives later insertions.
+        lastBlock_ = &seen_[key];
+        lastKey_ = key;
+    }
+    SeenBlock& block = *lastBlock_;
+    const uint64_t bit = uint64_t{1} << (address & 63);
+    uint8_t& earlier = block.bytes[address & 63];
+    if ((block.set & bit) != 0) {
+        if (earlier != byte) {
+            failure_ = {lines_, HexFault::Conflict, address, earlier, byte};
+            return false;
+        }
+        return true;
+    }
+    if (!StoreByte(byte, address)) {
+        Fail(HexFault::AddressRejected, address);
+        return false;
+    }
+    block.set |= bit;
+    earlier = byte;
+    return true;
 }
 
 CHexFileReader::LineResult CHexFileReader::ParseLine(std::string_view line) {
@@ -224,13 +265,20 @@ CHexFileReader::LineResult CHexFileReader::ParseLine(std::string_view line) {
         }
         data[i] = *b;
     }
-    // What follows the checksum is not looked at (trailing blanks, a comment some tools add).
     const auto checksum = cur.Next();
     if (!checksum) {
         return Fail(HexFault::Malformed);
     }
     if (*checksum != static_cast<uint8_t>(0x100 - cur.Sum())) {
         return Fail(HexFault::BadChecksum);
+    }
+    // What follows the checksum is not looked at (trailing blanks, a comment some tools add),
+    // unless it is the next record: a file whose line ends were lost would load its first
+    // record and drop the rest without a word.
+    const std::string_view rest = cur.Rest();
+    const std::size_t next = rest.find_first_not_of(" \t\r");
+    if (next != std::string_view::npos && rest[next] == ':') {
+        return Fail(HexFault::RunTogether);
     }
 
     // Bytes reach the target only from a record that is whole and checks out.
@@ -239,8 +287,11 @@ CHexFileReader::LineResult CHexFileReader::ParseLine(std::string_view line) {
             // Addresses run on in 32 bits without wrapping at 64 KiB; past 4 GiB there is
             // nowhere left to go.
             const uint64_t address = uint64_t{base_} + field + i;
-            if (address > 0xFFFFFFFFu || !StoreByte(data[i], static_cast<uint32_t>(address))) {
+            if (address > 0xFFFFFFFFu) {
                 return Fail(HexFault::AddressRejected, static_cast<uint32_t>(address));
+            }
+            if (!Take(data[i], static_cast<uint32_t>(address))) {
+                return LineResult::Fail;
             }
         }
         return LineResult::Next;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <istream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace tenlo {
 
@@ -19,14 +21,19 @@ enum class HexFault : std::uint8_t {
     LineTooLong,      // longer than any record can be
     AddressRejected,  // a data byte at an address the target has no place for
     ReadError,        // the file could not be read
+    RunTogether,      // another record follows on the same line: its line ends were lost
+    Conflict,         // a byte address that an earlier record gave another value
 };
 
 // Where and why the last load failed: the line (from 1; 0 when none was read) and, for
-// AddressRejected, the byte address.
+// AddressRejected and Conflict, the byte address; for Conflict also the value the earlier
+// record gave it and the one this line gives.
 struct HexLoadFailure {
     std::size_t line = 0;
     HexFault fault = HexFault::None;
     std::uint32_t address = 0;
+    std::uint8_t earlier = 0;
+    std::uint8_t given = 0;
 };
 
 // Intel HEX record reader. Subclasses say where each byte goes through StoreByte; the readers
@@ -52,7 +59,9 @@ class CHexFileReader {
     void Close();
 
     // Reads records until the end record or the end of the input. True on success; on failure
-    // the target is left as it was.
+    // the target is left as it was. A line ends at a line feed or at a carriage return that the
+    // next record's ':' follows. A byte address given twice with different values fails the
+    // load (which one the file means cannot be known); given twice alike it is taken.
     bool Load();
     bool Load(std::istream& in);
     bool LoadText(std::string_view text);
@@ -78,9 +87,15 @@ class CHexFileReader {
     enum class LineResult { Next, End, Fail };
     LineResult ParseLine(std::string_view line);
     LineResult Fail(HexFault fault, std::uint32_t address = 0);
-    bool LoadLines(std::streambuf* buf, std::string& line);
-    template <class NextLine>
-    bool Run(NextLine&& next);
+    bool Take(uint8_t byte, uint32_t address);
+    template <class Source>
+    bool Run(Source& source);
+
+    // The bytes given so far, by address, in blocks of 64 with a mask of those set.
+    struct SeenBlock {
+        uint64_t set = 0;
+        std::array<uint8_t, 64> bytes{};
+    };
 
     std::ifstream file_;
     uint32_t base_ = 0;
@@ -88,6 +103,9 @@ class CHexFileReader {
     bool endRecordSeen_ = false;
     std::size_t lines_ = 0;
     HexLoadFailure failure_;
+    std::unordered_map<uint32_t, SeenBlock> seen_;
+    SeenBlock* lastBlock_ = nullptr;  // records run on: most bytes fall in the last block
+    uint32_t lastKey_ = 0;
 };
 
 }  // namespace tenlo

@@ -1,5 +1,7 @@
 #include "jobs/hex_files.h"
 
+#include <cstdio>
+
 #include "hexfile/image_hex.h"
 #include "hexfile/prog_hex_reader.h"
 
@@ -151,6 +153,41 @@ FileOutcome LoadDataFile(const std::string& path, CMemoryImage& into, IJobQuesti
     out.provided.data = true;
     into.CopyData(loaded);
     return out;
+}
+
+std::string HexText(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*XH", digits, value);
+    return text;
+}
+
+std::string RecordFaultText(const HexLoadFailure& f) {
+    switch (f.fault) {
+        case HexFault::NotARecord:
+            return "レコードではありません（行が「:」で始まっていません）。";
+        case HexFault::Malformed:
+            return "レコードが途中で切れているか、16 進数でない文字があります。";
+        case HexFault::UnknownType:
+            return "不明なレコードタイプです。";
+        case HexFault::WrongCount:
+            return "終了レコードまたはアドレスレコードの長さが正しくありません。";
+        case HexFault::BadChecksum:
+            return "チェックサムが一致しません。";
+        case HexFault::LineTooLong:
+            return "行が長すぎます。";
+        case HexFault::ReadError:
+            return "ファイルを読み込めませんでした。";
+        case HexFault::RunTogether:
+            return "1 行に複数のレコードが続いています（改行が失われています）。";
+        case HexFault::Conflict:
+            return "バイトアドレス " + HexText(f.address) + " に、前のレコードと異なるデータ（" +
+                   HexText(f.earlier, 2) + " と " + HexText(f.given, 2) +
+                   "）があります。どちらが正しいか分かりません。";
+        case HexFault::AddressRejected:
+        case HexFault::None:
+            break;
+    }
+    return {};
 }
 
 }  // namespace tenlo::jobs

@@ -63,4 +63,11 @@ FileOutcome LoadProgramFile(const std::string& path, CMemoryImage& into, Program
 // Loads a data file (data from address 0) into the image's data memory, likewise.
 FileOutcome LoadDataFile(const std::string& path, CMemoryImage& into, IJobQuestions* questions);
 
+// Why the reader refused a record, in the Japanese of both windows (Tenlo's load failure,
+// TenloUpdate's firmware file); empty for AddressRejected, whose words depend on the target,
+// and for None.
+std::string RecordFaultText(const HexLoadFailure& failure);
+// An address as the windows write it: "4200H".
+std::string HexText(std::uint32_t value, int digits = 4);
+
 }  // namespace tenlo::jobs

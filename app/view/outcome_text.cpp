@@ -91,24 +91,8 @@ QString Where(const Outcome& o) {
 // Why a record or a byte of a file was refused.
 QString FileReason(const jobs::FileOutcome& f, const DeviceLayout& layout, bool dataFile) {
     const QString chip = Name(layout.name);
-    switch (f.failure.fault) {
-        case HexFault::NotARecord:
-            return QStringLiteral("レコードではありません（行が「:」で始まっていません）。");
-        case HexFault::Malformed:
-            return QStringLiteral("レコードが途中で切れているか、16 進数でない文字があります。");
-        case HexFault::UnknownType:
-            return QStringLiteral("不明なレコードタイプです。");
-        case HexFault::WrongCount:
-            return QStringLiteral("終了レコードまたはアドレスレコードの長さが正しくありません。");
-        case HexFault::BadChecksum:
-            return QStringLiteral("チェックサムが一致しません。");
-        case HexFault::LineTooLong:
-            return QStringLiteral("行が長すぎます。");
-        case HexFault::ReadError:
-            return QStringLiteral("ファイルを読み込めませんでした。");
-        case HexFault::AddressRejected:
-        case HexFault::None:
-            break;
+    if (const std::string record = jobs::RecordFaultText(f.failure); !record.empty()) {
+        return QString::fromStdString(record);
     }
     const QString at = Hex(f.failure.address);
     if (dataFile) {

@@ -183,6 +183,94 @@ TEST(HexGrammar, LineEndsCaseAndTrailingBlanks) {
     EXPECT_EQ(LoadOk(":0400100001A2FE4CFF  \t\r\r\n:00000001FF"), expected);
 }
 
+// Each refusal says what was wrong and on which line, so a user can find it in the file.
+TEST(HexGrammar, AFailedLoadSaysWhyAndWhere) {
+    struct Case {
+        std::string text;
+        HexFault fault;
+        std::size_t line;
+    };
+    const std::string end = kEnd + "\n";
+    const Case cases[] = {
+        {Lines({Rec(0, 0, {1}), "", kEnd}), HexFault::NotARecord, 2},
+        {Lines({Rec(0, 0, {1}), ":0100000G01FE"}), HexFault::Malformed, 2},
+        {":02000000AB\n" + end, HexFault::Malformed, 1},
+        {":0200000401\n" + end, HexFault::Malformed, 1},
+        {Lines({Rec(7, 0, {})}), HexFault::UnknownType, 1},
+        {Lines({Rec(0, 0, {1}), Rec(0, 1, {2}), Rec(4, 0, {0x00, 0x30, 0})}), HexFault::WrongCount,
+         3},
+        {Lines({Rec(0, 0, {1}), ":0100000012EE"}), HexFault::BadChecksum, 2},
+        {Lines({Rec(0, 0, {1}) + std::string(CHexFileReader::kMaxLineLength, ' ')}),
+         HexFault::LineTooLong, 1},
+    };
+    for (const Case& c : cases) {
+        RecordingReader r;
+        EXPECT_FALSE(r.LoadText(c.text)) << c.text;
+        EXPECT_EQ(r.LastFailure().fault, c.fault) << c.text;
+        EXPECT_EQ(r.LastFailure().line, c.line) << c.text;
+        EXPECT_FALSE(r.committed);
+    }
+    RecordingReader r;
+    r.limit = 0x0F;
+    EXPECT_FALSE(r.LoadText(Lines({Rec(0, 0x00, {1}), Rec(0, 0x0E, {1, 2, 3}), kEnd})));
+    EXPECT_EQ(r.LastFailure().fault, HexFault::AddressRejected);
+    EXPECT_EQ(r.LastFailure().address, 0x10u);
+    EXPECT_EQ(r.LastFailure().line, 2u);
+    // A good load clears the last reason.
+    EXPECT_TRUE(r.LoadText(Lines({Rec(0, 0x00, {1}), kEnd})));
+    EXPECT_EQ(r.LastFailure().fault, HexFault::None);
+}
+
+// Two records that set the same byte must agree: the file cannot mean both values.
+TEST(HexGrammar, OverlappingRecordsMustAgree) {
+    // The same data twice (a tool that writes a block again) is taken once.
+    EXPECT_EQ(LoadOk(Lines({Rec(0, 0x10, {1, 2, 3, 4}), Rec(0, 0x12, {3, 4, 5}), kEnd})),
+              (Stored{{0x10, 1}, {0x11, 2}, {0x12, 3}, {0x13, 4}, {0x14, 5}}));
+    RecordingReader r;
+    EXPECT_FALSE(r.LoadText(Lines({Rec(0, 0x10, {1, 2, 3, 4}), Rec(0, 0x12, {3, 9}), kEnd})));
+    EXPECT_FALSE(r.committed);
+    EXPECT_EQ(r.LastFailure().fault, HexFault::Conflict);
+    EXPECT_EQ(r.LastFailure().address, 0x13u);
+    EXPECT_EQ(r.LastFailure().line, 2u);
+    EXPECT_EQ(r.LastFailure().earlier, 4);
+    EXPECT_EQ(r.LastFailure().given, 9);
+    // The same byte reached through another base counts as the same byte, across 64 KiB.
+    EXPECT_FALSE(r.LoadText(Lines({Rec(4, 0, {0x00, 0x01}), Rec(0, 0xFFFF, {1, 2}),
+                                   Rec(2, 0, {0x20, 0x00}), Rec(0, 0, {3})})));
+    EXPECT_EQ(r.LastFailure().address, 0x20000u);
+    EXPECT_EQ(r.LastFailure().line, 4u);
+    // Nothing of one load is held against the next.
+    EXPECT_TRUE(r.LoadText(Lines({Rec(0, 0x13, {5}), kEnd})));
+}
+
+// Line ends as tools write them: line feeds, CR LF, or carriage returns alone (older tools on
+// other systems), all load the same. Records run together on one line lost their line ends
+// somewhere: reading the first and dropping the rest would lose data without a word.
+TEST(HexGrammar, CarriageReturnsAloneEndLinesButRecordsRunTogetherFail) {
+    const std::string a = Rec(0, 0x10, {1, 2});
+    const std::string b = Rec(0, 0x20, {3});
+    const Stored expected{{0x10, 1}, {0x11, 2}, {0x20, 3}};
+    EXPECT_EQ(LoadOk(a + "\r" + b + "\r" + kEnd + "\r"), expected);
+    EXPECT_EQ(LoadOk(a + "\r\r" + b + "\r\n" + kEnd), expected);
+    EXPECT_EQ(LoadOk(a + "\r\n" + b + "\n" + kEnd), expected);
+    RecordingReader r;
+    EXPECT_TRUE(r.LoadText(a + "\r" + b + "\r" + kEnd));
+    EXPECT_TRUE(r.EndRecordSeen());
+
+    for (const std::string& joined : {a + b + kEnd, a + " " + b + "\n" + kEnd}) {
+        RecordingReader j;
+        EXPECT_FALSE(j.LoadText(joined)) << joined;
+        EXPECT_EQ(j.LastFailure().fault, HexFault::RunTogether);
+        EXPECT_EQ(j.LastFailure().line, 1u);
+        EXPECT_TRUE(j.stored.empty()) << "not even the first record is taken";
+    }
+    // A stream reads the same way as a text.
+    std::istringstream in(a + "\r" + b + "\r" + kEnd);
+    RecordingReader s;
+    EXPECT_TRUE(s.Load(in));
+    EXPECT_EQ(s.stored, expected);
+}
+
 TEST(HexGrammar, FullLengthRecordsLoadAndOverlongLinesFail) {
     std::string rec = ":FF000000";
     unsigned sum = 0xFF;
