@@ -250,7 +250,8 @@ int CCliSession::UpdateFirmware() {
     CUpdateView view(env_.err, options_.quiet);
     const std::string file =
         options_.firmwareFile.empty() ? std::string(kFirmwareFileName) : options_.firmwareFile;
-    const FirmwareUpdateResult result = RunFirmwareUpdate(port, view, file);
+    FirmwareFileProblem why;
+    const FirmwareUpdateResult result = RunFirmwareUpdate(port, view, file, &why);
     port.Release();
     switch (result) {
         case FirmwareUpdateResult::Success:
@@ -263,8 +264,9 @@ int CCliSession::UpdateFirmware() {
                                                     " (check --file and the current "
                                                     "folder)");
         case FirmwareUpdateResult::FileReadFailed:
-            return Fail(Failure::FileNotHex,
-                        view.message + " (the file is not valid HEX for the programmer's chip)");
+            return Fail(Failure::FileNotHex, FirmwareUpdateMessage(result, file) + " (" +
+                                                 DescribeFirmwareFile(why) +
+                                                 "; the programmer's chip was not touched)");
         case FirmwareUpdateResult::VerifyFailed:
             return Fail(Failure::Mismatch,
                         view.message + " (the programmer's chip does not hold the file)");

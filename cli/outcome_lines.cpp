@@ -268,6 +268,30 @@ FailureLine DescribeOutcome(const Outcome& o, const RenderFacts& facts) {
     return {Failure::None, ""};
 }
 
+std::string DescribeFirmwareFile(const FirmwareFileProblem& problem) {
+    switch (problem.fault) {
+        case FirmwareFileFault::None:
+            break;
+        case FirmwareFileFault::Record:
+            if (problem.failure.fault == HexFault::AddressRejected) {
+                return "line " + std::to_string(problem.failure.line) + " sets byte address " +
+                       Hex(problem.failure.address) +
+                       ", outside the program and configuration memory of the programmer's chip";
+            }
+            if (problem.failure.fault == HexFault::ReadError) {
+                return "it could not be read";
+            }
+            return RecordProblem(problem.failure).substr(2);  // without its ": "
+        case FirmwareFileFault::Empty:
+            return "it is empty";
+        case FirmwareFileFault::NoEndRecord:
+            return "it ends without an end record: is it complete?";
+        case FirmwareFileFault::NoProgram:
+            return "it holds no program word to write";
+    }
+    return "it is not valid HEX for the programmer's chip";
+}
+
 FailureLine DescribeFileOutcome(const jobs::FileOutcome& f, const DeviceLayout& layout,
                                 bool dataFile) {
     switch (f.cause) {

@@ -5,6 +5,7 @@
 
 #include "cli/exit_codes.h"
 #include "device/device_layout.h"
+#include "jobs/firmware_update.h"
 #include "jobs/hex_files.h"
 #include "jobs/outcome.h"
 
@@ -36,6 +37,9 @@ struct RenderFacts {
 FailureLine DescribeOutcome(const jobs::Outcome& outcome, const RenderFacts& facts);
 // "interrupted while connecting to the programmer: the chip was not changed"
 FailureLine InterruptedConnecting();
+
+// Why update-firmware refused its file: "line 2 holds more than one record: ...".
+std::string DescribeFirmwareFile(const FirmwareFileProblem& problem);
 
 // A file that was not taken; dataFile: it was given with --data.
 FailureLine DescribeFileOutcome(const jobs::FileOutcome& outcome, const DeviceLayout& layout,

@@ -4,8 +4,10 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <span>
 
 #include "hexfile/firmware_hex_reader.h"
+#include "jobs/hex_files.h"
 #include "jobs/socket_rule.h"
 
 namespace tenlo {
@@ -33,7 +35,32 @@ bool LoadQuietly(CHexFileReader& reader) {
 
 }  // namespace
 
-std::string FirmwareUpdateMessage(FirmwareUpdateResult result, const std::string& fileName) {
+std::string FirmwareFileReason(const FirmwareFileProblem& problem) {
+    const HexLoadFailure& f = problem.failure;
+    switch (problem.fault) {
+        case FirmwareFileFault::None:
+            break;
+        case FirmwareFileFault::Record: {
+            std::string why = jobs::RecordFaultText(f);
+            if (why.empty()) {
+                why = "バイトアドレス " + jobs::HexText(f.address) +
+                      " は、プログラマーのマイコンのプログラムメモリーにもコンフィグレーション"
+                      "メモリーにもありません。";
+            }
+            return f.line == 0 ? why : std::to_string(f.line) + " 行目：" + why;
+        }
+        case FirmwareFileFault::Empty:
+            return "ファイルが空です。";
+        case FirmwareFileFault::NoEndRecord:
+            return "終了レコードがありません。ファイルが途中で切れている可能性があります。";
+        case FirmwareFileFault::NoProgram:
+            return "プログラムメモリーに書き込むデータがありません。";
+    }
+    return {};
+}
+
+std::string FirmwareUpdateMessage(FirmwareUpdateResult result, const std::string& fileName,
+                                  const FirmwareFileProblem& why) {
     switch (result) {
         case FirmwareUpdateResult::Success:
             return kMsgUpdateDone;
@@ -43,8 +70,13 @@ std::string FirmwareUpdateMessage(FirmwareUpdateResult result, const std::string
             return kMsgEraseFailed;
         case FirmwareUpdateResult::FileOpenFailed:
             return FillName(kMsgFileOpenFailed, fileName);
-        case FirmwareUpdateResult::FileReadFailed:
-            return FillName(kMsgFileReadFailed, fileName);
+        case FirmwareUpdateResult::FileReadFailed: {
+            std::string text = FillName(kMsgFileReadFailed, fileName);
+            if (why.fault != FirmwareFileFault::None) {
+                text += "\n" + FirmwareFileReason(why);
+            }
+            return text;
+        }
         case FirmwareUpdateResult::WriteFailed:
             return kMsgWriteFailed;
         case FirmwareUpdateResult::VerifyFailed:
@@ -73,6 +105,7 @@ FirmwareUpdateResult CFirmwareUpdateFlow::Run() {
         return FirmwareUpdateResult::Busy;
     }
     closePending_ = false;
+    fileProblem_ = {};
     // Cleared on every way out, so a view that throws cannot leave the close refused forever.
     struct RunningFlag {
         explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
@@ -85,7 +118,8 @@ FirmwareUpdateResult CFirmwareUpdateFlow::Run() {
 }
 
 FirmwareUpdateResult CFirmwareUpdateFlow::Report(FirmwareUpdateResult result) {
-    view_.ShowMessage(FirmwareUpdateMessage(result, path_), FirmwareUpdateIcon(result));
+    view_.ShowMessage(FirmwareUpdateMessage(result, path_, fileProblem_),
+                      FirmwareUpdateIcon(result));
     // The phase text stays up under the message and goes once it has been dismissed.
     view_.ShowStatus("");
     return result;
@@ -113,6 +147,25 @@ FirmwareUpdateResult CFirmwareUpdateFlow::RunSteps() {
     const bool loaded = LoadQuietly(reader);
     reader.Close();
     if (!loaded) {
+        fileProblem_ = {FirmwareFileFault::Record, reader.LastFailure()};
+        if (fileProblem_.failure.fault == HexFault::None) {
+            fileProblem_.failure.fault = HexFault::ReadError;
+        }
+        return Report(FirmwareUpdateResult::FileReadFailed);
+    }
+    // A file cut short at a line end reads without a fault: only its end record tells.
+    if (!reader.EndRecordSeen()) {
+        fileProblem_.fault =
+            reader.LinesRead() == 0 ? FirmwareFileFault::Empty : FirmwareFileFault::NoEndRecord;
+        return Report(FirmwareUpdateResult::FileReadFailed);
+    }
+    // Only the words below the calibration word are written: a file with none of them, or only
+    // blank ones, would leave the programmer erased.
+    const auto written = std::span(program).first(CJDMProgrammer::kCalibrationAddress);
+    if (std::all_of(written.begin(), written.end(), [](std::uint16_t word) {
+            return (word & CJDMProgrammer::kBlankWord) == CJDMProgrammer::kBlankWord;
+        })) {
+        fileProblem_.fault = FirmwareFileFault::NoProgram;
         return Report(FirmwareUpdateResult::FileReadFailed);
     }
 
@@ -150,10 +203,14 @@ FirmwareUpdateResult CFirmwareUpdateFlow::RunSteps() {
 }
 
 FirmwareUpdateResult RunFirmwareUpdate(CSerialPort& port, IFirmwareUpdateView& view,
-                                       const std::string& firmwarePath) {
+                                       const std::string& firmwarePath, FirmwareFileProblem* why) {
     CFirmwareUpdateFlow flow(port, view);
     flow.SetFirmwarePath(firmwarePath);
-    return flow.Run();
+    const FirmwareUpdateResult result = flow.Run();
+    if (why != nullptr) {
+        *why = flow.FileProblem();
+    }
+    return result;
 }
 
 std::string UpdaterPortDefinition(int portNumber) {

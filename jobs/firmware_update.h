@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "hexfile/hex_file_reader.h"
 #include "jdm/jdm_programmer.h"
 #include "link/serial_port.h"
 #include "link/ui_interfaces.h"
@@ -35,9 +36,30 @@ enum class FirmwareUpdateResult : std::uint8_t {
     Busy,  // a flow was already running on this object; nothing was done or shown
 };
 
+// Why the firmware file was refused (FileReadFailed), before the chip was touched: the file
+// must be whole firmware, or the erase would leave the programmer with none.
+enum class FirmwareFileFault : std::uint8_t {
+    None,
+    Record,       // a record the reader refused: failure says which, where and why
+    Empty,        // nothing at all in it
+    NoEndRecord,  // it ends without its end record: cut short
+    NoProgram,    // not a single program word to write (blank ones and the calibration
+                  // word, which is never written, do not count)
+};
+
+struct FirmwareFileProblem {
+    FirmwareFileFault fault = FirmwareFileFault::None;
+    HexLoadFailure failure;
+};
+
+// The reason a firmware file was refused, in plain Japanese, for the updater's message.
+std::string FirmwareFileReason(const FirmwareFileProblem& problem);
+
 // The message a result is reported with (%s filled with the firmware file's name), and its
-// icon: kMbIconInformation for success, kMbIconError otherwise. Empty for Busy.
-std::string FirmwareUpdateMessage(FirmwareUpdateResult result, const std::string& fileName);
+// icon: kMbIconInformation for success, kMbIconError otherwise. Empty for Busy. Given why a
+// file was refused, the reason follows on a line of its own.
+std::string FirmwareUpdateMessage(FirmwareUpdateResult result, const std::string& fileName,
+                                  const FirmwareFileProblem& why = {});
 unsigned FirmwareUpdateIcon(FirmwareUpdateResult result);
 
 // What the flow needs from whoever shows it: the dialog's status line and its message boxes,
@@ -51,7 +73,8 @@ class IFirmwareUpdateView {
     virtual void ShowMessage(const std::string& text, unsigned type) = 0;
 };
 
-// Loads the firmware file, erases the programmer's microcontroller (keeping its calibration),
+// Loads the firmware file, refusing any that is not whole firmware before the chip is touched,
+// erases the programmer's microcontroller (keeping its calibration),
 // writes and verifies program memory, then writes and verifies the configuration word,
 // reporting each phase on the status line and ending with exactly one message.
 //
@@ -75,6 +98,8 @@ class CFirmwareUpdateFlow {
     FirmwareUpdateResult Run();
 
     bool IsRunning() const { return running_; }
+    // Why the last run refused its file (FileReadFailed); fault None otherwise.
+    const FirmwareFileProblem& FileProblem() const { return fileProblem_; }
     // True when the caller may close (and release the port) now. While a run is in progress it
     // returns false and remembers the request instead.
     bool RequestClose();
@@ -88,14 +113,16 @@ class CFirmwareUpdateFlow {
     CSerialPort& port_;
     IFirmwareUpdateView& view_;
     std::string path_;
+    FirmwareFileProblem fileProblem_;
     bool running_ = false;
     bool closePending_ = false;
 };
 
 // For a command line: one whole update on an already open port, on the given file, reported
-// through view. Prints nothing itself.
+// through view. Prints nothing itself. why, when given, receives the flow's FileProblem().
 FirmwareUpdateResult RunFirmwareUpdate(CSerialPort& port, IFirmwareUpdateView& view,
-                                       const std::string& firmwarePath = kFirmwareFileName);
+                                       const std::string& firmwarePath = kFirmwareFileName,
+                                       FirmwareFileProblem* why = nullptr);
 
 // "COM%d: baud=38400 parity=N data=8 stop=1" for a port number.
 std::string UpdaterPortDefinition(int portNumber);

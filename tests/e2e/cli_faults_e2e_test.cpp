@@ -195,6 +195,76 @@ TEST_F(CliFaults, FilesThatAreNoHexFilesAreRefusedWithoutTouchingTheChip) {
     EXPECT_TRUE(!fs::exists(Trace()) || fs::file_size(Trace()) == 0) << Slurp(Trace());
 }
 
+// update-firmware on the built-in simulated programmer chip: a file that is not whole firmware
+// is refused with its reason before the chip is erased (no "イレース中..." status line), since
+// the erase would leave the programmer with no firmware at all.
+TEST_F(CliFaults, AFirmwareFileThatIsNotWholeFirmwareIsRefusedBeforeTheChipIsTouched) {
+    const std::string code = ":020000000528D1\n";  // goto 5 at word 0
+    const std::string end = ":00000001FF\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"empty", "", "it is empty"},
+        {"end record only", end, "it holds no program word"},
+        {"address record only", ":020000040000FA\n", "ends without an end record"},
+        {"cut at a line end", code, "ends without an end record"},
+        {"cut inside a record", code + ":0400020006", "line 2 has a record cut short"},
+        {"all on one line", ":020000000528D1:00000001FF\n", "line 1 has more than one record"},
+        {"data EEPROM", code + ":01420000AA13\n" + end, "line 2 sets byte address 0x4200"},
+        {"overlapping", code + ":020000000628D0\n" + end,
+         "line 2 sets byte address 0x0000 to 0x06 where an earlier record set it to 0x05"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = File("fw.hex");
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+        const Result r = Cli({"--simulate", "update-firmware", "--file", path});
+        EXPECT_EQ(r.code, 4) << r.err;
+        EXPECT_TRUE(Has(r.err, "ファームウエアファイル " + path + " の読み込みに失敗しました。"))
+            << r.err;
+        EXPECT_TRUE(Has(r.err, c.why)) << r.err;
+        EXPECT_FALSE(Has(r.err, "イレース中")) << r.err;
+        EXPECT_EQ(Lines(r.err), 1) << r.err;
+    }
+
+    // Carriage returns alone for line ends are unusual but whole: the firmware goes in, all of
+    // it (longer than any one line may be).
+    std::string firmware;
+    for (unsigned word = 0; word < 80; ++word) {
+        char record[32];
+        const unsigned sum = 2 + ((2 * word) >> 8) + ((2 * word) & 0xFF) + word + 0x34;
+        std::snprintf(record, sizeof record, ":02%04X00%02X34%02X\r", 2 * word, word,
+                      (0x100 - (sum & 0xFF)) & 0xFF);
+        firmware += record;
+    }
+    firmware += ":00000001FF\r";
+    const std::string path = File("cr.hex");
+    std::ofstream(path, std::ios::binary) << firmware;
+    const Result r = Cli({"--simulate", "update-firmware", "--file", path});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "ファームウエア書き込み完了")) << r.out;
+}
+
+// Two records that give the same byte different values: the file cannot mean both, so it is
+// refused naming the address rather than the last one silently winning.
+TEST_F(CliFaults, OverlappingRecordsWithDifferentDataAreRefusedNamingTheAddress) {
+    const std::string path = File("overlap.hex");
+    std::ofstream(path) << ":0400000005280000CF\n:020002000130CB\n:00000001FF\n";
+    Result r = Cli({"--simulate", "write", path});
+    EXPECT_EQ(r.code, 4) << r.err;
+    EXPECT_TRUE(Has(r.err,
+                    "line 2 sets byte address 0x0002 to 0x01 where an earlier record set "
+                    "it to 0x00"))
+        << r.err;
+    // The same data twice is no conflict.
+    std::ofstream(path, std::ios::trunc) << ":0400000005280000CF\n:020002000000FC\n:00000001FF\n";
+    r = Cli({"--simulate", "write", path});
+    EXPECT_EQ(r.code, 0) << r.err;
+}
+
 TEST_F(CliFaults, EveryFailureIsOneLineAndEchoesNoControlCharacters) {
     Result r = Cli({"--port", "COM42", "ping"}, 10000ms);
     EXPECT_EQ(r.code, 3) << r.err;

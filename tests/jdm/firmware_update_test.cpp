@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -144,26 +145,63 @@ TEST_F(FirmwareFlow, MissingFileLeavesTheChipUntouched) {
     ExpectUntouchedSince(calls);
 }
 
-TEST_F(FirmwareFlow, UnreadableFileLeavesTheChipUntouched) {
+// Anything but whole firmware is refused, with its reason on a line of its own under the
+// message, before a single line call reaches the chip.
+TEST_F(FirmwareFlow, AFileThatIsNotWholeFirmwareLeavesTheChipUntouched) {
     EnterDir();
-    const std::string bad[] = {
-        HexRecord(0, 0x0000, {0x05, 0x28}) + HexRecord(0, 0x4200, {0x00}) + kHexEnd,  // data EEPROM
-        HexRecord(0, 0x0800, {0x00}) + kHexEnd,  // past 1024 words
-        ":0200000005282F\n" + kHexEnd,           // checksum
+    const std::string code = HexRecord(0, 0x0000, {0x05, 0x28});
+    struct Case {
+        std::string text;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {code + HexRecord(0, 0x4200, {0x00}) + kHexEnd,
+         "2 行目：バイトアドレス 4200H は、プログラマーのマイコンのプログラムメモリーにもコンフィ"
+         "グレーションメモリーにもありません。"},
+        {HexRecord(0, 0x0800, {0x00}) + kHexEnd,
+         "1 行目：バイトアドレス 0800H は、プログラマーのマイコンのプログラムメモリーにもコンフィ"
+         "グレーションメモリーにもありません。"},
+        {":0200000005282F\n" + kHexEnd, "1 行目：チェックサムが一致しません。"},
+        {"", "ファイルが空です。"},
+        {kHexEnd, "プログラムメモリーに書き込むデータがありません。"},
+        {HexRecord(0, 0x07FE, {0x80, 0x34}) + HexRecord(0, 0x0000, {0xFF, 0x3F}) + kHexEnd,
+         "プログラムメモリーに書き込むデータがありません。"},
+        {HexRecord(4, 0, {0, 0}),
+         "終了レコードがありません。ファイルが途中で切れている可能性があります。"},
+        {code + ":04000200", "2 行目：レコードが途中で切れているか、16 進数でない文字があります。"},
+        {":020000000528D1:00000001FF\n",
+         "1 行目：1 行に複数のレコードが続いています（改行が失われています）。"},
+        {code + HexRecord(0, 0x0000, {0x06, 0x28}) + kHexEnd,
+         "2 行目：バイトアドレス 0000H に、前のレコードと異なるデータ（05H と 06H）があります。"
+         "どちらが正しいか分かりません。"},
     };
     const std::size_t calls = rig.chip.LineCalls();
-    for (const std::string& text : bad) {
-        SCOPED_TRACE(text);
-        WriteFile("Mossvane.HEX", text);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        WriteFile("Mossvane.HEX", c.text);
         view = RecordingView{};
         EXPECT_EQ(flow.Run(), FirmwareUpdateResult::FileReadFailed);
         EXPECT_EQ(
             view.messages,
             (std::vector<Message>{
-                {"ファームウエアファイル Mossvane.HEX の読み込みに失敗しました。", kMbIconError}}));
+                {std::string("ファームウエアファイル Mossvane.HEX の読み込みに失敗しました。\n") +
+                     c.reason,
+                 kMbIconError}}));
         EXPECT_EQ(view.statuses, (std::vector<std::string>{""}));
         ExpectUntouchedSince(calls);
     }
+}
+
+// Carriage returns alone for line ends: unusual, but every record is read and written.
+TEST_F(FirmwareFlow, LinesEndedByCarriageReturnsAloneAreReadWhole) {
+    std::string text = HexRecord(0, 0x0000, {0x05, 0x28}) + HexRecord(0, 0x0200, {0x09, 0x00}) +
+                       HexRecord(0, 0x400E, {0xC4, 0x3F}) + kHexEnd;
+    std::replace(text.begin(), text.end(), '\n', '\r');
+    flow.SetFirmwarePath(WriteFile("cr.hex", text));
+    EXPECT_EQ(flow.Run(), FirmwareUpdateResult::Success);
+    EXPECT_EQ(rig.chip.ProgramWord(0), 0x2805);
+    EXPECT_EQ(rig.chip.ProgramWord(0x100), 0x0009);
+    EXPECT_EQ(rig.chip.ConfigWord(), 0x31C4);
 }
 
 TEST_F(FirmwareFlow, ConfigurationAndCalibrationWordsFromTheFile) {

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -417,7 +418,10 @@ TEST_F(UpdaterDialog, EachFailureOfTheWriteShowsItsMessage) {
          [](sim::CJdmChip& chip) { chip.FailLineCallsAfter(chip.LineCalls() + 2000); }, true},
         {"イレースに失敗しました。", "", [](sim::CJdmChip& chip) { chip.SetCtsStuck(true); }, true},
         {"ファームウエアファイル %s を開けません。", missing, nullptr, true},
-        {"ファームウエアファイル %s の読み込みに失敗しました。", eeprom, nullptr, true},
+        {"ファームウエアファイル %s の読み込みに失敗しました。\n2 行目：バイトアドレス 4200H は、"
+         "プログラマーのマイコンのプログラムメモリーにもコンフィグレーションメモリーにもありません"
+         "。",
+         eeprom, nullptr, true},
         {"書き込みに失敗しました。", "",
          [](sim::CJdmChip& chip) { chip.SetStuckCell(sim::Space::Program, 0x100); }, false},
         {"ベリファイに失敗しました。", "",
@@ -444,6 +448,61 @@ TEST_F(UpdaterDialog, EachFailureOfTheWriteShowsItsMessage) {
         EXPECT_EQ(rig.chip.ProgramWord(0) == 0x0123, c.untouched);
         EXPECT_EQ(rig.chip.OscCal(), sim::CJdmChip::kFactoryOscCal);
     }
+    fs::remove_all(dir);
+}
+
+// The files a user can end up with after a failed copy or download, or from a tool that lost
+// its line ends: each is refused with its reason under the message, the chip left as it was.
+// A file with carriage returns alone for line ends is whole: all of it goes in.
+TEST_F(UpdaterDialog, AFileThatIsNotWholeFirmwareIsRefusedWithItsReason) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("tenlo_update_whole_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string code = HexRecord(0, 0x0000, {0x05, 0x28});
+    const std::string firmware = code + HexRecord(0, 0x0200, {0x09, 0x00}) + kHexEnd;
+    struct Case {
+        std::string text;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"", "ファイルが空です。"},
+        {kHexEnd, "プログラムメモリーに書き込むデータがありません。"},
+        {HexRecord(4, 0, {0, 0}),
+         "終了レコードがありません。ファイルが途中で切れている可能性があります。"},
+        {firmware.substr(0, firmware.size() - 8),
+         "3 行目：レコードが途中で切れているか、16 進数でない文字があります。"},
+        {":020000000528D1:020200000900F3:00000001FF\n",
+         "1 行目：1 行に複数のレコードが続いています（改行が失われています）。"},
+        {code + HexRecord(0, 0x0001, {0x30}) + kHexEnd,
+         "2 行目：バイトアドレス 0001H に、前のレコードと異なるデータ（28H と 30H）があります。"
+         "どちらが正しいか分かりません。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const std::string file = (dir / "fw.hex").string();
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << c.text;
+        DialogRig rig(WithFile(file));
+        ASSERT_TRUE(rig.ConnectPort(0));
+        presenter.Expect(QString::fromStdString("ファームウエアファイル " + file +
+                                                " の読み込みに失敗しました。\n" + c.reason),
+                         kMbIconError);
+        rig.WriteButton()->click();
+        EXPECT_TRUE(presenter.Exhausted());
+        EXPECT_EQ(rig.Now(), kConnectedIdle);
+        EXPECT_EQ(rig.chip.CompletedEraseCycles(), 0u);
+        EXPECT_EQ(rig.chip.ProgramWord(0), 0x0123);
+    }
+
+    std::string cr = firmware;
+    std::replace(cr.begin(), cr.end(), '\n', '\r');
+    const std::string file = (dir / "cr.hex").string();
+    std::ofstream(file, std::ios::binary) << cr;
+    DialogRig rig(WithFile(file));
+    ASSERT_TRUE(rig.ConnectPort(0));
+    presenter.Expect("ファームウエア書き込み完了", kMbIconInformation);
+    rig.WriteButton()->click();
+    EXPECT_EQ(rig.chip.ProgramWord(0), 0x2805);
+    EXPECT_EQ(rig.chip.ProgramWord(0x100), 0x0009);
     fs::remove_all(dir);
 }
 
