@@ -73,11 +73,21 @@ CInterruptGuard::CInterruptGuard() {
     // waiting for the rest of its time-out, which is all it should do.
     sigaction(SIGINT, &action, &oldInt_);
     sigaction(SIGTERM, &action, &oldTerm_);
+    sigaction(SIGHUP, &action, &oldHup_);
+    sigaction(SIGQUIT, &action, &oldQuit_);
+    // A write to a closed pipe then fails with EPIPE, which the output code already survives.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &oldPipe_);
 }
 
 CInterruptGuard::~CInterruptGuard() {
     sigaction(SIGINT, &oldInt_, nullptr);
     sigaction(SIGTERM, &oldTerm_, nullptr);
+    sigaction(SIGHUP, &oldHup_, nullptr);
+    sigaction(SIGQUIT, &oldQuit_, nullptr);
+    sigaction(SIGPIPE, &oldPipe_, nullptr);
 }
 #endif
 

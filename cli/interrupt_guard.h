@@ -10,9 +10,11 @@ namespace tenlo::cli {
 
 // Turns the user's interrupt into a flag for as long as it lives: the first one asks the run to
 // stop at the next command (the programmer link watches the flag), later ones change nothing,
-// so a second Ctrl-C cannot cut the power-down short. On POSIX that is SIGINT and SIGTERM, whose
-// previous handlers come back when it goes; on Windows the console's control events (Ctrl-C,
-// Ctrl-Break, closing the window), through a console control handler.
+// so a second Ctrl-C cannot cut the power-down short. On POSIX that is SIGINT and SIGTERM, and
+// SIGHUP (the terminal closed) and SIGQUIT the same way, while SIGPIPE is ignored: a reader of
+// our output that went away must not kill a write half done with the chip powered; the previous
+// handlers come back when it goes. On Windows the console's control events (Ctrl-C, Ctrl-Break,
+// closing the window), through a console control handler.
 class CInterruptGuard {
   public:
     CInterruptGuard();
@@ -38,6 +40,9 @@ class CInterruptGuard {
 #if !defined(_WIN32)
     struct sigaction oldInt_ {};
     struct sigaction oldTerm_ {};
+    struct sigaction oldHup_ {};
+    struct sigaction oldQuit_ {};
+    struct sigaction oldPipe_ {};
 #endif
 };
 

@@ -47,6 +47,19 @@ class CliFaults : public SimEndToEnd {
         std::ofstream(path) << FullProgram();
         return path;
     }
+
+    // Stops the simulator; the last command the programmer got was the power-down, and it
+    // answered it.
+    void ExpectPoweredDownLast(Process& sim) {
+        sim.Kill(SIGINT);
+        ASSERT_TRUE(sim.Wait(5000ms).has_value());
+        const std::string trace = Slurp(Trace());
+        const std::size_t lastIn = trace.rfind("\n>");
+        ASSERT_NE(lastIn, std::string::npos);
+        EXPECT_EQ(trace.substr(lastIn, trace.find('\n', lastIn + 1) - lastIn), "\n> 06")
+            << trace.substr(trace.size() > 400 ? trace.size() - 400 : 0);
+        EXPECT_TRUE(Has(trace.substr(lastIn), "< A5")) << trace.substr(lastIn);
+    }
 };
 
 TEST_F(CliFaults, ALostOrGarbledAcknowledgementIsACommunicationFailureWithPhaseAndAddress) {
@@ -300,14 +313,38 @@ TEST_F(CliFaults, CtrlCStopsAtTheNextCommandAndPowersTheChipDown) {
     EXPECT_TRUE(Has(err, "tenlo-cli: interrupted while writing program memory")) << err;
     EXPECT_TRUE(Has(err, "partly written")) << err;
 
-    // The last command the programmer got was the power-down, and it answered it.
-    sim.Kill(SIGINT);
-    ASSERT_TRUE(sim.Wait(5000ms).has_value());
-    const std::string trace = Slurp(Trace());
-    const std::size_t lastIn = trace.rfind("\n>");
-    ASSERT_NE(lastIn, std::string::npos);
-    EXPECT_EQ(trace.substr(lastIn, trace.find('\n', lastIn + 1) - lastIn), "\n> 06") << trace;
-    EXPECT_TRUE(Has(trace.substr(lastIn), "< A5")) << trace.substr(lastIn);
+    ExpectPoweredDownLast(sim);
+}
+
+// A hang-up (the terminal closed) and a quit are taken as Ctrl-C is; a reader of the output
+// that goes away kills nothing: the write goes on to its end.
+TEST_F(CliFaults, HangUpQuitAndAClosedPipeNeverLeaveTheChipPowered) {
+    for (const int signal : {SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        fs::remove(Trace());
+        Process sim;
+        Process cli;
+        StartWriteUnderWay(sim, cli, Program());
+        ASSERT_TRUE(cli.Running()) << "the write ended before it could be interrupted";
+        cli.Kill(signal);
+        const std::optional<int> code = cli.Wait(5000ms);
+        ASSERT_TRUE(code.has_value());
+        EXPECT_EQ(*code, 130);
+        const std::string err = Slurp(File("err"));
+        EXPECT_TRUE(Has(err, "tenlo-cli: interrupted while writing program memory")) << err;
+        ExpectPoweredDownLast(sim);
+    }
+
+    fs::remove(Trace());
+    Process sim;
+    StartSim(sim);
+    const Result r = Run({"/bin/bash", "-c",
+                          "\"$0\" --trace write \"$1\" 2>&1 | head -c 2000 >/dev/null; "
+                          "exit ${PIPESTATUS[0]}",
+                          TENLO_CLI_PATH, Program()},
+                         60000ms);
+    EXPECT_EQ(r.code, 0) << r.err;
+    ExpectPoweredDownLast(sim);
 }
 
 }  // namespace
