@@ -183,7 +183,13 @@ Failure CCliSession::Connect() {
     // A first ping lost on the way is no failure of what follows.
     link_->ClearFailure();
     if (device_) {
-        device_->Initialize();
+        const jobs::Outcome o = jobs::SetUpDevice(*device_, *link_, port_.Name());
+        if (!o.Ok()) {
+            const FailureLine line = DescribeOutcome(
+                o, RenderFacts{device_->Layout(), false, "switching the socket off"});
+            Fail(line);
+            return line.failure;
+        }
     }
     return Failure::None;
 }

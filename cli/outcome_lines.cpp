@@ -73,6 +73,14 @@ FailureLine LineFailure(const Outcome& o, const std::string& doing) {
                               : o.phase == Phase::Erasing ? "; the chip may be partly erased"
                                                           : "";
     const char* again = Writes(o.phase) ? "write" : o.phase == Phase::Erasing ? "erase" : "try";
+    if (o.stillPowered) {
+        const std::string unplug =
+            "; the chip may still be powered: unplug the programmer before taking the chip out";
+        return {Failure::LineFailed,
+                o.workDone
+                    ? "finished " + doing + ", but switching the chip off failed: " + cause + unplug
+                    : doing + " failed" + where + ": " + cause + consequence + unplug};
+    }
     return {Failure::LineFailed, doing + " failed" + where + ": " + cause + consequence +
                                      ": check the cable, its power and that nothing else uses "
                                      "the port, then " +
@@ -213,7 +221,8 @@ FailureLine DescribeOutcome(const Outcome& o, const RenderFacts& facts) {
             break;
         case Cause::Interrupted:
             return {Failure::Interrupted,
-                    "interrupted while " + what + ": " + InterruptedConsequence(o.phase)};
+                    "interrupted while " + what + ": " + InterruptedConsequence(o.phase) +
+                        (o.stillPowered ? "; the chip may still be powered" : "")};
         case Cause::LineFailed:
         case Cause::NotDone:
             return LineFailure(o, what);

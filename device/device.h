@@ -132,6 +132,10 @@ class CDevice {
         bool verifying = false;
         std::optional<std::size_t> cell;
         ChipReport chipSaid = ChipReport::None;
+        // No power-down got through at the end, even sent again: the chip may still be
+        // powered. workDone: the operation had done its work before that.
+        bool stillPowered = false;
+        bool workDone = false;
     };
     const Place& LastPlace() const { return place_; }
 
@@ -176,6 +180,14 @@ class CDevice {
     // Notes the cell a loop of a body is working on (ForEachBlock does it for its blocks).
     void AtCell(std::size_t cell) { place_.cell = cell; }
     void ChipSaid(ChipReport what) { place_.chipSaid = what; }
+    // Notes whether the power-down that ends an operation got through, and whether the work
+    // before it had been done; returns poweredDown. A family's Finish fails the operation when
+    // it did not: a chip left powered is no success, whatever was written.
+    bool NotePowerDown(bool poweredDown, bool workDone) {
+        place_.stillPowered = !poweredDown;
+        place_.workDone = workDone;
+        return poweredDown;
+    }
     // A write's own read-back of what it wrote begins: shown as text, noted in the place.
     void StartVerifyPass(std::string_view text);
 

@@ -58,10 +58,13 @@ class Run {
         o.phase = phase;
         o.memory = memory;
         const CDevice::Place& place = c_.device.LastPlace();
+        o.stillPowered = place.stillPowered;
+        o.workDone = place.workDone;
         if (place.verifying && phase == Phase::Writing) {
             o.phase = Phase::WriteVerify;
         }
-        if (memory && place.cell) {
+        // Work done whole and only the power-down failed: no cell to point at.
+        if (memory && place.cell && !place.workDone) {
             o.address = CellAddress(c_.device.Layout(), *memory, *place.cell);
         }
         return o;
@@ -295,6 +298,16 @@ Outcome ReadFirmwareVersion(CProgrammerLink& link, const std::string& port,
     }
     return LineOutcome(link, port,
                        link.StopRequested() || link.FirstFailure().fault == LinkFault::Stopped);
+}
+
+Outcome SetUpDevice(CDevice& device, CProgrammerLink& link, const std::string& port) {
+    link.ClearFailure();
+    if (device.Initialize()) {
+        return {};
+    }
+    Outcome o = LineOutcome(link, port, link.StopRequested());
+    o.stillPowered = device.LastPlace().stillPowered;
+    return o;
 }
 
 IdReading ReadDeviceId(JobContext& context) {

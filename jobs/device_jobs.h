@@ -30,6 +30,10 @@ namespace tenlo::jobs {
 Outcome ReadFirmwareVersion(CProgrammerLink& link, const std::string& port,
                             std::uint8_t version[4]);
 
+// Sets up a freshly chosen device on the connected link (Initialize): a dsPIC30F switches its
+// socket off first. LineFailed with stillPowered when the programmer never acknowledged that.
+Outcome SetUpDevice(CDevice& device, CProgrammerLink& link, const std::string& port);
+
 // The device ID word as read, and what it says. The chip must carry an ID word.
 struct IdReading {
     Outcome outcome;                     // LineFailed, Interrupted, or None when the word was read

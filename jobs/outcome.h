@@ -84,6 +84,11 @@ struct Outcome {
     std::string port;
     LinkFailure link;
     bool programmerSilent = false;
+    // The power-down that ends every device operation got no answer, even sent again: the chip
+    // may still be powered. workDone: the operation had done its work before that (a memory
+    // written whole), so that only the power-down failed.
+    bool stillPowered = false;
+    bool workDone = false;
 
     bool Ok() const { return cause == Cause::None; }
 };

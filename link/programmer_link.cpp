@@ -307,6 +307,27 @@ bool CProgrammerLink::PowerOnVppFirst() {
 bool CProgrammerLink::PowerOffVddFirst() {
     return LinkWire(*this).Command(0x06);
 }
+bool CProgrammerLink::PowerOffVddFirstRetried() {
+    return Retried(&CProgrammerLink::PowerOffVddFirst);
+}
+bool CProgrammerLink::PowerOffVppFirstRetried() {
+    return Retried(&CProgrammerLink::PowerOffVppFirst);
+}
+
+bool CProgrammerLink::Retried(bool (CProgrammerLink::*powerOff)()) {
+    const LinkFailure before = failure_;
+    for (int attempt = 0; attempt < kPowerOffAttempts; ++attempt) {
+        if (attempt > 0) {
+            FlushInput();
+        }
+        if ((this->*powerOff)()) {
+            failure_ = before;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CProgrammerLink::EnterEicsp() {
     return LinkWire(*this).Command(0x07);
 }

@@ -116,6 +116,15 @@ class CProgrammerLink : public CSerialPort {
     bool DsBeginProgramRow(std::uint32_t address);             // 0x39
     bool DsBeginDataRow(std::uint32_t address);                // 0x3A
 
+    // Power-down as the device families end their work with it. An answer lost or garbled on
+    // the way may mean the firmware never switched off, so the command is sent again (off twice
+    // does no harm), each time on an input cleared of whatever late byte the last attempt left.
+    // False only when no attempt was acknowledged: then the chip may still be powered. An
+    // attempt that gets through takes back the failure the earlier ones noted.
+    static constexpr int kPowerOffAttempts = 3;
+    bool PowerOffVddFirstRetried();
+    bool PowerOffVppFirstRetried();
+
     // The choosing operations the device families use.
     bool SendIcspCommand(std::uint8_t command, int count, std::uint8_t wait);
     bool IcspReadWords(std::uint8_t command, std::uint16_t* words, int count);
@@ -123,6 +132,7 @@ class CProgrammerLink : public CSerialPort {
 
   private:
     friend class LinkWire;
+    bool Retried(bool (CProgrammerLink::*powerOff)());
     void NoteFailure(const LinkFailure& failure) {
         if (failure_.fault == LinkFault::None) {
             failure_ = failure;

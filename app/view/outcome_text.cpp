@@ -147,6 +147,13 @@ QString WithCause(const QString& text, const QString& cause) {
 }
 
 QString CauseText(const Outcome& o, const DeviceLayout& layout) {
+    if (o.stillPowered && (o.cause == Cause::LineFailed || o.cause == Cause::Interrupted)) {
+        const QString text =
+            o.cause == Cause::LineFailed ? LineText(o) : QStringLiteral("中止しました。");
+        return WithCause(
+            text, QStringLiteral("チップの電源を切れませんでした。電源が入ったままの可能性が"
+                                 "あります。プログラマーを外してからチップを取り出してください。"));
+    }
     switch (o.cause) {
         case Cause::None:
         case Cause::Mismatch:

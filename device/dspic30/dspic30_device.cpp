@@ -112,10 +112,10 @@ std::optional<CDsPic30Device::ConfigTables> CDsPic30Device::TablesFor(DeviceFami
 }
 
 bool CDsPic30Device::Initialize() {
-    // The socket may still be powered from whatever ran before; a dsPIC30F starts from off.
-    Link().PowerOffVppFirst();
     DeriveLayout(layout_);
-    return true;
+    // The socket may still be powered from whatever ran before; a dsPIC30F starts from off.
+    // False when no answer to the power-off came: the socket may still be powered.
+    return NotePowerDown(Link().PowerOffVppFirstRetried(), false);
 }
 
 std::uint16_t CDsPic30Device::ConfigValue(std::size_t reg, std::uint32_t cell) const {
@@ -367,17 +367,17 @@ bool CDsPic30Device::Execute(std::initializer_list<std::uint32_t> instructions) 
 bool CDsPic30Device::EnterProgramMode() {
     auto& link = Link();
     const std::uint8_t option = layout_.pinCount == kPins28 ? kOption28Pin : kOptionOther;
-    return link.PowerOffVddFirst() && link.SetOption(option) && link.PowerOnVddFirst();
+    return link.PowerOffVddFirstRetried() && link.SetOption(option) && link.PowerOnVddFirst();
 }
 
 bool CDsPic30Device::ExitProgramMode() {
-    return Link().PowerOffVddFirst();
+    return Link().PowerOffVddFirstRetried();
 }
 
 void CDsPic30Device::Finish(bool result) {
-    // Power down whatever happened before; a failure here changes nothing about the outcome.
-    ExitProgramMode();
-    CDevice::Finish(result);
+    // Power down whatever happened before.
+    const bool off = NotePowerDown(ExitProgramMode(), result);
+    CDevice::Finish(result && off);
 }
 
 bool CDsPic30Device::BulkErase() {

@@ -53,6 +53,8 @@ class CDsPic30Device : public CDevice {
     // nullopt for a family that is not a dsPIC30F group.
     static std::optional<ConfigTables> TablesFor(DeviceFamily group);
 
+    // Switches the socket off; false (LastPlace().stillPowered) when the programmer never
+    // acknowledged it.
     bool Initialize() override;
     void GetLayout(DeviceLayout& out) const override { out = layout_; }
     // These parts have no device ID check and no separate erases: nothing is done.

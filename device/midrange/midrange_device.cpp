@@ -136,14 +136,14 @@ bool CMidRangeDevice::ReadDataBytes(std::span<std::uint8_t> bytes) {
 
 bool CMidRangeDevice::EnterProgramMode() {
     auto& link = Link();
-    if (!link.PowerOffVddFirst() || !link.SetOption(8)) {
+    if (!link.PowerOffVddFirstRetried() || !link.SetOption(8)) {
         return false;
     }
     return params_.vppFirst ? link.PowerOnVppFirst() : link.PowerOnVddFirst();
 }
 
 bool CMidRangeDevice::ExitProgramMode() {
-    return Link().PowerOffVddFirst();
+    return Link().PowerOffVddFirstRetried();
 }
 
 bool CMidRangeDevice::LoadConfig(std::uint16_t value) {
@@ -151,9 +151,9 @@ bool CMidRangeDevice::LoadConfig(std::uint16_t value) {
 }
 
 void CMidRangeDevice::Finish(bool result) {
-    // Power down whatever happened before; a failure here changes nothing about the outcome.
-    ExitProgramMode();
-    CDevice::Finish(result);
+    // Power down whatever happened before.
+    const bool off = NotePowerDown(ExitProgramMode(), result);
+    CDevice::Finish(result && off);
 }
 
 CDevice::Step CMidRangeDevice::ReadProgramBlocks(std::span<std::uint16_t> target) {

@@ -159,8 +159,8 @@ bool CPic12F629::EraseProgramStep() {
         std::optional<std::uint16_t> calibration;
         std::optional<std::uint16_t> config;
         if (!ReadCalibration(&calibration, &config) || !EnterProgramMode() || !LoadConfig(0) ||
-            !link.IcspCommandWait(p.bulkEraseProgram, p.eraseWait) || !link.PowerOffVddFirst() ||
-            !RestoreCalibration(calibration, config)) {
+            !link.IcspCommandWait(p.bulkEraseProgram, p.eraseWait) ||
+            !link.PowerOffVddFirstRetried() || !RestoreCalibration(calibration, config)) {
             return false;
         }
     } else if (!EnterProgramMode() || !LoadConfig(0) ||

@@ -222,7 +222,7 @@ bool CPic16F84A::EraseProgramStep() {
            link.IcspCommand(kProtectClear1) && link.IcspCommand(kProtectClear2) &&
            link.IcspCommandWait(p.beginProgramming, p.eraseWait) &&
            link.IcspCommand(kProtectClear1) && link.IcspCommand(kProtectClear2) &&
-           link.PowerOffVddFirst() && link.PowerOnVddFirst() &&
+           link.PowerOffVddFirstRetried() && link.PowerOnVddFirst() &&
            link.IcspLoad(p.loadDataProgram, 0xFFFF) && link.IcspCommand(p.bulkEraseProgram) &&
            link.IcspCommandWait(p.beginProgramming, p.eraseWait) && ExitProgramMode();
 }

@@ -380,17 +380,17 @@ bool CPic18Device::EraseChip() {
 
 bool CPic18Device::EnterProgramMode() {
     auto& link = Link();
-    return link.PowerOffVddFirst() && link.SetOption(8) && link.PowerOnVddFirst();
+    return link.PowerOffVddFirstRetried() && link.SetOption(8) && link.PowerOnVddFirst();
 }
 
 bool CPic18Device::ExitProgramMode() {
-    return Link().PowerOffVddFirst();
+    return Link().PowerOffVddFirstRetried();
 }
 
 void CPic18Device::Finish(bool result) {
-    // Power down whatever happened before; a failure here changes nothing about the outcome.
-    ExitProgramMode();
-    CDevice::Finish(result);
+    // Power down whatever happened before.
+    const bool off = NotePowerDown(ExitProgramMode(), result);
+    CDevice::Finish(result && off);
 }
 
 // ---- Buffers of the running operation, cut to the layout's sizes ----

@@ -240,6 +240,35 @@ TEST_F(ViewRig, AFailedProgramWriteEndsTheCommand) {
     EXPECT_EQ(Peek(Space::Config, 0x2007) & 0x1F, 0x1Fu) << "nor the configuration";
 }
 
+// The power-down that ends a write got no answer, even sent again: the write is done, but the
+// message says the chip may still be powered.
+TEST_F(ViewRig, AWriteWhosePowerDownIsNeverAnsweredSaysTheChipMayStillBePowered) {
+    Start();
+    Tick(CTenloView::kWriteBoxes[1], false);
+    Tick(CTenloView::kWriteBoxes[2], false);
+    presenter_.ExpectLead("書き込み結果\nプログラムメモリー : 完了", kMbIconInformation);
+    Trigger(kCmdWrite);
+    const std::uint64_t last = socket_->programmer->With(
+        [](sim::CFirmwareEngine& engine, sim::IChipModel&) { return engine.Statistics().frames; });
+    app_.reset();
+    socket_.reset();
+
+    sim::FaultPlan faults;
+    faults.noAckFrames = {last, last + 1, last + 2};
+    Start("PIC16F84A", faults);
+    Tick(CTenloView::kWriteBoxes[1], false);
+    Tick(CTenloView::kWriteBoxes[2], false);
+    Show(Memory::Program, 0, 0x1234);
+    presenter_.ExpectLead("書き込み結果\nプログラムメモリー : 失敗", kMbIconExclamation);
+    Trigger(kCmdWrite);
+    ASSERT_EQ(presenter_.Shown().size(), 2u);
+    const QString said = presenter_.Shown().back().text;
+    EXPECT_TRUE(said.contains(
+        QStringLiteral("チップの電源を切れませんでした。電源が入ったままの可能性があります。")))
+        << said.toStdString();
+    EXPECT_EQ(Peek(Space::Program, 0), 0x1234u) << "the word itself went in";
+}
+
 TEST_F(ViewRig, WriteWithoutProgramMemoryLeavesAnEmptyLineUnderTheHeading) {
     Start();
     Tick(1038, false);

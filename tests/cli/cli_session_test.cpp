@@ -374,6 +374,49 @@ TEST_F(CliSession, LineLostInTheMiddleOfAWrite) {
     }
 }
 
+// The answer to the power-down that ends a write: lost once, the command is sent again and the
+// write stands; lost every time, the write was done but the chip may still be powered.
+TEST_F(CliSession, ALostAnswerToThePowerDownIsSentAgainThenReported) {
+    std::uint64_t last = 0;
+    {
+        CliRig clean;
+        ASSERT_EQ(clean.Run({"write", ExampleHex()}), 0) << clean.stderrText;
+        last = clean.programmer->With([](sim::CFirmwareEngine& engine, sim::IChipModel&) {
+            return engine.Statistics().frames;
+        });
+    }
+    sim::FaultPlan once;
+    once.noAckFrames = {last};
+    CliRig lost("PIC16F84A", once);
+    EXPECT_EQ(lost.Run({"write", ExampleHex()}), 0) << lost.stderrText;
+    EXPECT_FALSE(lost.Powered());
+
+    sim::FaultPlan always;
+    always.noAckFrames = {last, last + 1, last + 2};
+    CliRig gone("PIC16F84A", always);
+    EXPECT_EQ(gone.Run({"write", ExampleHex()}), 3);
+    EXPECT_TRUE(Has(gone.stderrText,
+                    "finished writing configuration memory, but switching the chip off failed: "
+                    "no answer came from the programmer to PowerOffVddFirst (0x06)"))
+        << gone.stderrText;
+    EXPECT_TRUE(Has(gone.stderrText,
+                    "; the chip may still be powered: unplug the programmer "
+                    "before taking the chip out\n"))
+        << gone.stderrText;
+    EXPECT_TRUE(gone.Powered());
+
+    // The dsPIC30F's socket is switched off when the chip is chosen, after the ping.
+    sim::FaultPlan selection;
+    selection.noAckFrames = {2, 3, 4};
+    CliRig dspic("dsPIC30F4013", selection);
+    EXPECT_EQ(dspic.Run({"--device", "dsPIC30F4013", "id"}), 3);
+    EXPECT_TRUE(Has(dspic.stderrText,
+                    "switching the socket off failed: no answer came from the programmer to "
+                    "PowerOffVppFirst (0x04)"))
+        << dspic.stderrText;
+    EXPECT_TRUE(Has(dspic.stderrText, "; the chip may still be powered")) << dspic.stderrText;
+}
+
 TEST_F(CliSession, AGarbledAnswerDuringAnEraseIsALineFailureNotAChipTheWrongWayRound) {
     // Frame 1 is the ping; without the device ID check the erase's own frames follow.
     for (const std::vector<std::string>& args :

@@ -120,8 +120,9 @@ TEST(MidRangeWire, DataIsWrittenWithTheDataSequence) {
 // ---- Failures ----
 
 TEST(MidRangeFailure, FirstCommandFailingEndsTheOperationCleanly) {
+    // The first command is a power-down: it fails only when every attempt at it does.
     sim::FaultPlan faults;
-    faults.noAckFrames = {1};
+    faults.noAckFrames = {1, 2, 3};
     SimRig rig("PIC16F877", faults);
     CMemoryImage image(rig.device->Layout());
     image.Set(Memory::Program, 0, 0x0000);
@@ -132,7 +133,7 @@ TEST(MidRangeFailure, FirstCommandFailingEndsTheOperationCleanly) {
     EXPECT_EQ(rig.Peek(Space::Program, 0), 0x3FFFu);
     EXPECT_EQ(rig.Commands(0x17), 0u);  // nothing after the failed command but the power-down
     EXPECT_EQ(rig.Commands(0x18), 0u);
-    const Bytes expected{0x06, 0x06};
+    const Bytes expected{0x06, 0x06, 0x06, 0x06};
     EXPECT_EQ(rig.wire->Written(), expected);
 }
 
@@ -181,15 +182,17 @@ TEST(MidRangeFailure, ProgrammerFallingSilentFailsTheReadWithinItsTimeOuts) {
     CMemoryImage image(rig.device->Layout());
     const auto before = rig.clock.Now();
     EXPECT_FALSE(rig.device->RunReadProgram(image.Program()));
-    // One time-out for the block request, one for the power-down: nothing waits longer.
+    // One time-out for the block request, short ones for the power-down attempts after it:
+    // nothing waits longer.
     EXPECT_LE(rig.clock.Now() - before, std::chrono::seconds(3));
     EXPECT_EQ(rig.progress.Events().back(), "close");
     EXPECT_TRUE(rig.window.Enabled());
-    // The power-down is still tried; a firmware that has gone silent does not act on it.
+    // The power-down is still tried, each attempt; a firmware that has gone silent acts on none.
     const Bytes written = rig.wire->Written();
-    const Bytes tail{64, 0x14, 0x06};  // the third request ends at its command frame
+    const Bytes tail{64, 0x14, 0x06, 0x06, 0x06};  // the third request ends at its command frame
     ASSERT_GE(written.size(), tail.size());
-    EXPECT_TRUE(std::equal(tail.begin(), tail.end(), written.end() - 3));
+    EXPECT_TRUE(std::equal(tail.begin(), tail.end(), written.end() - 5));
+    EXPECT_TRUE(rig.device->LastPlace().stillPowered);
 }
 
 // A 16F84A-class chip with no data EEPROM.

@@ -450,6 +450,43 @@ TEST_F(ProgrammerLinkTest, AfterATimeOutTheNextReadsWaitFiftyMillisecondsUntilAB
     Expect(Script().Frame({0x00}), [&] { return link_.Ping(); });
 }
 
+TEST_F(ProgrammerLinkTest, APowerDownWhoseAnswerIsLostOrGarbledIsSentAgain) {
+    peer_->extraWaiting = 0;  // no late byte waits: clearing the input between attempts reads none
+    Expect(Script().Frame({0x06}, 0x00).Frame({0x06}),
+           [&] { return link_.PowerOffVddFirstRetried(); });
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::None) << "the retry took the failure back";
+
+    // Every answer lost: three attempts, the later ones waiting only the shorter time.
+    peer_->log.clear();
+    Script lost;
+    lost.expected = {"> 04",      "1ms",  "< timeout", "timeouts 50 1000", "> 04", "1ms",
+                     "< timeout", "> 04", "1ms",       "< timeout"};
+    Expect(
+        lost, [&] { return link_.PowerOffVppFirstRetried(); }, false);
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::NoAnswer);
+    EXPECT_EQ(link_.FirstFailure().command, 0x04);
+
+    // No attempt acknowledged: false, with the first of the failures kept.
+    link_.ClearFailure();
+    peer_->log.clear();
+    peer_->replies = {0x11, 0x22, 0x33};
+    EXPECT_FALSE(link_.PowerOffVddFirstRetried());
+    EXPECT_EQ(peer_->log, (std::vector<std::string>{"> 06", "1ms", "< 11", "timeouts 1000 1000",
+                                                    "> 06", "1ms", "< 22", "> 06", "1ms", "< 33"}));
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::WrongAnswer);
+    EXPECT_EQ(link_.FirstFailure().command, 0x06);
+    EXPECT_EQ(link_.FirstFailure().answer, 0x11);
+
+    // A failure from before the power-down is neither hidden nor replaced by it.
+    link_.ClearFailure();
+    peer_->replies = {0x00};
+    EXPECT_FALSE(link_.Ping());
+    peer_->replies = {0x00, 0xA5};
+    EXPECT_TRUE(link_.PowerOffVddFirstRetried());
+    EXPECT_EQ(link_.FirstFailure().command, 0x00);
+    EXPECT_EQ(link_.FirstFailure().fault, LinkFault::WrongAnswer);
+}
+
 // Sets the stop flag when a given byte goes out, as a signal arriving mid-command would.
 class StopOnByte final : public ITraceSink {
   public:
