@@ -23,12 +23,16 @@ function(tenlo_add_gtest name label)
   endif()
 endfunction()
 
-# tenlo_add_gui_test(NAME SOURCES... LIBS...): a Qt widget test on the offscreen platform, with
-# the scripted message presenter and its own main (tests/qtsupport).
+# tenlo_add_gui_test(NAME [LABEL L] SOURCES... LIBS...): a Qt widget test on the offscreen
+# platform, with the scripted message presenter and its own main (tests/qtsupport). Its label is
+# gui unless LABEL names another (one that still matches gui).
 function(tenlo_add_gui_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
+  endif()
+  if(NOT T_LABEL)
+    set(T_LABEL gui)
   endif()
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
@@ -36,7 +40,7 @@ function(tenlo_add_gui_test name)
                         GTest::gmock Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES LABELS gui TIMEOUT ${T_TIMEOUT}
+                       PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
                                   ENVIRONMENT QT_QPA_PLATFORM=offscreen
                        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()

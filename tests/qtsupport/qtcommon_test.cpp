@@ -27,26 +27,6 @@ void PumpUntil(const std::atomic<bool>& done) {
     }
 }
 
-TEST(QtErrorBox, ABoxRaisedOnAWorkerIsShownOnTheGuiThreadAndItsAnswerReturned) {
-    ScriptedPresenter presenter;
-    bool shownOnGui = false;
-    presenter.Expect("Cannot open COM12.", kMbIconError, kIdOk,
-                     [&] { shownOnGui = OnGuiThread(); });
-    CQtErrorBox box;  // no owner: a box is shown all the same
-    std::atomic<bool> done{false};
-    int answer = 0;
-    std::thread worker([&] {
-        answer = box.ShowMessage("Error", "Cannot open COM12.", kMbOk | kMbIconError);
-        done = true;
-    });
-    PumpUntil(done);
-    worker.join();
-    EXPECT_TRUE(shownOnGui);
-    EXPECT_EQ(kIdOk, answer);
-    ASSERT_EQ(1u, presenter.Shown().size());
-    EXPECT_EQ("Error", presenter.Shown()[0].caption.toStdString());
-}
-
 TEST(QtErrorBox, ASerialPortWithoutAnOwnerWindowStillReportsThroughItsBox) {
     ScriptedPresenter presenter;
     presenter.Expect("Device definition string must start with \"COMn:\".\nbaud=9600",
