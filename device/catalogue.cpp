@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 
+#include "device/config_tables.h"
 #include "device/dspic30/dspic30_device.h"
 #include "device/midrange/midrange_factory.h"
 #include "device/midrange/pic16f84a.h"
@@ -14,84 +15,85 @@ namespace tenlo {
 namespace {
 
 using F = DeviceFamily;
+namespace C = config_tables;
 
 // clang-format off
 constexpr std::array<CatalogueEntry, kCatalogueSize> kEntries{{
     // index, name, family, program, data, config start, config count, device ID, pins, menu,
-    // published ID, revision mask
-    {0, "PIC12F508", F::Mid12F50x, 512, 0, 0x3FF, 1, 0, 0, false},
-    {1, "PIC12F509", F::Mid12F50x, 1024, 0, 0x7FF, 1, 0, 0, false},
-    {2, "PIC12F629", F::Mid12F629, 1024, 128, 0x2000, 8, 0x0F90, 0, true, 0x0F80},
-    {3, "PIC12F635", F::Mid16F91x, 1024, 128, 0x2000, 10, 0x0FA0, 0, true, 0x0FA0},
-    {4, "PIC12F675", F::Mid12F629, 1024, 128, 0x2000, 8, 0x0FC0, 0, true, 0x0FC0},
-    {5, "PIC12F683", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x0460, 0, true, 0x0460},
-    {6, "PIC16F54", F::Mid16F54, 512, 0, 0x3FF, 1, 0, 0, false},
-    {7, "PIC16F73", F::Mid16F7x, 4096, 0, 0x2000, 8, 0x0600, 0, false, 0x0600},
-    {8, "PIC16F74", F::Mid16F7x, 4096, 0, 0x2000, 8, 0x0620, 0, false, 0x0620},
-    {9, "PIC16F76", F::Mid16F7x, 8192, 0, 0x2000, 8, 0x0640, 0, false, 0x0640},
-    {10, "PIC16F77", F::Mid16F7x, 8192, 0, 0x2000, 8, 0x0660, 0, false, 0x0660},
-    {11, "PIC16F84", F::Mid16F84, 1024, 64, 0x2000, 8, 0, 0, true},
-    {12, "PIC16F84A", F::Mid16F84A, 1024, 64, 0x2000, 8, 0x0540, 0, true, 0x0560},
-    {13, "PIC16F627A", F::Mid16F62xA, 1024, 128, 0x2000, 8, 0x1040, 0, true, 0x1040},
-    {14, "PIC16F628A", F::Mid16F62xA, 2048, 128, 0x2000, 8, 0x1060, 0, true, 0x1060},
-    {15, "PIC16F630", F::Mid12F629, 1024, 128, 0x2000, 8, 0x30C0, 0, true, 0x10C0},
-    {16, "PIC16F631", F::Mid16F91x, 1024, 128, 0x2000, 9, 0x1420, 0, true, 0x1420},
-    {17, "PIC16F636", F::Mid16F91x, 2048, 256, 0x2000, 10, 0x10A0, 0, true, 0x10A0},
-    {18, "PIC16F639", F::Mid16F91x, 2048, 256, 0x2000, 10, 0x10A0, 0, true, 0x10A0},
-    {19, "PIC16F648A", F::Mid16F62xA, 4096, 256, 0x2000, 8, 0x1100, 0, true, 0x1100},
-    {20, "PIC16F676", F::Mid12F629, 1024, 128, 0x2000, 8, 0x30E0, 0, false, 0x10E0},
-    {21, "PIC16F677", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1440, 0, false, 0x1440},
-    {22, "PIC16F684", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1080, 0, false, 0x1080},
-    {23, "PIC16F685", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x04A0, 0, false, 0x04A0},
-    {24, "PIC16F687", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1320, 0, false, 0x1320},
-    {25, "PIC16F688", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1180, 0, false, 0x1180},
-    {26, "PIC16F689", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1340, 0, false, 0x1340},
-    {27, "PIC16F690", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1400, 0, false, 0x1400},
-    {28, "PIC16F716", F::Mid16F716, 2048, 0, 0x2000, 8, 0x1140, 0, false, 0x1140},
-    {29, "PIC16F818", F::Mid16F81x, 1024, 128, 0x2000, 8, 0x04C0, 0, false, 0x04C0, 0x0F},
-    {30, "PIC16F819", F::Mid16F81x, 2048, 256, 0x2000, 8, 0x04E0, 0, false, 0x04E0, 0x0F},
-    {31, "PIC16F873", F::Mid16F84A, 4096, 128, 0x2000, 8, 0x0960, 0, true, 0x0960},
-    {32, "PIC16F873A", F::Mid16F87xA, 4096, 128, 0x2000, 8, 0x0E40, 0, true, 0x0E40, 0x0F},
-    {33, "PIC16F874", F::Mid16F84A, 4096, 128, 0x2000, 8, 0x0920, 0, true, 0x0920},
-    {34, "PIC16F874A", F::Mid16F87xA, 4096, 128, 0x2000, 8, 0x0E60, 0, true, 0x0E60, 0x0F},
-    {35, "PIC16F876", F::Mid16F84A, 8192, 256, 0x2000, 8, 0x09E0, 0, true, 0x09E0},
-    {36, "PIC16F876A", F::Mid16F87xA, 8192, 256, 0x2000, 8, 0x0E00, 0, true, 0x0E00, 0x0F},
-    {37, "PIC16F877", F::Mid16F84A, 8192, 256, 0x2000, 8, 0x09A0, 0, true, 0x09A0},
-    {38, "PIC16F877A", F::Mid16F87xA, 8192, 256, 0x2000, 8, 0x0E20, 0, true, 0x0E20, 0x0F},
-    {39, "PIC16F913", F::Mid16F91x, 4096, 256, 0x2000, 10, 0x13E0, 0, false, 0x13E0, 0x0F},
-    {40, "PIC16F914", F::Mid16F91x, 4096, 256, 0x2000, 10, 0x13C0, 0, false, 0x13C0, 0x0F},
-    {41, "PIC16F916", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x13A0, 0, false, 0x13A0, 0x0F},
-    {42, "PIC16F917", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1380, 0, false, 0x1380, 0x0F},
-    {43, "PIC16F946", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1460, 0, false, 0x1460, 0x0F},
-    {44, "PIC18F242", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0480},
-    {45, "PIC18F248", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0800},
-    {46, "PIC18F252", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0400},
-    {47, "PIC18F258", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0840},
-    {48, "PIC18F442", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x04A0},
-    {49, "PIC18F448", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0820},
-    {50, "PIC18F452", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0420},
-    {51, "PIC18F458", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0860},
-    {52, "PIC18F1220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x07E0},
-    {53, "PIC18F1320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x07C0},
-    {54, "PIC18F2220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x0580},
-    {55, "PIC18F2320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x0500},
-    {56, "PIC18F2431", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x08C0},
-    {57, "PIC18F2550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false, 0x1240},
-    {58, "PIC18F4220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x05A0},
-    {59, "PIC18F4320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x0520},
-    {60, "PIC18F4550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false, 0x1200},
-    {61, "dsPIC30F2010", F::DsPic30Group4012, 4096, 1024, 0xF80000, 7, 0, 28, false, 0x0040, 0},
-    {62, "dsPIC30F2011", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 18, false, 0x0240, 0},
-    {63, "dsPIC30F2012", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 28, false, 0x0241, 0},
-    {64, "dsPIC30F3010", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 28, false, 0x01C0, 0},
+    // published ID, revision mask, configuration words
+    {0, "PIC12F508", F::Mid12F50x, 512, 0, 0x3FF, 1, 0, 0, false, 0, 0x1F, &C::k12F50x},
+    {1, "PIC12F509", F::Mid12F50x, 1024, 0, 0x7FF, 1, 0, 0, false, 0, 0x1F, &C::k12F50x},
+    {2, "PIC12F629", F::Mid12F629, 1024, 128, 0x2000, 8, 0x0F90, 0, true, 0x0F80, 0x1F, &C::k12F629},
+    {3, "PIC12F635", F::Mid16F91x, 1024, 128, 0x2000, 10, 0x0FA0, 0, true, 0x0FA0, 0x1F, &C::k12F635},
+    {4, "PIC12F675", F::Mid12F629, 1024, 128, 0x2000, 8, 0x0FC0, 0, true, 0x0FC0, 0x1F, &C::k12F629},
+    {5, "PIC12F683", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x0460, 0, true, 0x0460, 0x1F, &C::k12F683},
+    {6, "PIC16F54", F::Mid16F54, 512, 0, 0x3FF, 1, 0, 0, false, 0, 0x1F, &C::k16F54},
+    {7, "PIC16F73", F::Mid16F7x, 4096, 0, 0x2000, 8, 0x0600, 0, false, 0x0600, 0x1F, &C::k16F7x},
+    {8, "PIC16F74", F::Mid16F7x, 4096, 0, 0x2000, 8, 0x0620, 0, false, 0x0620, 0x1F, &C::k16F7x},
+    {9, "PIC16F76", F::Mid16F7x, 8192, 0, 0x2000, 8, 0x0640, 0, false, 0x0640, 0x1F, &C::k16F7x},
+    {10, "PIC16F77", F::Mid16F7x, 8192, 0, 0x2000, 8, 0x0660, 0, false, 0x0660, 0x1F, &C::k16F7x},
+    {11, "PIC16F84", F::Mid16F84, 1024, 64, 0x2000, 8, 0, 0, true, 0, 0x1F, &C::k16F84},
+    {12, "PIC16F84A", F::Mid16F84A, 1024, 64, 0x2000, 8, 0x0540, 0, true, 0x0560, 0x1F, &C::k16F84},
+    {13, "PIC16F627A", F::Mid16F62xA, 1024, 128, 0x2000, 8, 0x1040, 0, true, 0x1040, 0x1F, &C::k16F62xA},
+    {14, "PIC16F628A", F::Mid16F62xA, 2048, 128, 0x2000, 8, 0x1060, 0, true, 0x1060, 0x1F, &C::k16F62xA},
+    {15, "PIC16F630", F::Mid12F629, 1024, 128, 0x2000, 8, 0x30C0, 0, true, 0x10C0, 0x1F, &C::k12F629},
+    {16, "PIC16F631", F::Mid16F91x, 1024, 128, 0x2000, 9, 0x1420, 0, true, 0x1420, 0x1F, &C::k16F690},
+    {17, "PIC16F636", F::Mid16F91x, 2048, 256, 0x2000, 10, 0x10A0, 0, true, 0x10A0, 0x1F, &C::k12F635},
+    {18, "PIC16F639", F::Mid16F91x, 2048, 256, 0x2000, 10, 0x10A0, 0, true, 0x10A0, 0x1F, &C::k12F635},
+    {19, "PIC16F648A", F::Mid16F62xA, 4096, 256, 0x2000, 8, 0x1100, 0, true, 0x1100, 0x1F, &C::k16F62xA},
+    {20, "PIC16F676", F::Mid12F629, 1024, 128, 0x2000, 8, 0x30E0, 0, false, 0x10E0, 0x1F, &C::k12F629},
+    {21, "PIC16F677", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1440, 0, false, 0x1440, 0x1F, &C::k16F690},
+    {22, "PIC16F684", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1080, 0, false, 0x1080, 0x1F, &C::k12F683},
+    {23, "PIC16F685", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x04A0, 0, false, 0x04A0, 0x1F, &C::k16F690},
+    {24, "PIC16F687", F::Mid16F91x, 2048, 256, 0x2000, 9, 0x1320, 0, false, 0x1320, 0x1F, &C::k16F690},
+    {25, "PIC16F688", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1180, 0, false, 0x1180, 0x1F, &C::k12F683},
+    {26, "PIC16F689", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1340, 0, false, 0x1340, 0x1F, &C::k16F690},
+    {27, "PIC16F690", F::Mid16F91x, 4096, 256, 0x2000, 9, 0x1400, 0, false, 0x1400, 0x1F, &C::k16F690},
+    {28, "PIC16F716", F::Mid16F716, 2048, 0, 0x2000, 8, 0x1140, 0, false, 0x1140, 0x1F, &C::k16F716},
+    {29, "PIC16F818", F::Mid16F81x, 1024, 128, 0x2000, 8, 0x04C0, 0, false, 0x04C0, 0x0F, &C::k16F818},
+    {30, "PIC16F819", F::Mid16F81x, 2048, 256, 0x2000, 8, 0x04E0, 0, false, 0x04E0, 0x0F, &C::k16F819},
+    {31, "PIC16F873", F::Mid16F84A, 4096, 128, 0x2000, 8, 0x0960, 0, true, 0x0960, 0x1F, &C::k16F87x},
+    {32, "PIC16F873A", F::Mid16F87xA, 4096, 128, 0x2000, 8, 0x0E40, 0, true, 0x0E40, 0x0F, &C::k16F87xA},
+    {33, "PIC16F874", F::Mid16F84A, 4096, 128, 0x2000, 8, 0x0920, 0, true, 0x0920, 0x1F, &C::k16F87x},
+    {34, "PIC16F874A", F::Mid16F87xA, 4096, 128, 0x2000, 8, 0x0E60, 0, true, 0x0E60, 0x0F, &C::k16F87xA},
+    {35, "PIC16F876", F::Mid16F84A, 8192, 256, 0x2000, 8, 0x09E0, 0, true, 0x09E0, 0x1F, &C::k16F87x},
+    {36, "PIC16F876A", F::Mid16F87xA, 8192, 256, 0x2000, 8, 0x0E00, 0, true, 0x0E00, 0x0F, &C::k16F87xA},
+    {37, "PIC16F877", F::Mid16F84A, 8192, 256, 0x2000, 8, 0x09A0, 0, true, 0x09A0, 0x1F, &C::k16F87x},
+    {38, "PIC16F877A", F::Mid16F87xA, 8192, 256, 0x2000, 8, 0x0E20, 0, true, 0x0E20, 0x0F, &C::k16F87xA},
+    {39, "PIC16F913", F::Mid16F91x, 4096, 256, 0x2000, 10, 0x13E0, 0, false, 0x13E0, 0x0F, &C::k16F913},
+    {40, "PIC16F914", F::Mid16F91x, 4096, 256, 0x2000, 10, 0x13C0, 0, false, 0x13C0, 0x0F, &C::k16F913},
+    {41, "PIC16F916", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x13A0, 0, false, 0x13A0, 0x0F, &C::k16F913},
+    {42, "PIC16F917", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1380, 0, false, 0x1380, 0x0F, &C::k16F913},
+    {43, "PIC16F946", F::Mid16F91x, 8192, 256, 0x2000, 10, 0x1460, 0, false, 0x1460, 0x0F, &C::k16F913},
+    {44, "PIC18F242", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0480, 0x1F, &C::k18F242},
+    {45, "PIC18F248", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0800, 0x1F, &C::k18F248},
+    {46, "PIC18F252", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0400, 0x1F, &C::k18F252},
+    {47, "PIC18F258", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0840, 0x1F, &C::k18F258},
+    {48, "PIC18F442", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x04A0, 0x1F, &C::k18F242},
+    {49, "PIC18F448", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x0820, 0x1F, &C::k18F248},
+    {50, "PIC18F452", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0420, 0x1F, &C::k18F252},
+    {51, "PIC18F458", F::Pic18Group242, 16384, 256, 0x300000, 14, 0, 0, false, 0x0860, 0x1F, &C::k18F258},
+    {52, "PIC18F1220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x07E0, 0x1F, &C::k18F1220},
+    {53, "PIC18F1320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x07C0, 0x1F, &C::k18F1320},
+    {54, "PIC18F2220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x0580, 0x1F, &C::k18F2220},
+    {55, "PIC18F2320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x0500, 0x1F, &C::k18F2320},
+    {56, "PIC18F2431", F::Pic18Group242, 8192, 256, 0x300000, 14, 0, 0, false, 0x08C0, 0x1F, &C::k18F2431},
+    {57, "PIC18F2550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false, 0x1240, 0x1F, &C::k18F2550},
+    {58, "PIC18F4220", F::Pic18Group1220, 2048, 256, 0x300000, 14, 0, 0, false, 0x05A0, 0x1F, &C::k18F2220},
+    {59, "PIC18F4320", F::Pic18Group1220, 4096, 256, 0x300000, 14, 0, 0, false, 0x0520, 0x1F, &C::k18F2320},
+    {60, "PIC18F4550", F::Pic18Group2550, 16384, 256, 0x300000, 14, 0, 0, false, 0x1200, 0x1F, &C::k18F4550},
+    {61, "dsPIC30F2010", F::DsPic30Group4012, 4096, 1024, 0xF80000, 7, 0, 28, false, 0x0040, 0, &C::k30F4012},
+    {62, "dsPIC30F2011", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 18, false, 0x0240, 0, &C::k30F3012},
+    {63, "dsPIC30F2012", F::DsPic30Group3012, 4096, 0, 0xF80000, 7, 0, 28, false, 0x0241, 0, &C::k30F3012},
+    {64, "dsPIC30F3010", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 28, false, 0x01C0, 0, &C::k30F3010},
     // 24 KB of flash, as on the 3010 beside it: 8192 instructions.
-    {65, "dsPIC30F3011", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 40, false, 0x01C1, 0},
-    {66, "dsPIC30F3012", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 18, false, 0x00C1, 0},
-    {67, "dsPIC30F3013", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 28, false, 0x00C3, 0},
-    {68, "dsPIC30F3014", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 40, false, 0x0160, 0},
-    {69, "dsPIC30F4011", F::DsPic30Group4012, 16384, 1024, 0xF80000, 7, 0, 40, false, 0x0101, 0},
-    {70, "dsPIC30F4012", F::DsPic30Group4012, 16384, 1024, 0xF80000, 7, 0, 28, false, 0x0100, 0},
-    {71, "dsPIC30F4013", F::DsPic30Group3012, 16384, 1024, 0xF80000, 7, 0, 40, false, 0x0141, 0},
+    {65, "dsPIC30F3011", F::DsPic30Group3010, 8192, 1024, 0xF80000, 7, 0, 40, false, 0x01C1, 0, &C::k30F3010},
+    {66, "dsPIC30F3012", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 18, false, 0x00C1, 0, &C::k30F3012},
+    {67, "dsPIC30F3013", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 28, false, 0x00C3, 0, &C::k30F3012},
+    {68, "dsPIC30F3014", F::DsPic30Group3012, 8192, 1024, 0xF80000, 7, 0, 40, false, 0x0160, 0, &C::k30F3012},
+    {69, "dsPIC30F4011", F::DsPic30Group4012, 16384, 1024, 0xF80000, 7, 0, 40, false, 0x0101, 0, &C::k30F4012},
+    {70, "dsPIC30F4012", F::DsPic30Group4012, 16384, 1024, 0xF80000, 7, 0, 28, false, 0x0100, 0, &C::k30F4012},
+    {71, "dsPIC30F4013", F::DsPic30Group3012, 16384, 1024, 0xF80000, 7, 0, 40, false, 0x0141, 0, &C::k30F3012},
 }};
 // clang-format on
 
@@ -106,39 +108,6 @@ static_assert(kFamilyLabels.size() == static_cast<std::size_t>(DeviceFamily::DsP
 
 constexpr std::array<int, 21> kMenu{2,  3,  4,  5,  11, 12, 13, 14, 15, 16, 17,
                                     18, 19, 31, 32, 33, 34, 35, 36, 37, 38};
-
-// The configuration word bits each mid-range chip has, from the configuration word register of
-// its data sheet, one row per catalogue index. Tools may clear the others (mikroC does); the chip
-// reads them back as fixed ones or zeros, so they say nothing about what was programmed.
-struct ConfigWordBitsRow {
-    std::string_view chip;
-    std::uint16_t bits;
-};
-// clang-format off
-constexpr std::array<ConfigWordBitsRow, 44> kConfigWordBits{{
-    {"PIC12F508", 0x001F}, {"PIC12F509", 0x001F}, {"PIC12F629", 0x31FF}, {"PIC12F635", 0x1FFF},
-    {"PIC12F675", 0x31FF}, {"PIC12F683", 0x0FFF}, {"PIC16F54", 0x000F}, {"PIC16F73", 0x005F},
-    {"PIC16F74", 0x005F}, {"PIC16F76", 0x005F}, {"PIC16F77", 0x005F}, {"PIC16F84", 0x3FFF},
-    {"PIC16F84A", 0x3FFF}, {"PIC16F627A", 0x21FF}, {"PIC16F628A", 0x21FF}, {"PIC16F630", 0x31FF},
-    {"PIC16F631", 0x0FFF}, {"PIC16F636", 0x1FFF}, {"PIC16F639", 0x1FFF}, {"PIC16F648A", 0x21FF},
-    {"PIC16F676", 0x31FF}, {"PIC16F677", 0x0FFF}, {"PIC16F684", 0x0FFF}, {"PIC16F685", 0x0FFF},
-    {"PIC16F687", 0x0FFF}, {"PIC16F688", 0x0FFF}, {"PIC16F689", 0x0FFF}, {"PIC16F690", 0x0FFF},
-    {"PIC16F716", 0x00DF}, {"PIC16F818", 0x3FFF}, {"PIC16F819", 0x3FFF}, {"PIC16F873", 0x3BFF},
-    {"PIC16F873A", 0x2FCF}, {"PIC16F874", 0x3BFF}, {"PIC16F874A", 0x2FCF}, {"PIC16F876", 0x3BFF},
-    {"PIC16F876A", 0x2FCF}, {"PIC16F877", 0x3BFF}, {"PIC16F877A", 0x2FCF}, {"PIC16F913", 0x1FFF},
-    {"PIC16F914", 0x1FFF}, {"PIC16F916", 0x1FFF}, {"PIC16F917", 0x1FFF}, {"PIC16F946", 0x1FFF},
-}};
-// clang-format on
-
-constexpr bool ConfigWordBitsFollowTheCatalogue() {
-    for (std::size_t i = 0; i < kConfigWordBits.size(); ++i) {
-        if (kConfigWordBits[i].chip != kEntries[i].name) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(ConfigWordBitsFollowTheCatalogue());
 
 // What a chip's row changes in the mid-range constants; unset fields keep the family's value.
 struct MidRangeOverride {
@@ -484,7 +453,11 @@ std::optional<MidRangeParams> CatalogueMidRangeParams(int index) {
     if (const MidRangeOverride* row = ConstantsOf(index)) {
         Apply(params, *row);
     }
-    params.configWordBits = kConfigWordBits[static_cast<std::size_t>(index)].bits;
+    // Tools may clear the bits the chip lacks (mikroC does); the chip reads them back fixed, so
+    // they say nothing about what was programmed.
+    const ConfigWord* word =
+        e->config->WordAt(IsBaseline(e->family) ? 0 : CMidRangeDevice::kConfigWordCell);
+    params.configWordBits = static_cast<std::uint16_t>(word != nullptr ? word->Implemented() : 0);
     params.revisionMask = e->revisionMask;
     return params;
 }

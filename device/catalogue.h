@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/config_fields.h"
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/midrange/midrange_params.h"
@@ -63,6 +64,8 @@ struct CatalogueEntry {
     // The silicon revision bits of the device ID word, left out when an ID is compared (none on
     // the dsPIC30F, whose DEVID is the ID alone).
     std::uint16_t revisionMask = 0x1F;
+    // The chip's configuration words and their fields; chips that share a layout share one.
+    const ChipConfig* config = nullptr;
 };
 
 inline constexpr int kCatalogueSize = 72;

@@ -77,8 +77,7 @@ std::vector<WrittenCell> CMidRangeDevice::WrittenCells(Memory memory) const {
             if (cell.index != kConfigWordCell) {
                 continue;
             }
-            cell.setBits =
-                p.calibrationProtectOffMask != 0 ? p.calibrationProtectOffMask : p.protectOffMask;
+            cell.setBits = ProtectOffBits(p);
             // Bits the chip lacks read back fixed whatever the file says.
             cell.mask &= p.configWordBits;
             if (p.bandGapMask != 0) {

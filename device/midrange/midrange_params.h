@@ -53,4 +53,17 @@ struct MidRangeParams {
     bool operator==(const MidRangeParams&) const = default;
 };
 
+// The bits a write ORs into the configuration word so that code and data protection stay off.
+constexpr std::uint16_t ProtectOffBits(const MidRangeParams& p) {
+    return p.calibrationProtectOffMask != 0 ? p.calibrationProtectOffMask : p.protectOffMask;
+}
+
+// The bits of the configuration word a compare holds against an image's word: those the chip
+// has, less its own band-gap calibration and less the protection the image turns on, which a
+// write leaves off (where the image leaves it off too, a protected chip still differs).
+constexpr std::uint16_t ConfigWordCompareBits(const MidRangeParams& p, std::uint32_t image) {
+    const std::uint32_t leftOff = ProtectOffBits(p) & ~image;
+    return static_cast<std::uint16_t>(p.configWordBits & ~std::uint32_t{p.bandGapMask} & ~leftOff);
+}
+
 }  // namespace tenlo
