@@ -11,6 +11,7 @@
 
 #include "cli/captured_run.h"
 #include "device/catalogue.h"
+#include "device/chip_config.h"
 #include "device/memory_image.h"
 #include "hexfile/image_hex.h"
 #include "link/clock.h"
@@ -22,10 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using cli::CliEnvironment;
-
-// The configuration word among the configuration cells: 0x2007 on the 14-bit parts, the only
-// cell on the 12-bit ones.
-constexpr std::size_t kConfigWordCell = 7;
 
 std::string LastLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
@@ -153,16 +150,16 @@ bool LoadPlain(const std::string& path, CMemoryImage& image) {
     return LoadProgramHex(path, image, true) == HexLoadResult::Ok;
 }
 
-// The bits of a cell that the file answers for: of the configuration word only those the chip
-// has, less the band-gap bits of a 12F629-class chip, which are its own calibration and kept.
-std::uint32_t CellMask(const DeviceLayout& layout, const std::optional<MidRangeParams>& params,
-                       bool baseline, Memory memory, std::size_t cell) {
-    std::uint32_t mask = BlankValueForWidth(WidthOf(layout, memory));
-    const std::size_t configWord = baseline ? 0 : kConfigWordCell;
-    if (memory == Memory::Config && cell == configWord && params) {
-        mask &= params->configWordBits & ~std::uint32_t{params->bandGapMask};
+// The bits of a cell that the file answers for: of a configuration word only those the chip
+// implements and keeps as the file has them (not a 12F629's band-gap calibration, nor the
+// protection a write leaves off).
+std::uint32_t CellMask(int index, const DeviceLayout& layout, Memory memory, std::size_t cell,
+                       std::uint32_t fileValue) {
+    const std::uint32_t mask = BlankValueForWidth(WidthOf(layout, memory));
+    if (memory != Memory::Config) {
+        return mask;
     }
-    return mask;
+    return mask & ConfigCompareMask(index, cell, fileValue).value_or(mask);
 }
 
 const char* CellName(Memory memory) {
@@ -182,14 +179,12 @@ const char* CellName(Memory memory) {
 std::string CompareReadBack(int index, const CMemoryImage& readBack, const CMemoryImage& file,
                             const CMarkingReader& marks, const CMemoryImage& erased) {
     const DeviceLayout& layout = readBack.Layout();
-    const std::optional<MidRangeParams> params = CatalogueMidRangeParams(index);
-    const bool baseline = IsBaseline(CatalogueEntryAt(index)->family);
     std::string first;
     std::size_t count = 0;
     for (Memory memory : {Memory::Program, Memory::Config, Memory::Data}) {
         for (std::size_t i = 0; i < readBack.CellCount(memory); ++i) {
-            const std::uint32_t mask = CellMask(layout, params, baseline, memory, i);
             const CMemoryImage& want = marks.Marked(memory, i) ? file : erased;
+            const std::uint32_t mask = CellMask(index, layout, memory, i, want.Get(memory, i));
             const std::uint32_t chip = readBack.Get(memory, i) & mask;
             const std::uint32_t expected = want.Get(memory, i) & mask;
             if (chip == expected) {

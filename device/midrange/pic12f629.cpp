@@ -134,11 +134,6 @@ void CPic12F629::WriteConfig() {
     Finish(outcome == Step::Next);
 }
 
-void CPic12F629::CompareConfig() {
-    // The band-gap bits are the chip's own calibration, not the image's.
-    CompareConfigBody(static_cast<std::uint16_t>(~params_.bandGapMask));
-}
-
 void CPic12F629::WriteData() {
     ShowProgress(kTextWriteData);
     if (!EnterProgramMode()) {

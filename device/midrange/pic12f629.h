@@ -20,7 +20,6 @@ class CPic12F629 : public CPic16F84A {
     void WriteProgram() override;
     void CompareProgram() override;
     void WriteConfig() override;
-    void CompareConfig() override;
     void WriteData() override;
     bool WriteCellVerified(bool isProgram, std::uint16_t value) override;
     bool EraseProgramStep() override;

@@ -49,7 +49,8 @@ void CPic16F54::CompareConfig() {
         return;
     }
     Finish(true);
-    const std::uint32_t mask = BlankValueForWidth(layout_.configWidth) & params_.configWordBits;
+    const std::uint32_t mask =
+        BlankValueForWidth(layout_.configWidth) & ConfigWordCompareBits(params_, source[0]);
     if (!ReportFirstDifference(std::span(read).first(count), source.first(count), mask,
                                layout_.configStart, out)) {
         ReportMatch(out);

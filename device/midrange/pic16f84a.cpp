@@ -132,10 +132,6 @@ void CPic16F84A::ReadConfig() {
 }
 
 void CPic16F84A::CompareConfig() {
-    CompareConfigBody(kWordMask);
-}
-
-void CPic16F84A::CompareConfigBody(std::uint16_t configWordMask) {
     CompareResult& out = CompareOut();
     ClearResult(out);
     std::vector<std::uint16_t> read(layout_.configCount, 0);
@@ -148,7 +144,7 @@ void CPic16F84A::CompareConfigBody(std::uint16_t configWordMask) {
     }
     // Only the user IDs and the configuration word are compared. The image may hold bits above
     // the word width (HEX files are loaded unmasked); the chip cannot store them, so they are
-    // not a difference.
+    // not a difference, and neither is protection the write left off.
     const std::uint32_t widthMask = BlankValueForWidth(layout_.configWidth);
     const std::span<const std::uint16_t> source = ConfigSource();
     const std::span<const std::uint16_t> got(read);
@@ -160,7 +156,7 @@ void CPic16F84A::CompareConfigBody(std::uint16_t configWordMask) {
     }
     if (cells > kConfigWordCell &&
         ReportFirstDifference(got.subspan(kConfigWordCell, 1), source.subspan(kConfigWordCell, 1),
-                              widthMask & configWordMask & params_.configWordBits,
+                              widthMask & ConfigWordCompareBits(params_, source[kConfigWordCell]),
                               layout_.configStart + static_cast<std::uint32_t>(kConfigWordCell),
                               out)) {
         return;

@@ -61,11 +61,6 @@ class CPic16F84A : public CMidRangeDevice {
     // The program compare body: words compared under mask, skipAddress (when not -1) passed
     // over, as the calibration word is when the user asks not to compare it.
     void CompareProgramBody(std::uint32_t mask, std::ptrdiff_t skipAddress);
-
-    // The configuration compare body: reads the cells, then compares the user IDs and the
-    // configuration word, the latter under configWordMask (which leaves out bits such as the
-    // 12F629 band-gap bits).
-    void CompareConfigBody(std::uint16_t configWordMask);
 };
 
 }  // namespace tenlo

@@ -135,13 +135,20 @@ TEST_P(MidRangeChips, ConfigurationWordIsWrittenWithProtectionForcedOff) {
     ASSERT_TRUE(device.RunWriteConfig(image.Config()));
     EXPECT_EQ(rig.Peek(Space::Config, 0x2007), mask | (0x3FFFu & ~params.configWordBits));
 
+    // The chip holds what this programmer writes: the protection it left off is no difference.
     CompareResult result;
     ASSERT_TRUE(device.RunCompareConfig(image.Config(), result));
     EXPECT_EQ(result.done, 1);
+    EXPECT_EQ(result.match, 1) << std::hex << result.address;
+
+    // A chip protected where the file leaves protection off is still a difference.
+    rig.Poke(Space::Config, 0x2007, 0x0000);
+    image.Set(Memory::Config, 7, 0x3FFF);
+    ASSERT_TRUE(device.RunCompareConfig(image.Config(), result));
     EXPECT_EQ(result.match, 0);
     EXPECT_EQ(result.address, 0x2007u);
-    EXPECT_EQ(result.expected, 0x0000u);
-    EXPECT_EQ(result.read, mask);
+    EXPECT_EQ(result.expected, params.configWordBits);
+    EXPECT_EQ(result.read, 0x0000u);
 }
 
 TEST_P(MidRangeChips, ConfigurationCompareLooksAtUserIdsAndConfigurationWordOnly) {

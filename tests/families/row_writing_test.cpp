@@ -89,9 +89,14 @@ TEST_F(RowWriting, ConfigurationGoesAsAVerifiedIdRowAndAVerifiedWordWithProtecti
     // An image word of 0 goes with the protect-off mask 0x3130 ORed in: protection stays off.
     EXPECT_EQ(rig.Peek(Space::Config, 0x2007), 0x3130u);
     EXPECT_EQ(rig.Peek(Space::Config, 0x2006) & 0x3FF0u, 0x0E20u);  // device ID untouched
+    // The protection the write left off is no difference; the rest of the word is.
     CompareResult result;
     ASSERT_TRUE(Device().RunCompareConfig(image.Config(), result));
+    EXPECT_EQ(result.match, 1) << std::hex << result.address;
+    image.Set(Memory::Config, 7, 0x0004);
+    ASSERT_TRUE(Device().RunCompareConfig(image.Config(), result));
     EXPECT_EQ(result.match, 0);
+    EXPECT_EQ(result.address, 0x2007u);
 }
 
 TEST_F(RowWriting, DataBytesReplaceWhatTheChipHeldAndAreVerifiedOneByOne) {

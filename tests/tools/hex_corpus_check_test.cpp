@@ -49,9 +49,9 @@ class Corpus {
 TEST(HexCorpusCheck, EachFileGetsOneLineByWhatBecameOfItAndTheRunACount) {
     Corpus corpus;
     corpus.Add("PIC16F84A", "example.hex", ReadFile(ExampleHex()));
-    // Code protection is forced off on write, so the configuration word cannot verify.
-    corpus.Add("PIC16F84A", "protected.hex",
-               Lines({Rec(0, 0x0000, {0x05, 0x28}), Rec(0, 0x400E, {0x01, 0x00}), kEnd}));
+    // The device ID takes no write, so the chip cannot hold what the file says there.
+    corpus.Add("PIC16F84A", "device-id.hex",
+               Lines({Rec(0, 0x0000, {0x05, 0x28}), Rec(0, 0x400C, {0x34, 0x12}), kEnd}));
     corpus.Add("PIC16F84A", "not-hex.hex", "this is no HEX file\n");
     corpus.Add("PIC18F452", "p18.hex", Lines({Rec(0, 0x0000, {0x12, 0xEF}), kEnd}));
     corpus.Add("NOSUCHCHIP", "x.hex", Lines({kEnd}));
@@ -63,8 +63,8 @@ TEST(HexCorpusCheck, EachFileGetsOneLineByWhatBecameOfItAndTheRunACount) {
     EXPECT_EQ(counts.skipped, 1);
     EXPECT_TRUE(corpus.Says("PASS     PIC16F84A/example.hex\n")) << corpus.report;
     EXPECT_TRUE(
-        corpus.Says("FAIL     PIC16F84A/protected.hex  verify: tenlo-cli: configuration "
-                    "memory differs at 0x2007"))
+        corpus.Says("FAIL     PIC16F84A/device-id.hex  read-back differs at configuration word "
+                    "0x2006"))
         << corpus.report;
     EXPECT_TRUE(corpus.Says("REFUSED  PIC16F84A/not-hex.hex  write: ")) << corpus.report;
     EXPECT_TRUE(corpus.Says("PASS     PIC18F452/p18.hex\n")) << corpus.report;
@@ -94,6 +94,40 @@ TEST(HexCorpusCheck, TheReadBackCatchesACellTheVerifyLeavesOut) {
         << corpus.report;
     EXPECT_TRUE(corpus.Says("PASS     PIC16F84A/deeper/one.hex\n")) << corpus.report;
     EXPECT_TRUE(corpus.Says("REFUSED  PIC16F84A/empty.hex  write: tenlo-cli: ")) << corpus.report;
+}
+
+TEST(HexCorpusCheck, ProtectionTheWriteLeavesOffIsNoDifference) {
+    // Configuration words real toolchains made with code protection on, which this programmer
+    // never writes: they verify and read back as written, protection aside.
+    Corpus corpus;
+    const auto word = [](unsigned value) {
+        return Lines(
+            {Rec(0, 0x0000, {0x05, 0x28}), Rec(0, 0x400E, {value & 0xFF, value >> 8}), kEnd});
+    };
+    corpus.Add("PIC16F627A", "cp.hex", word(0x0118));
+    corpus.Add("PIC16F684", "cp-cpd.hex", word(0x01A4));
+    corpus.Add("PIC16F876A", "cp.hex", word(0x0F42));
+    const CorpusCounts counts = corpus.Check();
+    EXPECT_EQ(counts.passed, 3) << corpus.report;
+}
+
+TEST(HexCorpusCheck, DsPic30RegistersAreHeldToTheBitsTheyImplement) {
+    // Registers as a compiler writes them, all ones where the chip has nothing: FGS 0xFFFF
+    // reads back 0x0007, FOSC 0xBFF2 on a 4012 0x8302.
+    Corpus corpus;
+    const auto configPage = Rec(4, 0, {0x01, 0xF0});
+    const auto program = Rec(0, 0x0000, {0x00, 0x01, 0x04, 0x00});
+    const auto reg = [](unsigned index, unsigned value) {
+        return Rec(0, index * 4, {value & 0xFF, value >> 8, 0x00, 0x00});
+    };
+    corpus.Add("dsPIC30F4011", "eeprom.hex",
+               Lines({program, configPage, reg(0, 0xC307), reg(1, 0x0000), reg(2, 0x83A2),
+                      reg(5, 0xFFFF), kEnd}));
+    corpus.Add("dsPIC30F4012", "slave.hex",
+               Lines({program, configPage, reg(0, 0xBFF2), reg(1, 0x7FFF), reg(2, 0xFFFF),
+                      reg(5, 0xFFFF), reg(6, 0xFFFF), kEnd}));
+    const CorpusCounts counts = corpus.Check();
+    EXPECT_EQ(counts.passed, 2) << corpus.report;
 }
 
 TEST(HexCorpusCheck, KeptCalibrationIsNeitherVerifiedNorExpectedFromTheFile) {
