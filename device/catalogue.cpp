@@ -501,7 +501,7 @@ std::unique_ptr<CDevice> CreateDevice(int index, CProgrammerLink& link, DeviceOp
     }
     if (IsDsPic30(e->family)) {
         return std::make_unique<CDsPic30Device>(link, options, progress, *CatalogueLayout(index),
-                                                e->family);
+                                                e->family, e->config);
     }
     return nullptr;
 }

@@ -74,10 +74,18 @@ std::span<T> Cut(CellSpan cells, std::size_t count) {
 
 CDsPic30Device::CDsPic30Device(CProgrammerLink& link, DeviceOptions* options,
                                IProgressDisplay* progress, const DeviceLayout& layout,
-                               DeviceFamily group)
+                               DeviceFamily group, const ChipConfig* config)
     : CDevice(link, options, progress),
-      tables_(TablesFor(group).value_or(*TablesFor(DeviceFamily::DsPic30Group3012))) {
+      tables_(TablesFor(group).value_or(*TablesFor(DeviceFamily::DsPic30Group3012))),
+      implemented_(tables_.keepMask) {
     layout_ = layout;
+    if (config != nullptr) {
+        for (std::size_t reg = 0; reg < kConfigRegisters; ++reg) {
+            const ConfigWord* word = config->WordAt(reg);
+            implemented_[reg] =
+                static_cast<std::uint16_t>(word != nullptr ? word->Implemented() : 0);
+        }
+    }
 }
 
 DeviceLayout CDsPic30Device::DefaultLayout() {
@@ -131,7 +139,7 @@ std::vector<WrittenCell> CDsPic30Device::WrittenCells(Memory memory) const {
         cell.replaced = memory != Memory::Program;
         if (memory == Memory::Config && cell.index < kConfigRegisters) {
             cell.setBits = tables_.forcedBits[cell.index];
-            cell.mask &= tables_.keepMask[cell.index];
+            cell.mask &= tables_.keepMask[cell.index] & implemented_[cell.index];
         }
     }
     return cells;
@@ -271,13 +279,14 @@ void CDsPic30Device::CompareConfig() {
             Finish(false);
             return;
         }
-        const std::uint16_t expected = ConfigValue(i, source[i]);
-        if (read != expected) {
+        const std::uint16_t bits = i < kConfigRegisters ? implemented_[i] : 0;
+        const std::uint16_t expected = ConfigValue(i, source[i]) & bits;
+        if ((read & bits) != expected) {
             out.done = 1;
             out.match = 0;
             out.address = layout_.configStart + static_cast<std::uint32_t>(i);
             out.expected = expected;
-            out.read = read;
+            out.read = read & bits;
             Finish(true);
             return;
         }

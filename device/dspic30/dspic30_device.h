@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/catalogue.h"
+#include "device/config_fields.h"
 #include "device/device.h"
 
 namespace tenlo {
@@ -40,10 +41,12 @@ class CDsPic30Device : public CDevice {
         bool operator==(const ConfigTables&) const = default;
     };
 
-    // A catalogued chip: its layout and the tables of its group (one of the DsPic30Group
-    // families).
+    // A catalogued chip: its layout, the tables of its group (one of the DsPic30Group
+    // families) and its configuration fields, whose bits are all a register is compared on
+    // (without them, the bits that may be written).
     CDsPic30Device(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress,
-                   const DeviceLayout& layout, DeviceFamily group);
+                   const DeviceLayout& layout, DeviceFamily group,
+                   const ChipConfig* config = nullptr);
 
     // What every dsPIC30F starts from: 24-bit instructions, 16-bit configuration registers at
     // 0xF80000 (seven), 8-bit data.
@@ -63,6 +66,9 @@ class CDsPic30Device : public CDevice {
     bool EraseData() override { return false; }
 
     const ConfigTables& Tables() const { return tables_; }
+    // The bits of each register the chip implements: a compare looks at no others, since the
+    // chip reads the rest as 0 whatever was written.
+    const ConfigTable& Implemented() const { return implemented_; }
     // What goes into configuration register reg for an image cell: the forced bits added,
     // then cut to the bits that may be written.
     std::uint16_t ConfigValue(std::size_t reg, std::uint32_t cell) const;
@@ -124,6 +130,7 @@ class CDsPic30Device : public CDevice {
     std::span<const std::uint8_t> DataSource() const;
 
     ConfigTables tables_;
+    ConfigTable implemented_{};
 };
 
 }  // namespace tenlo

@@ -216,7 +216,10 @@ TEST_F(WrittenCellsTest, DsPic30ConfigurationAndDataAreRewrittenThroughTheGroupT
     for (const WrittenCell& cell : config) {
         EXPECT_TRUE(cell.replaced);
         for (std::uint32_t image : {0x0000u, 0x1234u, 0xFFFFu}) {
-            EXPECT_EQ(cell.Expected(image), dspic.ConfigValue(cell.index, image)) << cell.index;
+            // What the register keeps of what is sent: a chip reads the rest as 0.
+            EXPECT_EQ(cell.Expected(image),
+                      dspic.ConfigValue(cell.index, image) & dspic.Implemented()[cell.index])
+                << cell.index;
         }
     }
     EXPECT_TRUE(device->WrittenCells(Memory::Data).front().replaced);

@@ -412,13 +412,14 @@ TEST(DsPic30Device, ComparesReportTheFirstDifferenceWhereTheChipHasIt) {
     EXPECT_EQ(result.read, 0x00FF00u);
 
     // Configuration: 0xF80000 + register index, as the grid numbers the registers, expected as
-    // the write would have sent it.
+    // the write would have sent it, in the bits the register has.
     rig.Poke(Space::Config, kConfig, 0xC71F);
+    rig.Poke(Space::Config, kConfig + 2, 0x7FFF);
     ASSERT_TRUE(rig.device->RunCompareConfig(image.Config(), result));
     EXPECT_EQ(result.match, 0);
     EXPECT_EQ(result.address, 0xF80001u);  // FOSC matches (0xFFFF in the image is 0xC71F)
     EXPECT_EQ(result.expected, 0x803Fu);
-    EXPECT_EQ(result.read, 0xFFFFu);
+    EXPECT_EQ(result.read, 0x003Fu);
 
     // Data: the device address of the byte.
     rig.Poke(Space::Data, 1001, 0x5A);
@@ -430,6 +431,35 @@ TEST(DsPic30Device, ComparesReportTheFirstDifferenceWhereTheChipHasIt) {
     EXPECT_EQ(rig.progress.Texts(), (std::vector<std::string>{std::string(kTextCompareProgram),
                                                               std::string(kTextCompareConfigShort),
                                                               std::string(kTextCompareData)}));
+}
+
+TEST(DsPic30Device, RegistersAreComparedOnlyInTheBitsTheyImplement) {
+    // A chip reads what it does not implement as 0: FBS and FSS whole, FGS bit 2, and on the
+    // parts without motor-control PWM, FBORPOR bits 10:8. It still verifies.
+    for (const char* chip : {"dsPIC30F4013", "dsPIC30F4012"}) {
+        SCOPED_TRACE(chip);
+        SimRig rig(chip);
+        rig.device->Initialize();
+        auto& device = DsDevice(rig);
+        CMemoryImage image(device.Layout());
+        ASSERT_TRUE(device.RunWriteConfig(image.Config()));
+        for (std::size_t reg = 0; reg < 7; ++reg) {
+            const auto address = static_cast<std::uint32_t>(kConfig + 2 * reg);
+            rig.Poke(Space::Config, address,
+                     rig.Peek(Space::Config, address) & device.Implemented()[reg]);
+        }
+        CompareResult result;
+        ASSERT_TRUE(device.RunCompareConfig(image.Config(), result));
+        EXPECT_EQ(result.match, 1) << std::hex << result.address;
+
+        // A bit that is there still counts.
+        rig.Poke(Space::Config, kConfig + 2 * 5, 0x0001);  // GCP on
+        ASSERT_TRUE(device.RunCompareConfig(image.Config(), result));
+        EXPECT_EQ(result.match, 0);
+        EXPECT_EQ(result.address, 0xF80005u);
+        EXPECT_EQ(result.expected, 0x0003u);
+        EXPECT_EQ(result.read, 0x0001u);
+    }
 }
 
 TEST(DsPic30Device, ACompareThatLosesTheLineHasNoVerdict) {
