@@ -1,6 +1,7 @@
 #include "tools/hex_corpus_check.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -305,17 +306,9 @@ std::vector<fs::path> Sorted(std::vector<fs::path> paths) {
     return paths;
 }
 
-}  // namespace
-
-CorpusCounts CheckHexCorpus(const fs::path& dir, std::FILE* out) {
-    CorpusCounts counts;
-    CScratchDir scratch;
-    if (!scratch.Ok()) {
-        std::fprintf(out, "no scratch folder for the read-back files\n");
-        ++counts.failed;
-        return counts;
-    }
-    CCorpusRun run(scratch);
+// Every file under dir/<CHIP>/, chip by chip, each in name order.
+void ForEachCorpusFile(const fs::path& dir,
+                       const std::function<void(const std::string&, const fs::path&)>& each) {
     std::error_code ec;
     std::vector<fs::path> chips;
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec)) {
@@ -330,30 +323,108 @@ CorpusCounts CheckHexCorpus(const fs::path& dir, std::FILE* out) {
                 files.push_back(e.path());
             }
         }
-        const std::string chip = chipDir.filename().string();
         for (const fs::path& file : Sorted(files)) {
-            const FileOutcome outcome = run.Check(chip, file);
-            switch (outcome.verdict) {
-                case Verdict::Pass:
-                    ++counts.passed;
-                    break;
-                case Verdict::Refused:
-                    ++counts.refused;
-                    break;
-                case Verdict::Fail:
-                    ++counts.failed;
-                    break;
-                case Verdict::Skip:
-                    ++counts.skipped;
-                    break;
-            }
-            // One report on every system: '/' between folders.
-            std::fprintf(out, "%-8s %s%s%s\n", VerdictLabel(outcome.verdict),
-                         fs::relative(file, dir, ec).generic_string().c_str(),
-                         outcome.detail.empty() ? "" : "  ", outcome.detail.c_str());
-            std::fflush(out);
+            each(chipDir.filename().string(), file);
         }
     }
+}
+
+// One line per configuration word a file sets: its fields, and what the chip will not keep.
+void SurveyFile(const std::string& chip, const fs::path& file, const fs::path& dir,
+                ConfigSurveyCounts& counts, std::FILE* out) {
+    std::error_code ec;
+    const std::string name = fs::relative(file, dir, ec).generic_string();
+    const int index = FindCatalogueIndex(chip);
+    if (index < 0) {
+        std::fprintf(out, "%s: no chip of that name in the catalogue\n", name.c_str());
+        return;
+    }
+    LayoutImage loaded(*CatalogueLayout(index));
+    CMarkingReader marks(loaded.image, loaded.layout);
+    if (!marks.Open(file.string()) || !marks.Load()) {
+        std::fprintf(out, "%s: does not load\n", name.c_str());
+        return;
+    }
+    ++counts.files;
+    const std::vector<std::uint32_t> cells = ConfigCells(loaded.image);
+    bool any = false;
+    for (const DecodedWord& word : DecodeConfig(index, cells)) {
+        if (!marks.Marked(Memory::Config, word.word->cell)) {
+            continue;
+        }
+        any = true;
+        ++counts.words;
+        std::string fields;
+        bool unnamed = false;
+        for (const DecodedField& field : word.fields) {
+            fields += (fields.empty() ? "" : ", ") + field.Text();
+            unnamed = unnamed || (field.setting == nullptr && !field.field->settings.empty());
+        }
+        std::string flags;
+        if (unnamed) {
+            ++counts.unnamed;
+            flags += "  [a value no setting names]";
+        }
+        if (word.strayBits != 0) {
+            ++counts.stray;
+            flags += "  [bits the chip does not implement: " + Hex(word.strayBits) + "]";
+        }
+        std::fprintf(out, "%s: %s %s = %s: %s%s\n", name.c_str(),
+                     std::string(word.word->name).c_str(), Hex(word.address).c_str(),
+                     Hex(word.value).c_str(), fields.empty() ? "(no fields)" : fields.c_str(),
+                     flags.c_str());
+    }
+    if (!any) {
+        std::fprintf(out, "%s: sets no configuration word\n", name.c_str());
+    }
+}
+
+}  // namespace
+
+ConfigSurveyCounts SurveyHexConfig(const fs::path& dir, std::FILE* out) {
+    ConfigSurveyCounts counts;
+    ForEachCorpusFile(dir, [&](const std::string& chip, const fs::path& file) {
+        SurveyFile(chip, file, dir, counts, out);
+    });
+    std::fprintf(out,
+                 "%d files, %d configuration words: %d with a value no setting names, %d with "
+                 "bits the chip does not implement\n",
+                 counts.files, counts.words, counts.unnamed, counts.stray);
+    return counts;
+}
+
+CorpusCounts CheckHexCorpus(const fs::path& dir, std::FILE* out) {
+    CorpusCounts counts;
+    CScratchDir scratch;
+    if (!scratch.Ok()) {
+        std::fprintf(out, "no scratch folder for the read-back files\n");
+        ++counts.failed;
+        return counts;
+    }
+    CCorpusRun run(scratch);
+    ForEachCorpusFile(dir, [&](const std::string& chip, const fs::path& file) {
+        const FileOutcome outcome = run.Check(chip, file);
+        switch (outcome.verdict) {
+            case Verdict::Pass:
+                ++counts.passed;
+                break;
+            case Verdict::Refused:
+                ++counts.refused;
+                break;
+            case Verdict::Fail:
+                ++counts.failed;
+                break;
+            case Verdict::Skip:
+                ++counts.skipped;
+                break;
+        }
+        // One report on every system: '/' between folders.
+        std::error_code ec;
+        std::fprintf(out, "%-8s %s%s%s\n", VerdictLabel(outcome.verdict),
+                     fs::relative(file, dir, ec).generic_string().c_str(),
+                     outcome.detail.empty() ? "" : "  ", outcome.detail.c_str());
+        std::fflush(out);
+    });
     std::fprintf(out, "%d files: %d passed, %d refused, %d failed, %d skipped\n", counts.Total(),
                  counts.passed, counts.refused, counts.failed, counts.skipped);
     return counts;

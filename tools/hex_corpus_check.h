@@ -21,4 +21,16 @@ struct CorpusCounts {
 // line per file and a closing count to out.
 CorpusCounts CheckHexCorpus(const std::filesystem::path& dir, std::FILE* out);
 
+// What a configuration survey found.
+struct ConfigSurveyCounts {
+    int files = 0;    // files that loaded
+    int words = 0;    // configuration words they set
+    int unnamed = 0;  // words with a field whose value no setting names
+    int stray = 0;    // words with bits the chip does not implement set otherwise than it reads
+};
+
+// Loads every file under dir/<CHIP>/ as the CLI does and decodes each configuration word it
+// sets, one line per word, with a closing count; nothing is programmed.
+ConfigSurveyCounts SurveyHexConfig(const std::filesystem::path& dir, std::FILE* out);
+
 }  // namespace tenlo::tools

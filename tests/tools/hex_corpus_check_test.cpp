@@ -104,9 +104,9 @@ TEST(HexCorpusCheck, ProtectionTheWriteLeavesOffIsNoDifference) {
         return Lines(
             {Rec(0, 0x0000, {0x05, 0x28}), Rec(0, 0x400E, {value & 0xFF, value >> 8}), kEnd});
     };
-    corpus.Add("PIC16F627A", "cp.hex", word(0x0118));
-    corpus.Add("PIC16F684", "cp-cpd.hex", word(0x01A4));
-    corpus.Add("PIC16F876A", "cp.hex", word(0x0F42));
+    corpus.Add("PIC16F627A", "cp.hex", word(0x1F18));
+    corpus.Add("PIC16F684", "cp.hex", word(0x01A4));
+    corpus.Add("PIC16F876A", "cp.hex", word(0x1F72));
     const CorpusCounts counts = corpus.Check();
     EXPECT_EQ(counts.passed, 3) << corpus.report;
 }
@@ -128,6 +128,35 @@ TEST(HexCorpusCheck, DsPic30RegistersAreHeldToTheBitsTheyImplement) {
                       reg(5, 0xFFFF), reg(6, 0xFFFF), kEnd}));
     const CorpusCounts counts = corpus.Check();
     EXPECT_EQ(counts.passed, 2) << corpus.report;
+}
+
+TEST(HexCorpusCheck, TheSurveyDecodesEachWordAFileSetsAndFlagsWhatTheChipWillNotKeep) {
+    Corpus corpus;
+    corpus.Add("PIC16F877A", "mikroc.hex",
+               Lines({Rec(0, 0x0000, {0x05, 0x28}), Rec(0, 0x400E, {0x4A, 0x2F}), kEnd}));
+    corpus.Add("PIC16F877A", "none.hex", Lines({Rec(0, 0x0000, {0x05, 0x28}), kEnd}));
+    corpus.Add("PIC18F1220", "borv.hex",
+               Lines({Rec(4, 0, {0x00, 0x30}), Rec(0, 0x0002, {0x0E}), kEnd}));
+    std::FILE* out = std::tmpfile();
+    const ConfigSurveyCounts counts = SurveyHexConfig(corpus.dir.File(""), out);
+    std::rewind(out);
+    std::string report(4096, '\0');
+    report.resize(std::fread(report.data(), 1, report.size(), out));
+    std::fclose(out);
+    EXPECT_EQ(counts.files, 3);
+    EXPECT_EQ(counts.words, 2);
+    EXPECT_EQ(counts.unnamed, 1);
+    EXPECT_EQ(counts.stray, 1);
+    EXPECT_NE(report.find("PIC16F877A/mikroc.hex: CONFIG 0x2007 = 0x2F4A: FOSC = HS, WDTE = OFF, "
+                          "PWRTE = OFF, BOREN = ON, LVP = OFF, CPD = OFF, WRT = OFF, DEBUG = OFF, "
+                          "CP = OFF  [bits the chip does not implement: 0x1030]\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("PIC16F877A/none.hex: sets no configuration word\n"), std::string::npos);
+    EXPECT_NE(report.find("PIC18F1220/borv.hex: CONFIG2L 0x300002 = 0x000E: PWRT = ON, BOR = ON, "
+                          "BORV = 0x3  [a value no setting names]\n"),
+              std::string::npos)
+        << report;
 }
 
 TEST(HexCorpusCheck, KeptCalibrationIsNeitherVerifiedNorExpectedFromTheFile) {
