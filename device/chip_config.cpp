@@ -136,7 +136,7 @@ std::optional<ConfigTrap> MclrTrap(const CatalogueEntry& e,
     const std::string ours =
         params && params->vppFirst
             ? "; this programmer does so on the " + name
-            : "; this programmer raises Vdd first on the " + name + " and will not reach it again";
+            : "; this programmer raises Vdd first on the " + name + " and may not get it back";
     return ConfigTrap{ConfigTrapKind::MclrOffInternalOscillator, ConfigTrapLevel::Warning,
                       mclr.cell, fields,
                       "MCLR is off with the internal oscillator (" + fields +

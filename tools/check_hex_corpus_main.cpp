@@ -14,7 +14,8 @@ constexpr const char* kUsage =
     "cannot be programmed in this build). Exit 0 when nothing failed, 1 when something did,\n"
     "2 for a bad argument or no files.\n"
     "--config: decode the configuration words of every file instead, one line per word, and\n"
-    "flag values no setting names and bits the chip does not implement; nothing is programmed.\n";
+    "flag values no setting names and bits the chip does not implement, then name the traps a\n"
+    "write would meet (protection, LVP, MCLR, watchdog); nothing is programmed.\n";
 
 }  // namespace
 

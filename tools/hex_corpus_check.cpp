@@ -376,6 +376,17 @@ void SurveyFile(const std::string& chip, const fs::path& file, const fs::path& d
     }
     if (!any) {
         std::fprintf(out, "%s: sets no configuration word\n", name.c_str());
+        return;
+    }
+    // What a write of the file would meet before it starts, and say after it.
+    for (const ConfigTrap& trap : FindConfigTraps(index, cells)) {
+        ++counts.traps;
+        std::fprintf(out, "%s: %s: %s\n", name.c_str(),
+                     trap.level == ConfigTrapLevel::Warning ? "warning" : "notice",
+                     trap.text.c_str());
+    }
+    if (const ProtectionLeftOff left = FindProtectionLeftOff(index, cells); left.Any()) {
+        std::fprintf(out, "%s: notice: %s\n", name.c_str(), left.text.c_str());
     }
 }
 

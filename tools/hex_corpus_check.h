@@ -27,10 +27,12 @@ struct ConfigSurveyCounts {
     int words = 0;    // configuration words they set
     int unnamed = 0;  // words with a field whose value no setting names
     int stray = 0;    // words with bits the chip does not implement set otherwise than it reads
+    int traps = 0;    // traps a write of the files would meet (warnings and notices)
 };
 
 // Loads every file under dir/<CHIP>/ as the CLI does and decodes each configuration word it
-// sets, one line per word, with a closing count; nothing is programmed.
+// sets, one line per word, then a line per trap a write of it would meet; a closing count.
+// Nothing is programmed.
 ConfigSurveyCounts SurveyHexConfig(const std::filesystem::path& dir, std::FILE* out);
 
 }  // namespace tenlo::tools

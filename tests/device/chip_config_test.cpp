@@ -379,7 +379,7 @@ TEST(ChipConfigTraps, MclrOffWithTheInternalOscillatorOnlyWhereEntryThenNeedsVpp
               "MCLR is off with the internal oscillator (MCLRE = OFF, FOSC = INTOSCIO): the chip "
               "runs its program as soon as it has power, so only a programmer that raises Vpp "
               "before Vdd can take it into programming mode again; this programmer raises Vdd "
-              "first on the PIC16F684 and will not reach it again");
+              "first on the PIC16F684 and may not get it back");
     // The 12F629 is entered with Vpp first here.
     traps = FindConfigTraps(Index("PIC12F629"), Cells("PIC12F629", {{7, 0x31D4}}));
     ASSERT_EQ(Kinds(traps), (std::vector<K>{K::MclrOffInternalOscillator}));
