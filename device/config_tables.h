@@ -6,6 +6,11 @@
 // point at them.
 namespace tenlo::config_tables {
 
+// The settings of a one-bit field, as the assemblers name them: enables, and protections (which
+// are on at 0).
+inline constexpr ConfigSetting kOffOn[] = {{"OFF", 0}, {"ON", 1}};
+inline constexpr ConfigSetting kOnOff[] = {{"ON", 0}, {"OFF", 1}};
+
 // Mid-range, by the chips that share a configuration word.
 extern const ChipConfig k12F50x;   // 12F508, 12F509
 extern const ChipConfig k16F54;    // 16F54

@@ -12,9 +12,6 @@ using R = FieldRole;
 using S = ConfigSetting;
 using F = ConfigField;
 
-constexpr S kOffOn[] = {{"OFF", 0}, {"ON", 1}};
-constexpr S kOnOff[] = {{"ON", 0}, {"OFF", 1}};
-
 constexpr std::string_view kPwrt = "Power-up timer (ON: a start-up delay)";
 constexpr std::string_view kBor = "Brown-out reset enable";
 constexpr std::string_view kBorv = "Brown-out reset voltage";
@@ -112,16 +109,25 @@ constexpr F k242C1H[] = {
 };
 constexpr S kBorv20[] = {{"45", 0}, {"42", 1}, {"27", 2}, {"20", 3}};
 constexpr S kBorv25[] = {{"45", 0}, {"42", 1}, {"27", 2}, {"25", 3}};
-constexpr F k242C2L[] = {
-    {"PWRT", 0x01, kOnOff, kPwrt},
-    {"BOR", 0x02, kOffOn, kBor},
-    {"BORV", 0x0C, kBorv20, kBorv},
-};
-constexpr F k248C2L[] = {
-    {"PWRT", 0x01, kOnOff, kPwrt},
-    {"BOR", 0x02, kOffOn, kBor},
-    {"BORV", 0x0C, kBorv25, kBorv},
-};
+// CONFIG2L and CONFIG4L before the USB parts, under the names each part's assembler gives.
+constexpr std::array<F, 3> Reset2L(std::string_view pwrt, std::string_view bor,
+                                   std::span<const S> borv) {
+    return {{
+        {pwrt, 0x01, kOnOff, kPwrt},
+        {bor, 0x02, kOffOn, kBor},
+        {"BORV", 0x0C, borv, kBorv},
+    }};
+}
+constexpr std::array<F, 3> Debug4L(std::string_view stvr) {
+    return {{
+        {stvr, 0x01, kOffOn, kStvr},
+        {"LVP", 0x04, kOffOn, kLvp, R::LowVoltageProgramming},
+        {"DEBUG", 0x80, kOnOff, kDebug},
+    }};
+}
+
+constexpr auto k242C2L = Reset2L("PWRT", "BOR", kBorv20);
+constexpr auto k248C2L = Reset2L("PWRT", "BOR", kBorv25);
 constexpr S kWdtps128[] = {{"1", 0},  {"2", 1},  {"4", 2},  {"8", 3},
                            {"16", 4}, {"32", 5}, {"64", 6}, {"128", 7}};
 constexpr F k242C2H[] = {
@@ -129,11 +135,7 @@ constexpr F k242C2H[] = {
     {"WDTPS", 0x0E, kWdtps128, kWdtps},
 };
 constexpr F k242C3H[] = {{"CCP2MX", 0x01, kOffOn, kCcp2mx}};
-constexpr F k242C4L[] = {
-    {"STVR", 0x01, kOffOn, kStvr},
-    {"LVP", 0x04, kOffOn, kLvp, R::LowVoltageProgramming},
-    {"DEBUG", 0x80, kOnOff, kDebug},
-};
+constexpr auto k242C4L = Debug4L("STVR");
 
 constexpr auto k242Words = Words(kNone, k242C1H, k242C2L, k242C2H, kNone, k242C3H, k242C4L, 2);
 constexpr auto k252Words = Words(kNone, k242C1H, k242C2L, k242C2H, kNone, k242C3H, k242C4L, 4);
@@ -162,11 +164,7 @@ constexpr F k1320C1H[] = {
 };
 // The 18-pin parts have no 2.0 V brown-out level; BORV 11 is reserved there.
 constexpr S kBorv1220[] = {{"45", 0}, {"42", 1}, {"27", 2}};
-constexpr F k1220C2L[] = {
-    {"PWRT", 0x01, kOnOff, kPwrt},
-    {"BOR", 0x02, kOffOn, kBor},
-    {"BORV", 0x0C, kBorv1220, kBorv},
-};
+constexpr auto k1220C2L = Reset2L("PWRT", "BOR", kBorv1220);
 constexpr S kWdtps32K[] = {{"1", 0},   {"2", 1},   {"4", 2},    {"8", 3},   {"16", 4},  {"32", 5},
                            {"64", 6},  {"128", 7}, {"256", 8},  {"512", 9}, {"1K", 10}, {"2K", 11},
                            {"4K", 12}, {"8K", 13}, {"16K", 14}, {"32K", 15}};
@@ -181,18 +179,11 @@ constexpr F k2220C3H[] = {
     {"PBAD", 0x02, kPbad, "PORTB<4:0> after reset (ANA: analogue inputs)"},
     {"MCLRE", 0x80, kOffOn, kMclre, R::MasterClear},
 };
-constexpr F k1220C4L[] = {
-    {"STVR", 0x01, kOffOn, kStvr},
-    {"LVP", 0x04, kOffOn, kLvp, R::LowVoltageProgramming},
-    {"DEBUG", 0x80, kOnOff, kDebug},
-};
 
-constexpr auto k1220Words =
-    Words(kNone, k1220C1H, k1220C2L, k1220C2H, kNone, k1220C3H, k1220C4L, 2);
-constexpr auto k1320Words =
-    Words(kNone, k1320C1H, k1220C2L, k1220C2H, kNone, k1220C3H, k1220C4L, 4);
-constexpr auto k2220Words = Words(kNone, k1320C1H, k242C2L, k1220C2H, kNone, k2220C3H, k1220C4L, 2);
-constexpr auto k2320Words = Words(kNone, k1320C1H, k242C2L, k1220C2H, kNone, k2220C3H, k1220C4L, 4);
+constexpr auto k1220Words = Words(kNone, k1220C1H, k1220C2L, k1220C2H, kNone, k1220C3H, k242C4L, 2);
+constexpr auto k1320Words = Words(kNone, k1320C1H, k1220C2L, k1220C2H, kNone, k1220C3H, k242C4L, 4);
+constexpr auto k2220Words = Words(kNone, k1320C1H, k242C2L, k1220C2H, kNone, k2220C3H, k242C4L, 2);
+constexpr auto k2320Words = Words(kNone, k1320C1H, k242C2L, k1220C2H, kNone, k2220C3H, k242C4L, 4);
 
 // ---- 18F2431: the motor-control part ----
 
@@ -208,11 +199,7 @@ constexpr F k2431C1H[] = {
     {"FCMEN", 0x40, kOffOn, kFcmen},
     {"IESO", 0x80, kOffOn, kIeso},
 };
-constexpr F k2431C2L[] = {
-    {"PWRTEN", 0x01, kOnOff, kPwrt},
-    {"BOREN", 0x02, kOffOn, kBor},
-    {"BORV", 0x0C, kBorv20, kBorv},
-};
+constexpr auto k2431C2L = Reset2L("PWRTEN", "BOREN", kBorv20);
 constexpr F k2431C2H[] = {
     {"WDTEN", 0x01, kOffOn, kWdt, R::Watchdog},
     {"WDPS", 0x1E, kWdtps32768, kWdtps},
@@ -225,11 +212,7 @@ constexpr F k2431C3L[] = {
     {"HPOL", 0x10, kLowHigh, "Polarity of the high-side PWM outputs"},
     {"T1OSCMX", 0x20, kOffOn, "Low-power Timer1 oscillator"},
 };
-constexpr F k2431C4L[] = {
-    {"STVREN", 0x01, kOffOn, kStvr},
-    {"LVP", 0x04, kOffOn, kLvp, R::LowVoltageProgramming},
-    {"DEBUG", 0x80, kOnOff, kDebug},
-};
+constexpr auto k2431C4L = Debug4L("STVREN");
 
 constexpr auto k2431Words =
     Words(kNone, k2431C1H, k2431C2L, k2431C2H, k2431C3L, k1220C3H, k2431C4L, 4);
