@@ -115,7 +115,7 @@ std::optional<std::string> ProgramHexText(const HexLayout& layout, HexConstBuffe
             for (uint32_t k = 0; k < confFileBytes; ++k) {
                 w.Put(map.ConfigAddress(c, k), static_cast<uint8_t>(v >> (8 * k)));
             }
-            // dsPIC30F slots in the Microchip layout: the upper 16 bits are fillers.
+            // dsPIC30F slots: the upper 16 bits are fillers.
             for (uint32_t k = map.ConfigCellBytes(); k < map.ConfigSlotBytes(); ++k) {
                 w.Put(map.ConfigAddress(c, k), 0);
             }

@@ -29,6 +29,13 @@ HexAddressMap::HexAddressMap(const HexLayout& layout, bool microchipLayout)
       configBytes_(std::min((layout.configWidth + 7) / 8, CellBytes(layout.configWidth))),
       configSlot_(configBytes_),
       configBase_(uint64_t{layout.configStart} * configBytes_) {
+    if (family_ == HexFamily::DsPic30) {
+        // The pic30 tools double every program-space address and give each 24-bit slot 4
+        // bytes; a configuration register fills the low 16 bits of one slot. Packing them 2
+        // bytes apart instead would put every register of a real file in another's place.
+        configBase_ = 2 * uint64_t{layout.configStart};
+        configSlot_ = 4;
+    }
     if (!microchip_) {
         return;
     }
@@ -44,15 +51,12 @@ HexAddressMap::HexAddressMap(const HexLayout& layout, bool microchipLayout)
             dataBase_ = 0xF00000;
             break;
         case HexFamily::DsPic30:
-            // The pic30 tools double every program-space address and give each 24-bit slot
-            // 4 bytes; EEPROM words (at 0x800000 minus its size) and configuration registers
-            // each fill the low 16 bits of one slot.
+            // EEPROM words (at program-space address 0x800000 minus its size) fill the low 16
+            // bits of a slot each, like the configuration registers.
             dataInFile_ = layout.dataSize <= 0x800000;
             dataBase_ = 2 * (uint64_t{0x800000} - (dataInFile_ ? layout.dataSize : 0));
             dataSlot_ = 4;
             dataPerSlot_ = 2;
-            configBase_ = 2 * uint64_t{layout.configStart};
-            configSlot_ = 4;
             break;
         case HexFamily::Baseline12:
         case HexFamily::Other:
@@ -72,7 +76,7 @@ std::optional<HexPlace> HexAddressMap::Locate(uint32_t address) const {
         return HexPlace{HexRegion::Config, static_cast<uint32_t>(off / configSlot_), inSlot,
                         inSlot >= configBytes_};
     }
-    if (microchip_ && family_ == HexFamily::Pic18 && a >= kPic18IdStart &&
+    if (family_ == HexFamily::Pic18 && a >= kPic18IdStart &&
         a < kPic18IdStart + kPic18IdBytes) {
         return HexPlace{HexRegion::Config, 0, 0, true, 0xFF};
     }

@@ -73,22 +73,25 @@ struct HexPlace {
 inline constexpr uint32_t kPic18IdStart = 0x200000;
 inline constexpr uint32_t kPic18IdBytes = 8;
 
-// Address mapping of a program file. Byte address A is byte A mod P of program cell A div P
-// below the program's end (P bytes a cell by the width rule), then configuration cells of
-// C = (width + 7) / 8 bytes from config start x C; a 12-bit part's configuration word is also
-// taken at word 0xFFF (byte 0x1FFE), where every Microchip tool puts it. Anything else is no
-// memory of the chip.
+// Address mapping of a program file, by the chip's family as Microchip's tools (MPASM, gpasm,
+// MPLAB, the pic30 tools) lay their files out, so that every file a toolchain makes lands in
+// place. Byte address A is byte A mod P of program cell A div P below the program's end (P bytes
+// a cell by the width rule), then configuration cells of C = (width + 7) / 8 bytes from config
+// start x C; a 12-bit part's configuration word is also taken at word 0xFFF (byte 0x1FFE),
+// where every Microchip tool puts it. The families differ from that:
+//  - PIC18: the ID locations 0x200000-0x200007 are fillers that must be blank (0xFF).
+//  - dsPIC30F: program-space address x is file byte 2x and each 24-bit slot takes 4 bytes, so
+//    configuration register k sits in the low half of the slot at 0x1F00000 + 4k. The upper
+//    half of a slot may be left out or be 0.
+// Anything else is no memory of the chip.
 //
-// The Microchip layout (off by default) is what MPASM, gpasm and the pic30 tools emit:
+// Data EEPROM rides in the program file only when asked for (microchipLayout, where the tools
+// put it); otherwise it comes in a data file of its own, from address 0:
 //  - 14-bit parts: EEPROM byte i is the low byte of word 0x2100 + i (file bytes 0x4200 + 2i);
 //    the high byte must be 0.
-//  - PIC18: EEPROM byte i at 0xF00000 + i; the ID locations 0x200000-0x200007 are fillers
-//    that must be blank (0xFF).
-//  - dsPIC30F: program-space address x is file byte 2x and each 24-bit slot takes 4 bytes.
-//    EEPROM (at 0x800000 minus its size) holds two data bytes in the low half of each slot,
-//    from file byte 2 * (0x800000 - size), 0xFFF800 for 1 KiB; configuration register k sits
-//    in the low half of the slot at 0x1F00000 + 4k instead of 0x1F00000 + 2k. The upper half
-//    of a slot may be left out or be 0.
+//  - PIC18: EEPROM byte i at 0xF00000 + i.
+//  - dsPIC30F: EEPROM (at 0x800000 minus its size) holds two data bytes in the low half of each
+//    slot, from file byte 2 * (0x800000 - size), 0xFFF800 for 1 KiB.
 class HexAddressMap {
   public:
     HexAddressMap(const HexLayout& layout, bool microchipLayout);

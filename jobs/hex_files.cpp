@@ -124,16 +124,7 @@ FileOutcome LoadProgramAs(const std::string& path, CMemoryImage& into, bool micr
 
 FileOutcome LoadProgramFile(const std::string& path, CMemoryImage& into, ProgramLayout layout,
                             IJobQuestions* questions) {
-    if (layout != ProgramLayout::PlainThenMicrochip) {
-        return LoadProgramAs(path, into, layout == ProgramLayout::Microchip, questions);
-    }
-    // gpasm and MPLAB put the data EEPROM into the program file (and the pic30 tools lay out
-    // dsPIC30F files their own way). A file the plain layout refuses is taken in theirs.
-    FileOutcome plain = LoadProgramAs(path, into, false, questions);
-    if (plain.cause != FileCause::NotHex) {
-        return plain;
-    }
-    return LoadProgramAs(path, into, true, questions);
+    return LoadProgramAs(path, into, layout == ProgramLayout::Microchip, questions);
 }
 
 FileOutcome LoadDataFile(const std::string& path, CMemoryImage& into, IJobQuestions* questions) {

@@ -47,11 +47,12 @@ struct FileOutcome {
     bool Ok() const { return cause == FileCause::None; }
 };
 
+// Every program file is read at the addresses of the chip's family, as Microchip's tools lay
+// them out (HexAddressMap); what is left to choose is where data EEPROM comes from. Never try
+// one and then the other: where the two would both take a file, they would place it apart.
 enum class ProgramLayout : std::uint8_t {
-    Plain,      // program and configuration alone, at the plain byte addresses
-    Microchip,  // as MPASM, gpasm and the pic30 tools write them: data EEPROM inside
-    // Plain, and when that refuses the file, the Microchip layout (Tenlo's "プログラムを開く")
-    PlainThenMicrochip,
+    Plain,      // program and configuration alone: data memory comes in a file of its own
+    Microchip,  // data EEPROM inside the program file too, as MPASM, gpasm and pic30 put it
 };
 
 // Loads a program file into the image: on success program and configuration memory are

@@ -574,7 +574,7 @@ void CTenloView::OpenFile(const std::function<void(const QString&)>& load) {
 
 void CTenloView::LoadProgramFile(const QString& path) {
     const jobs::FileOutcome f = jobs::LoadProgramFile(
-        LocalPath(path), *image_, jobs::ProgramLayout::PlainThenMicrochip, questions_.get());
+        LocalPath(path), *image_, jobs::ProgramLayout::Microchip, questions_.get());
     if (f.Ok()) {
         RefreshGrids();
     } else if (const QString text = FileFailureText(f, image_->Layout(), false); !text.isEmpty()) {

@@ -141,9 +141,14 @@ TEST(ProgHexReader, Pic18Mapping) {
     EXPECT_EQ(img.Conf(13), 0x40u);
     ExpectRejected(hextest::k18F452, Lines({Rec(0, 0x8000, {0}), kEnd}));
     ExpectRejected(hextest::k18F452, At(0x30000E, {0}));
-    // ID locations and (outside the Microchip layout) EEPROM have no place here.
+    // ID locations take only the blank the tools emit; EEPROM (outside the Microchip layout)
+    // has no place here.
     ExpectRejected(hextest::k18F452, At(0x200000, {0}));
     ExpectRejected(hextest::k18F452, At(0xF00000, {0}));
+    EXPECT_TRUE(LoadProg(img, At(0x200000, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) +
+                                  Lines({Rec(4, 0, {0x00, 0x00}), Rec(0, 0, {0x12, 0xEF}), kEnd})));
+    EXPECT_EQ(img.Prog(0), 0xEF12u);
+    EXPECT_EQ(img.Conf(1), 0xFFu) << "blank IDs set nothing";
 }
 
 TEST(ProgHexReader, DsPic30Mapping) {
@@ -151,14 +156,16 @@ TEST(ProgHexReader, DsPic30Mapping) {
     ASSERT_TRUE(
         LoadProg(img, Lines({Rec(0, 0, {0x40, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0xAA}),
                              Rec(0, 0xFFFC, {0x11, 0x22, 0x33, 0x00}), Rec(4, 0, {0x01, 0xF0}),
-                             Rec(0, 0, {0x22, 0xC3}), Rec(0, 0x000C, {0x03, 0xC0}), kEnd})));
+                             Rec(0, 0, {0x22, 0xC3}), Rec(0, 0x0018, {0x03, 0xC0}), kEnd})));
     EXPECT_EQ(img.Prog(0), 0x00040140u);
     EXPECT_EQ(img.Prog(1), 0xAA000000u) << "the phantom byte is stored as it stands";
     EXPECT_EQ(img.Prog(16383), 0x00332211u);
     EXPECT_EQ(img.Conf(0), 0xC322u);
-    EXPECT_EQ(img.Conf(6), 0xC003u);
+    EXPECT_EQ(img.Conf(6), 0xC003u) << "register k in the slot at 0x1F00000 + 4k, as pic30 has it";
+    EXPECT_EQ(img.Conf(1), 0xFFFFu);
     ExpectRejected(hextest::k30F4013, At(0x10000, {0}));
-    ExpectRejected(hextest::k30F4013, At(0x1F0000E, {0}));
+    ExpectRejected(hextest::k30F4013, At(0x1F00002, {0x01}));
+    ExpectRejected(hextest::k30F4013, At(0x1F0001C, {0}));
     ExpectRejected(hextest::k30F4013, At(0xFFF800, {0}));
 }
 

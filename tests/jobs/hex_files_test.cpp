@@ -51,14 +51,14 @@ class HexFiles : public ::testing::Test {
 
 TEST_F(HexFiles, AFileWithoutItsEndRecordIsTakenOnlyWhenTheUserSaysSo) {
     const std::string cut = File("cut.hex", ":020000000528D1\n");
-    FileOutcome f = LoadProgramFile(cut, image_, ProgramLayout::PlainThenMicrochip, &questions_);
+    FileOutcome f = LoadProgramFile(cut, image_, ProgramLayout::Microchip, &questions_);
     EXPECT_EQ(f.cause, FileCause::NoEndRecord);
     EXPECT_EQ(questions_.asked, cut);
     EXPECT_FALSE(questions_.wasEmpty);
     EXPECT_EQ(image_.Get(Memory::Program, 0), 0x3FFFu) << "nothing taken";
 
     questions_.take = true;
-    f = LoadProgramFile(cut, image_, ProgramLayout::PlainThenMicrochip, &questions_);
+    f = LoadProgramFile(cut, image_, ProgramLayout::Microchip, &questions_);
     EXPECT_TRUE(f.Ok());
     EXPECT_TRUE(f.provided.program);
     EXPECT_EQ(image_.Get(Memory::Program, 0), 0x2805u);
@@ -102,10 +102,30 @@ TEST_F(HexFiles, AByteBeyondTheChipSaysWhereItWouldBeOnABiggerOne) {
     EXPECT_EQ(LoadProgramFile(eeprom, image_, ProgramLayout::Plain, nullptr).rejection,
               Rejection::EepromInProgramFile);
     const FileOutcome tools =
-        LoadProgramFile(eeprom, image_, ProgramLayout::PlainThenMicrochip, nullptr);
+        LoadProgramFile(eeprom, image_, ProgramLayout::Microchip, nullptr);
     EXPECT_TRUE(tools.Ok());
     EXPECT_TRUE(tools.provided.data);
     EXPECT_EQ(image_.Get(Memory::Data, 0), 0x12u);
+}
+
+TEST_F(HexFiles, ADsPic30FilesRegistersLandInTheirOwnPlacesWithOrWithoutItsEeprom) {
+    // As XC16 writes them: register k in the low half of the 4-byte slot at 0x1F00000 + 4k.
+    // Read 2 bytes apart, FOSC's slot would fill two registers and FWDT would land in FBORPOR.
+    const std::string file = File("ds.hex",
+                                  ":020000040000FA\n:080000000001040000000000F3\n"
+                                  ":0200000401F009\n:08000000FFC70000BF800000F3\n"
+                                  ":00000001FF\n");
+    const DeviceLayout chip = *CatalogueLayout(FindCatalogueIndex("dsPIC30F4013"));
+    for (const ProgramLayout layout : {ProgramLayout::Plain, ProgramLayout::Microchip}) {
+        CMemoryImage ds(chip);
+        const FileOutcome f = LoadProgramFile(file, ds, layout, nullptr);
+        ASSERT_TRUE(f.Ok()) << static_cast<int>(f.cause);
+        EXPECT_EQ(ds.Get(Memory::Program, 0), 0x040100u);
+        EXPECT_EQ(ds.Get(Memory::Config, 0), 0xC7FFu);
+        EXPECT_EQ(ds.Get(Memory::Config, 1), 0x80BFu);
+        EXPECT_EQ(ds.Get(Memory::Config, 2), 0xFFFFu);
+        EXPECT_FALSE(f.provided.data);
+    }
 }
 
 TEST_F(HexFiles, WhatIsNoFileIsToldApartFromWhatIsNotThere) {
