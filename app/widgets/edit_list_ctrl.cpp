@@ -75,11 +75,15 @@ void CCellEdit::keyPressEvent(QKeyEvent* event) {
             cancelled_ = true;
             [[fallthrough]];
         case Qt::Key_Return:
-        case Qt::Key_Enter:
+        case Qt::Key_Enter: {
             list_.setFocus(Qt::OtherFocusReason);
             // An inactive window moves no focus: the edit ends all the same.
             End();
+            if (!cancelled_) {
+                list_.OnEnterCommitted(row_, column_);
+            }
             return;
+        }
         default:
             QLineEdit::keyPressEvent(event);
     }

@@ -97,6 +97,8 @@ class CEditListCtrl : public QTableWidget {
 
     // The editor's last word: the text to set, or nothing when it was cancelled.
     virtual void OnEndLabelEdit(int row, int column, const std::optional<QString>& text);
+    // An edit ended with Enter and kept its text: the place to move on from that cell.
+    virtual void OnEnterCommitted(int /*row*/, int /*column*/) {}
 
   protected:
     // Makes the editor of a cell; EditCell places, aligns and starts it.

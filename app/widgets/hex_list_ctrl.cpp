@@ -1,6 +1,10 @@
 #include "app/widgets/hex_list_ctrl.h"
 
+#include <QDropEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QValidator>
 #include <algorithm>
 #include <numeric>
@@ -95,7 +99,155 @@ void CHexCellEdit::OnEnding() {
     setText(padded);
 }
 
-CHexListCtrl::CHexListCtrl(QWidget* parent) : CEditListCtrl(parent) {}
+CHexListCtrl::CHexListCtrl(QWidget* parent) : CEditListCtrl(parent) {
+    // The current cell, not its row, is what the keys act on: it is the one that shows.
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    SetAcceptsFiles(false);
+}
+
+void CHexListCtrl::SetAcceptsFiles(bool on) {
+    setAcceptDrops(on);
+    viewport()->setAcceptDrops(on);
+}
+
+QString CHexListCtrl::DroppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) {
+        return {};
+    }
+    const QUrl url = data->urls().front();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+void CHexListCtrl::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedFile(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void CHexListCtrl::dragMoveEvent(QDragMoveEvent* event) {
+    if (DroppedFile(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void CHexListCtrl::dropEvent(QDropEvent* event) {
+    const QString path = DroppedFile(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Loading may ask questions: not inside the drop, whose source waits for it to end.
+    QMetaObject::invokeMethod(
+        this, [this, path] { emit FileDropped(path); }, Qt::QueuedConnection);
+}
+
+std::optional<std::size_t> CHexListCtrl::CurrentCell() const {
+    const int row = currentRow();
+    const int column = currentColumn();
+    if (row < 0 || column < 1 || column > CellsPerRow()) {
+        return std::nullopt;
+    }
+    const std::size_t index =
+        static_cast<std::size_t>(row) * static_cast<std::size_t>(CellsPerRow()) +
+        static_cast<std::size_t>(column - 1);
+    return index < count_ ? std::optional(index) : std::nullopt;
+}
+
+void CHexListCtrl::SetCurrentCell(std::size_t index) {
+    if (count_ == 0) {
+        return;
+    }
+    index = std::min(index, count_ - 1);
+    const auto perRow = static_cast<std::size_t>(CellsPerRow());
+    const auto row = static_cast<int>(index / perRow);
+    const auto column = static_cast<int>(index % perRow) + 1;
+    setCurrentCell(row, column);
+    scrollTo(model()->index(row, column));
+}
+
+std::optional<std::size_t> CHexListCtrl::MoveTarget(const QKeyEvent& event,
+                                                    std::size_t index) const {
+    if ((event.modifiers() & (Qt::AltModifier | Qt::MetaModifier)) != 0) {
+        return std::nullopt;
+    }
+    const bool ctrl = (event.modifiers() & Qt::ControlModifier) != 0;
+    const auto perRow = static_cast<std::size_t>(CellsPerRow());
+    const std::size_t last = count_ - 1;
+    const std::size_t rowStart = index - index % perRow;
+    const int rowHeight = std::max(1, verticalHeader()->defaultSectionSize());
+    const auto page = perRow * static_cast<std::size_t>(std::max(1, viewport()->height() / rowHeight - 1));
+    switch (event.key()) {
+        case Qt::Key_Left:
+            return index == 0 ? 0 : index - 1;
+        case Qt::Key_Right:
+            return std::min(index + 1, last);
+        case Qt::Key_Up:
+            return index >= perRow ? index - perRow : index;
+        case Qt::Key_Down:
+            return index + perRow <= last ? index + perRow : index;
+        case Qt::Key_PageUp:
+            return index >= page ? index - page : index % perRow;
+        case Qt::Key_PageDown:
+            if (index + page <= last) {
+                return index + page;
+            }
+            // The last row, in the same column where the memory has it.
+            return std::min(last - last % perRow + index % perRow, last);
+        case Qt::Key_Home:
+            return ctrl ? 0 : rowStart;
+        case Qt::Key_End:
+            return ctrl ? last : std::min(rowStart + perRow - 1, last);
+        default:
+            return std::nullopt;
+    }
+}
+
+void CHexListCtrl::EditCurrent(std::size_t index, const QString& typed) {
+    SetCurrentCell(index);
+    const auto perRow = static_cast<std::size_t>(CellsPerRow());
+    CCellEdit* editor = EditCell(static_cast<int>(index / perRow),
+                                 static_cast<int>(index % perRow) + 1);
+    if (editor != nullptr && !typed.isEmpty()) {
+        editor->insert(typed);  // over the whole text, which the editor starts selected
+    }
+}
+
+void CHexListCtrl::keyPressEvent(QKeyEvent* event) {
+    if (count_ == 0 || Editor() != nullptr) {
+        CEditListCtrl::keyPressEvent(event);
+        return;
+    }
+    const std::size_t from = CurrentCell().value_or(0);
+    if (const std::optional<std::size_t> to = MoveTarget(*event, from)) {
+        SetCurrentCell(*to);
+        event->accept();
+        return;
+    }
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (EditLabels()) {
+        const bool plain = modifiers == Qt::NoModifier;
+        const bool start = event->key() == Qt::Key_F2 || event->key() == Qt::Key_Return ||
+                           event->key() == Qt::Key_Enter;
+        const QString text = event->text();
+        if (plain && start) {
+            EditCurrent(from, {});
+            event->accept();
+            return;
+        }
+        if ((modifiers & ~Qt::ShiftModifier) == Qt::NoModifier && text.size() == 1 &&
+            HexDigit(text.front()) >= 0) {
+            EditCurrent(from, text);
+            event->accept();
+            return;
+        }
+    }
+    CEditListCtrl::keyPressEvent(event);
+}
 
 int CHexListCtrl::AsciiColumnWidth(const GridFormat& format, const QFontMetrics& metrics) {
     // The widest a row's text can be: every byte shown as the widest character it may become.
@@ -146,6 +298,7 @@ bool CHexListCtrl::SetData(CellSpan cells, std::size_t count) {
         return false;
     }
     DiscardEdit();
+    const std::optional<std::size_t> current = CurrentCell();
     setRowCount(0);
     count_ = count;
     if (count == 0) {
@@ -175,6 +328,8 @@ bool CHexListCtrl::SetData(CellSpan cells, std::size_t count) {
     model()->blockSignals(blocked);
     UpdateAscii(-1);
     setUpdatesEnabled(true);
+    // The current cell stays where it was, as far as the new memory reaches.
+    SetCurrentCell(current.value_or(0));
     viewport()->update();
     return true;
 }
@@ -226,10 +381,21 @@ void CHexListCtrl::UpdateAscii(int row) {
 }
 
 void CHexListCtrl::OnEndLabelEdit(int row, int column, const std::optional<QString>& text) {
+    const QString before = CellText(row, column);
     CEditListCtrl::OnEndLabelEdit(row, column, text);
     if (text) {
         UpdateAscii(row);
+        if (*text != before) {
+            emit CellEdited(row, column);
+        }
     }
+}
+
+void CHexListCtrl::OnEnterCommitted(int row, int column) {
+    const std::size_t index =
+        static_cast<std::size_t>(row) * static_cast<std::size_t>(CellsPerRow()) +
+        static_cast<std::size_t>(column - 1);
+    SetCurrentCell(index + 1);
 }
 
 CCellEdit* CHexListCtrl::CreateCellEditor(int row, int column) {

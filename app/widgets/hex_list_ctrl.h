@@ -3,6 +3,9 @@
 #include <QFontMetrics>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+
+class QMimeData;
 
 #include "app/widgets/edit_list_ctrl.h"
 #include "device/device_layout.h"
@@ -32,11 +35,25 @@ class CHexCellEdit final : public CCellEdit {
 // One memory as a hex grid: an address column, cells per row columns, and an ASCII column.
 // The grid keeps its own texts: the view fills it from the memory image and takes the texts
 // back just before writing or comparing.
+//
+// From the keyboard: the current cell shows; the arrows, Page Up/Down, Home and End (with Ctrl:
+// the whole memory's ends) move it over the memory's cells; a hex digit starts an edit of it
+// with that digit, F2 or Enter with its text; Enter keeps the edit and moves to the next cell,
+// Escape drops it.
 class CHexListCtrl final : public CEditListCtrl {
     Q_OBJECT
 
   public:
     explicit CHexListCtrl(QWidget* parent = nullptr);
+
+    // A HEX file dropped on the grid is offered through FileDropped; off by default.
+    void SetAcceptsFiles(bool on);
+    // The current cell as an index into the memory, or nullopt when there is none.
+    std::optional<std::size_t> CurrentCell() const;
+    // Makes cell index current (clamped to the memory) and scrolls it into view.
+    void SetCurrentCell(std::size_t index);
+    // The file a drop carries: a single local file, or empty.
+    static QString DroppedFile(const QMimeData* data);
 
     // The ASCII column is at least as wide as the layout says and wide enough for the widest
     // text a row can have in metrics' font, so that no row's text is cut short.
@@ -62,16 +79,33 @@ class CHexListCtrl final : public CEditListCtrl {
     std::size_t Count() const { return count_; }
 
     void OnEndLabelEdit(int row, int column, const std::optional<QString>& text) override;
+    void OnEnterCommitted(int row, int column) override;
+
+  signals:
+    // The user changed a cell's value (not a fill by SetData).
+    void CellEdited(int row, int column);
+    void FileDropped(const QString& path);
 
   protected:
     CCellEdit* CreateCellEditor(int row, int column) override;
     // Only a cell column opens an editor, and only on a cell the memory has.
     void OnLeftClick(const CellHit& hit) override;
 
+    void keyPressEvent(QKeyEvent* event) override;
+    // Typing is for the cells: no jumping to a row that starts with the letters typed.
+    void keyboardSearch(const QString& /*search*/) override {}
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
   private:
     bool Fits(CellSpan cells, std::size_t count) const;
     int CellsPerRow() const;
     int AsciiColumn() const { return CellsPerRow() + 1; }
+    // Where a key moves the current cell from index; nullopt for a key that moves nothing.
+    std::optional<std::size_t> MoveTarget(const QKeyEvent& event, std::size_t index) const;
+    // Opens the editor on cell index; typed, when given, replaces the text.
+    void EditCurrent(std::size_t index, const QString& typed);
 
     GridFormat format_;
     std::uint32_t mask_ = 0;

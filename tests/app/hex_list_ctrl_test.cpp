@@ -4,6 +4,9 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QTableWidgetItem>
+#include <QUrl>
 #include <QScrollBar>
 #include <QTest>
 #include <vector>
@@ -347,6 +350,174 @@ TEST_F(HexGrid, NewDataClosesAnOpenEditWithoutWritingIt) {
     EXPECT_EQ(grid_->Editor(), nullptr);
     other_->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(grid_->CellText(0, 3), "1111");
+}
+
+// Keys pressed on the grid itself, as a user types with no editor open.
+class HexKeys : public HexGrid {
+  protected:
+    void SetUp() override {
+        HexGrid::SetUp();
+        words_.assign(1024, 0x3FFF);
+        ShowProgram(words_);
+        grid_->setFocus(Qt::OtherFocusReason);
+        edited_ = 0;
+        QObject::connect(grid_, &CHexListCtrl::CellEdited, [this] { ++edited_; });
+    }
+    void Press(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(grid_, static_cast<Qt::Key>(key), modifiers);
+    }
+    std::size_t Current() const { return grid_->CurrentCell().value_or(99999); }
+
+    std::vector<std::uint16_t> words_;
+    int edited_ = 0;
+};
+
+TEST_F(HexKeys, TheCurrentCellShowsAndTheKeysMoveItOverTheMemorysCellsOnly) {
+    ASSERT_EQ(Current(), 0u) << "a filled grid starts on its first cell";
+    const auto selected = [this] {
+        const QList<QTableWidgetItem*> items = grid_->selectedItems();
+        return items.size() == 1 ? std::pair(items[0]->row(), items[0]->column())
+                                 : std::pair(-1, -1);
+    };
+    EXPECT_EQ(selected(), std::pair(0, 1)) << "the current cell alone is marked";
+
+    Press(Qt::Key_Left);
+    EXPECT_EQ(Current(), 0u) << "nothing before the first cell";
+    Press(Qt::Key_Right);
+    EXPECT_EQ(Current(), 1u);
+    EXPECT_EQ(selected(), std::pair(0, 2));
+    Press(Qt::Key_End);
+    EXPECT_EQ(Current(), 7u) << "the row's last cell, not the ASCII column";
+    Press(Qt::Key_Right);
+    EXPECT_EQ(Current(), 8u) << "on to the next row's first cell";
+    Press(Qt::Key_Left);
+    EXPECT_EQ(Current(), 7u);
+    Press(Qt::Key_Down);
+    EXPECT_EQ(Current(), 15u);
+    Press(Qt::Key_Home);
+    EXPECT_EQ(Current(), 8u) << "the row's first cell, not the address";
+    Press(Qt::Key_Up);
+    Press(Qt::Key_Up);
+    EXPECT_EQ(Current(), 0u);
+    Press(Qt::Key_PageDown);
+    EXPECT_GT(Current(), 8u);
+    EXPECT_EQ(Current() % 8, 0u) << "a page down keeps the column";
+    Press(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(Current(), 1023u);
+    EXPECT_EQ(grid_->currentRow(), 127);
+    EXPECT_TRUE(grid_->visualRect(grid_->currentIndex()).intersects(grid_->viewport()->rect()))
+        << "scrolled into view";
+    Press(Qt::Key_Down);
+    Press(Qt::Key_Right);
+    EXPECT_EQ(Current(), 1023u) << "nothing after the last cell";
+    Press(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(Current(), 0u);
+
+    // A memory whose last row is short: the keys stay on the cells it has.
+    std::vector<std::uint16_t> thirteen(13, 0x0001);
+    ShowProgram(thirteen);
+    Press(Qt::Key_Down);
+    EXPECT_EQ(Current(), 8u);
+    Press(Qt::Key_End);
+    EXPECT_EQ(Current(), 12u);
+    Press(Qt::Key_Up);
+    Press(Qt::Key_Down);
+    EXPECT_EQ(Current(), 12u);
+}
+
+TEST_F(HexKeys, ADigitF2OrEnterEditsTheCurrentCellAndEnterMovesToTheNext) {
+    Press(Qt::Key_Right);
+    QTest::keyClicks(grid_, "5");
+    ASSERT_NE(grid_->Editor(), nullptr) << "a digit opens the editor";
+    EXPECT_EQ(grid_->Editor()->Column(), 2);
+    EXPECT_EQ(grid_->Editor()->text(), "5") << "the digit stands in place of the old text";
+    QTest::keyClicks(grid_->Editor(), "a");
+    QTest::keyClick(grid_->Editor(), Qt::Key_Return);
+    EXPECT_EQ(grid_->CellText(0, 2), "005A");
+    EXPECT_EQ(Current(), 2u) << "Enter kept the value and moved on";
+    EXPECT_TRUE(grid_->hasFocus());
+    EXPECT_EQ(edited_, 1);
+
+    // F2 and Enter open the editor on the cell's own text, all of it selected.
+    Press(Qt::Key_F2);
+    ASSERT_NE(grid_->Editor(), nullptr);
+    EXPECT_EQ(grid_->Editor()->text(), "3FFF");
+    EXPECT_EQ(grid_->Editor()->selectedText(), "3FFF");
+    QTest::keyClick(grid_->Editor(), Qt::Key_Escape);
+    EXPECT_EQ(grid_->CellText(0, 3), "3FFF");
+    EXPECT_EQ(Current(), 2u) << "Escape stays";
+    Press(Qt::Key_Return);
+    ASSERT_NE(grid_->Editor(), nullptr);
+    QTest::keyClick(grid_->Editor(), Qt::Key_Return);
+    EXPECT_EQ(Current(), 3u);
+    EXPECT_EQ(edited_, 1) << "a cell left as it was is no edit";
+
+    // Typing a row of values: digit, digit, Enter, and on.
+    QTest::keyClicks(grid_, "1");
+    QTest::keyClick(grid_->Editor(), Qt::Key_Enter);
+    QTest::keyClicks(grid_, "2");
+    QTest::keyClick(grid_->Editor(), Qt::Key_Enter);
+    EXPECT_EQ(grid_->CellText(0, 4), "0001");
+    EXPECT_EQ(grid_->CellText(0, 5), "0002");
+    EXPECT_EQ(Current(), 5u);
+    EXPECT_EQ(edited_, 3);
+
+    // A letter that is no hex digit neither edits nor jumps to a row that begins with it.
+    const int top = grid_->verticalScrollBar()->value();
+    QTest::keyClicks(grid_, "g");
+    EXPECT_EQ(grid_->Editor(), nullptr);
+    EXPECT_EQ(Current(), 5u);
+    EXPECT_EQ(grid_->verticalScrollBar()->value(), top);
+}
+
+TEST_F(HexKeys, AValueBeyondTheCellKeepsTheCellAndStaysOnIt) {
+    ScriptedPresenter presenter;
+    presenter.Expect("最大値は3FFFです。", kMbIconError);
+    QTest::keyClicks(grid_, "4");
+    ASSERT_NE(grid_->Editor(), nullptr);
+    QTest::keyClicks(grid_->Editor(), "000");
+    QTest::keyClick(grid_->Editor(), Qt::Key_Return);
+    EXPECT_EQ(grid_->CellText(0, 1), "3FFF");
+    EXPECT_EQ(Current(), 0u);
+    EXPECT_EQ(edited_, 0);
+}
+
+// Drops a drag of mime onto the grid as a file manager would, and runs what it posts.
+bool Drop(CHexListCtrl& grid, QMimeData& mime) {
+    const QPoint at = grid.viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(grid.viewport(), &enter);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(grid.viewport(), &drop);
+    QCoreApplication::processEvents();
+    return drop.isAccepted();
+}
+
+TEST_F(HexKeys, OneLocalFileDroppedOnTheGridIsOfferedAndNothingElse) {
+    QStringList offered;
+    QObject::connect(grid_, &CHexListCtrl::FileDropped,
+                     [&offered](const QString& path) { offered << path; });
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile("/tmp/blink.hex")});
+    EXPECT_FALSE(Drop(*grid_, one)) << "a grid takes no files unless told to";
+
+    grid_->SetAcceptsFiles(true);
+    EXPECT_TRUE(Drop(*grid_, one));
+    EXPECT_EQ(offered, QStringList{"/tmp/blink.hex"});
+
+    QMimeData two;
+    two.setUrls({QUrl::fromLocalFile("/tmp/a.hex"), QUrl::fromLocalFile("/tmp/b.hex")});
+    QMimeData remote;
+    remote.setUrls({QUrl("https://example.org/blink.hex")});
+    QMimeData text;
+    text.setText("/tmp/blink.hex");
+    for (QMimeData* refused : {&two, &remote, &text}) {
+        EXPECT_FALSE(Drop(*grid_, *refused));
+    }
+    EXPECT_EQ(offered.size(), 1);
 }
 
 // A plain editable list of two columns, the generic editor behind the hex grid's.
