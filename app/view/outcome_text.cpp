@@ -137,6 +137,25 @@ QString FileReason(const jobs::FileOutcome& f, const DeviceLayout& layout, bool 
         .arg(cell.isEmpty() ? at + u' ' : at + cell, chip);
 }
 
+// Stopped by the user: what the command may have left half done on the chip.
+QString InterruptedText(const Outcome& o) {
+    const QString stopped = QStringLiteral("中止しました。");
+    switch (o.phase) {
+        case Phase::Erasing:
+            return stopped + QStringLiteral("チップは一部だけ消去されている可能性があります。");
+        case Phase::EraseReadBack:
+            return stopped +
+                   QStringLiteral("チップは消去されましたが、読み出して確かめてはいません。");
+        case Phase::Writing:
+        case Phase::WriteVerify:
+        case Phase::WriteReadBack:
+            return stopped + (o.memory ? MemoryName(*o.memory) : QStringLiteral("チップ")) +
+                   QStringLiteral("は一部だけ書き込まれている可能性があります。");
+        default:
+            return stopped + QStringLiteral("チップは変更されていません。");
+    }
+}
+
 }  // namespace
 
 QString WithCause(const QString& text, const QString& cause) {
@@ -178,7 +197,7 @@ QString CauseText(const Outcome& o, const DeviceLayout& layout) {
                        "でした。チップの向きと差し込みを確認してください。")
                 .arg(Name(o.port));
         case Cause::Interrupted:
-            return QStringLiteral("中止しました。");
+            return InterruptedText(o);
         case Cause::NotBlank:
             return Where(o) + QStringLiteral(
                                   "のセルが消去されていません（%1）。書き込みではビットを 0 "

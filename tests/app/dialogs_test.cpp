@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 
 #include "app/dialogs/about_dlg.h"
 #include "app/dialogs/port_sel_dlg.h"
@@ -179,6 +181,79 @@ TEST(ProgressDlg, OpensEmptyOnItsRangeAndTheUserCannotCloseIt) {
     ASSERT_TRUE(dialog.Open());
     EXPECT_EQ(bar->value(), 0);
     EXPECT_EQ(text->text(), "");
+    dialog.Close();
+}
+
+TEST(ProgressDlg, ShowsThePercentageAndTheTimeLeftAtThePaceOfThePassSoFar) {
+    CProgressDlg dialog;
+    std::chrono::steady_clock::time_point now{};
+    dialog.SetClock([&now] { return now; });
+    dialog.SetRange(100);
+    ASSERT_TRUE(dialog.Open());
+    auto* line = Control<QLabel>(dialog, "1054");
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->text(), "0%");
+    dialog.SetText("プログラムメモリー書き込み中...");
+    now += std::chrono::milliseconds(500);
+    dialog.SetPosition(2);
+    EXPECT_EQ(line->text(), "2%") << "too soon to tell the pace";
+    now += std::chrono::milliseconds(9500);
+    dialog.SetPosition(25);
+    EXPECT_EQ(line->text(), "25%　残り 約 30 秒");
+    now += std::chrono::seconds(30);
+    dialog.SetPosition(50);
+    EXPECT_EQ(line->text(), "50%　残り 約 40 秒");
+    ExpectTidyLayout(dialog);
+
+    // The next operation (another memory) is timed on its own.
+    dialog.Close();
+    ASSERT_TRUE(dialog.Open());
+    dialog.SetText("データメモリー書き込み中...");
+    now += std::chrono::seconds(2);
+    dialog.SetPosition(10);
+    EXPECT_EQ(line->text(), "10%　残り 約 20 秒");
+    // A bar that goes back begins another pass (a verify), whose pace is not known yet.
+    now += std::chrono::seconds(2);
+    dialog.SetPosition(5);
+    EXPECT_EQ(line->text(), "5%");
+    dialog.SetPosition(100);
+    EXPECT_EQ(line->text(), "100%");
+    dialog.Close();
+
+    EXPECT_EQ(CProgressDlg::ProgressLine(7, std::chrono::seconds(0)), "7%　残り 約 5 秒");
+    EXPECT_EQ(CProgressDlg::ProgressLine(7, std::chrono::seconds(61)), "7%　残り 約 1 分 5 秒");
+    EXPECT_EQ(CProgressDlg::ProgressLine(7, std::chrono::seconds(118)), "7%　残り 約 2 分");
+}
+
+TEST(ProgressDlg, StopRaisesTheFlagOnceAndSaysItIsStopping) {
+    CProgressDlg dialog;
+    dialog.SetRange(100);
+    ASSERT_TRUE(dialog.Open());
+    auto* stop = Control<QAbstractButton>(dialog, "IDCANCEL");
+    ASSERT_NE(stop, nullptr);
+    EXPECT_EQ(stop->text(), "中止");
+    EXPECT_FALSE(stop->isEnabled()) << "nothing to stop without a flag";
+    dialog.Close();
+
+    std::atomic<bool> flag{false};
+    dialog.SetStopFlag(&flag);
+    ASSERT_TRUE(dialog.Open());
+    EXPECT_TRUE(stop->isEnabled());
+    stop->click();
+    EXPECT_TRUE(flag.load());
+    EXPECT_FALSE(stop->isEnabled());
+    EXPECT_EQ(Control<QLabel>(dialog, "1054")->text(), "中止しています...");
+    dialog.SetPosition(60);
+    EXPECT_EQ(Control<QLabel>(dialog, "1054")->text(), "中止しています...")
+        << "the bar goes on, the words stay";
+    dialog.Close();
+    // Another operation of the same command does not offer it again; the next command does.
+    ASSERT_TRUE(dialog.Open());
+    EXPECT_FALSE(stop->isEnabled());
+    dialog.Close();
+    flag = false;
+    ASSERT_TRUE(dialog.Open());
+    EXPECT_TRUE(stop->isEnabled());
     dialog.Close();
 }
 
