@@ -8,6 +8,7 @@
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
 #include "app/test_hook.h"
+#include "app/translations.h"
 #include "app/view/tenlo_view.h"
 
 using namespace tenlo;
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     }
     QApplication qapp(argc, argv);
     QApplication::setFont(app::TemplateFont(app::kUiGothic));
+    app::InstallQtJapanese(qapp);
 
     app::TenloArguments args;
     QString error;
