@@ -16,6 +16,7 @@ enum Command : int {
     kCmdDeviceSelector = 32783,  // the toolbar slot the device selector takes
     kCmdSelectDevice = 32785,    // placeholder the view replaces with the chip menu
     kCmdProgOption = 32788,
+    kCmdChangePort = 32790,  // "ポート変更(&P)...": the port dialog and ping again
     kCmdAppAbout = 57664,
     kCmdAppExit = 57665,
     kCmdViewToolbar = 59392,

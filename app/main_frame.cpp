@@ -15,16 +15,11 @@
 
 namespace tenlo::app {
 
-namespace {
-// The document is never named, so the caption always carries the framework's untitled name.
-constexpr const char* kCaption = "無題 - Tenlo";
-}  // namespace
-
 CMainFrame::CMainFrame(QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                              Qt::WindowCloseButtonHint) {
-    setWindowTitle(QString::fromUtf8(kCaption));
+                              Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint) {
+    SetDocumentTitle({}, false);
     setWindowIcon(ApplicationIcon());
     CreateMenus();
     CreateToolBar();
@@ -56,6 +51,8 @@ void CMainFrame::CreateMenus() {
                                QStringLiteral("データを開く")));
     file->addAction(AddCommand(kCmdSaveData, QStringLiteral("データを保存(&F)..."),
                                QStringLiteral("データを保存")));
+    file->addSeparator();
+    file->addAction(AddCommand(kCmdChangePort, QStringLiteral("ポート変更(&P)...")));
     file->addSeparator();
     file->addAction(AddCommand(kCmdAppExit, QStringLiteral("終了(&X)")));
     OnCommand(kCmdAppExit, this, [this] { close(); });
@@ -142,15 +139,34 @@ void CMainFrame::FitToView() {
     if (centralWidget() == nullptr) {
         return;
     }
-    // The fixed size of the last fit must not hold the layout at its old extent.
+    // Qt's layout may have moved the minimum since (a toolbar hidden): the last fit says.
+    const bool atLeast = !least_.isValid() || size() == least_;
+    // The least size of the last fit must not hold the layout at its old extent.
     setMinimumSize(0, 0);
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    layout()->invalidate();
     layout()->activate();
-    setFixedSize(sizeHint());
+    // The window's own hint: the layout's, with the menu bar added.
+    const QSize least = sizeHint();
+    least_ = least;
+    setMinimumSize(least);
+    if (atLeast) {
+        resize(least);
+    } else {
+        resize(size().expandedTo(least));
+    }
+    // A window not shown yet lays itself out only when it is: the form takes its place now.
+    layout()->invalidate();
+    layout()->activate();
+}
+
+void CMainFrame::SetDocumentTitle(const QString& document, bool modified) {
+    const QString name = document.isEmpty() ? QStringLiteral("無題") : document;
+    setWindowTitle(name + (modified ? QStringLiteral("*") : QString()) +
+                   QStringLiteral(" - Tenlo"));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (!isEnabled()) {
+    if (!isEnabled() || (closeGuard_ && !closeGuard_())) {
         event->ignore();
         return;
     }

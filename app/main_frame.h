@@ -10,8 +10,8 @@ class QToolBar;
 namespace tenlo::app {
 
 // The main window: menu 128, toolbar 128 with the device selector in its last slot, no status
-// bar, a fixed size around the form (the view) it holds. Its caption is the document's title
-// and the program's.
+// bar. It opens at the size of the form (the view) it holds and can be made larger, never
+// smaller. Its caption is the document's title and the program's.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 
@@ -30,11 +30,19 @@ class CMainFrame : public QMainWindow {
     QComboBox* DeviceSelector() const { return deviceSelector_; }
     QToolBar* ToolBar() const { return toolBar_; }
 
-    // Shrinks (or grows) the frame to hold the form and the toolbar exactly, and keeps it there.
+    // Holds the form at its own size at least, with the toolbar and menu around it. A window
+    // at its least size stays so (it follows a form that grows or shrinks); a larger one keeps
+    // its size as far as the form lets it.
     void FitToView();
 
+    // "<document> - Tenlo", with "*" after the document's name while it holds edits; an empty
+    // document is the untitled one, "無題".
+    void SetDocumentTitle(const QString& document, bool modified);
+    // Asked before the window closes; false keeps it open.
+    void SetCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
+
   protected:
-    // Not while an operation holds the window disabled.
+    // Not while an operation holds the window disabled, nor when the guard says no.
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -45,6 +53,9 @@ class CMainFrame : public QMainWindow {
     QComboBox* deviceSelector_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     std::map<int, QAction*> actions_;
+    std::function<bool()> closeGuard_;
+    // The size of the last fit: a window still at it follows the next.
+    QSize least_;
 };
 
 }  // namespace tenlo::app

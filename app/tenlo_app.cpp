@@ -39,7 +39,7 @@ bool CTenloApp::InitInstance() {
     // The box has no owner yet: the port's own reasons for failing are shown all the same.
     link_ = std::make_unique<CProgrammerLink>(&linkErrors_, backend_, clock_);
     link_->SetOpenFailureNote(PortOpenProblemJapanese);
-    if (!ConnectProgrammer()) {
+    if (!ConnectProgrammer(kPresetPort)) {
         return false;
     }
 
@@ -48,6 +48,7 @@ bool CTenloApp::InitInstance() {
 
     frame_ = std::make_unique<CMainFrame>();
     frame_->OnCommand(kCmdAppAbout, frame_.get(), [this] { OnAppAbout(); });
+    frame_->OnCommand(kCmdChangePort, frame_.get(), [this] { OnChangePort(); });
     view_ = new CTenloView(*frame_, *link_, linkErrors_, "COM" + std::to_string(port_));
     frame_->setCentralWidget(view_);
     view_->OnInitialUpdate();
@@ -55,12 +56,12 @@ bool CTenloApp::InitInstance() {
     return true;
 }
 
-bool CTenloApp::ConnectProgrammer() {
-    CPortSelDlg dialog;
+bool CTenloApp::ConnectProgrammer(int preset) {
+    CPortSelDlg dialog(frame_.get());
     // Only the machine's own ports are worth listing: a test's or the simulator's backend
     // serves every name.
     dialog.ListSystemPortsFor(backend_);
-    dialog.SetPort(dialog.PresetPort(kPresetPort));
+    dialog.SetPort(dialog.PresetPort(preset));
     for (;;) {
         if (RunModal(dialog) != QDialog::Accepted) {
             return false;
@@ -76,8 +77,25 @@ bool CTenloApp::ConnectProgrammer() {
             return true;
         }
         link_->Disconnect();
-        qt::ShowAppMessage(nullptr, NotFoundText(port), kMbOk | kMbIconError);
+        qt::ShowAppMessage(frame_.get(), NotFoundText(port), kMbOk | kMbIconError);
     }
+}
+
+void CTenloApp::OnChangePort() {
+    if (!link_ || view_ == nullptr || !view_->Idle()) {
+        return;
+    }
+    // Closed first: the port chosen may be the same one, which opens only once at a time.
+    if (link_->IsConnected()) {
+        link_->Disconnect();
+    }
+    if (ConnectProgrammer(port_)) {
+        view_->SetPortName("COM" + std::to_string(port_));
+        return;
+    }
+    // Nothing chosen: back on the port in use, if it still opens. If not, the next command
+    // says that the programmer does not answer there.
+    link_->Connect(PortDefinition(port_));
 }
 
 int CTenloApp::ExitInstance() {

@@ -37,13 +37,19 @@ class CTenloApp {
     // Closes the window and the port; safe to call more than once.
     int ExitInstance();
     void OnAppAbout();
+    // "ポート変更(&P)...": the port is closed and chosen and pinged again as at start-up (the
+    // dialog on the port in use). Cancelled, the port in use is opened again.
+    void OnChangePort();
+    // The COMn the programmer answered on last.
+    int Port() const { return port_; }
 
     CProgrammerLink* GetLink() { return link_.get(); }
     CMainFrame* MainFrame() { return frame_.get(); }
     CTenloView* View() { return view_; }
 
   private:
-    bool ConnectProgrammer();
+    // The port dialog, preset to port, until a programmer answers (true) or the user cancels.
+    bool ConnectProgrammer(int preset);
 
     std::shared_ptr<IPortBackend> backend_;
     IClock* clock_;

@@ -4,11 +4,14 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 #include "app/commands.h"
 #include "app/dialogs/modal_runner.h"
@@ -24,6 +27,8 @@ namespace {
 
 // The path the next file dialog is answered with.
 QString g_nextFile;
+// The next question is answered no ("answer no").
+bool g_answerNo = false;
 
 class PrintingPresenter final : public qt::IMessagePresenter {
   public:
@@ -39,7 +44,11 @@ class PrintingPresenter final : public qt::IMessagePresenter {
         std::printf("box: %s: %s\n", icon == kIcons.end() ? "none" : icon->second,
                     shown.toUtf8().constData());
         std::fflush(stdout);
-        return (type & kMbButtonMask) == kMbYesNo ? kIdYes : kIdOk;
+        if ((type & kMbButtonMask) != kMbYesNo) {
+            return kIdOk;
+        }
+        const bool no = std::exchange(g_answerNo, false);
+        return no ? kIdNo : kIdYes;
     }
 };
 
@@ -62,22 +71,41 @@ void Answer(QDialog& dialog, const QString& port) {
     dialog.accept();
 }
 
-// "select CHIP": the chip chosen in the toolbar's selector, as a user does; a catalogue chip the
-// selector does not offer is selected as the device menu's command would select it.
+// "select CHIP": the chip chosen in the toolbar's selector, as a user does.
 void SelectChip(CMainFrame& frame, const QString& name) {
     const int index = FindCatalogueIndex(name.toStdString());
-    if (index < 0) {
+    QComboBox* selector = frame.DeviceSelector();
+    const int item = index < 0 ? -1 : selector->findData(index);
+    if (item < 0) {
         std::printf("script: no chip \"%s\"\n", name.toUtf8().constData());
         return;
     }
-    QComboBox* selector = frame.DeviceSelector();
-    if (const int item = selector->findData(index); item >= 0) {
-        selector->setCurrentIndex(item);
+    selector->setCurrentIndex(item);
+}
+
+// "write-stop N": the write command, with "中止" pressed in the progress dialog once its bar
+// has reached N percent.
+void WriteAndStop(CMainFrame& frame, int percent) {
+    auto* view = frame.findChild<CTenloView*>();
+    if (view == nullptr || view->ProgressDialog() == nullptr) {
         return;
     }
-    if (auto* view = frame.findChild<CTenloView*>()) {
-        view->SelectDevice(index);
-    }
+    CProgressDlg& dialog = *view->ProgressDialog();
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* bar = dialog.findChild<QProgressBar*>(QStringLiteral("1051"));
+        auto* stop = dialog.findChild<QPushButton*>(QStringLiteral("IDCANCEL"));
+        if (dialog.isVisible() && bar->value() * 100 >= percent * bar->maximum() &&
+            stop->isEnabled()) {
+            std::printf("pressed 中止 at %d%%\n", bar->value() * 100 / bar->maximum());
+            std::fflush(stdout);
+            stop->click();
+            watch.stop();
+        }
+    });
+    watch.start();
+    frame.Action(kCmdWrite)->trigger();
 }
 
 void RunLine(CMainFrame& frame, const QString& line) {
@@ -96,6 +124,18 @@ void RunLine(CMainFrame& frame, const QString& line) {
     g_nextFile = space < 0 ? QString() : line.mid(space + 1);
     if (verb == QStringLiteral("select")) {
         SelectChip(frame, g_nextFile);
+        return;
+    }
+    if (verb == QStringLiteral("answer")) {
+        g_answerNo = g_nextFile == QStringLiteral("no");
+        return;
+    }
+    if (verb == QStringLiteral("title")) {
+        std::printf("title: %s\n", frame.windowTitle().toUtf8().constData());
+        return;
+    }
+    if (verb == QStringLiteral("write-stop")) {
+        WriteAndStop(frame, g_nextFile.toInt());
         return;
     }
     const auto command = kCommands.find(verb);

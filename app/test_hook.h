@@ -12,7 +12,10 @@ class CMainFrame;
 //                                would choose them: "open-program PATH", "open-data PATH",
 //                                "save-program PATH", "save-data PATH" (the file dialog
 //                                answered with PATH), "read", "erase", "write", "compare",
-//                                "select CHIP" (the chip chosen in the selector)
+//                                "select CHIP" (the chip chosen in the selector), "answer no"
+//                                (the next question is answered no), "title" (prints
+//                                "title: CAPTION"), "write-stop N" (write, and press "中止"
+//                                once the progress bar reaches N percent: "pressed 中止 at P%")
 //
 // Every message box is then printed on standard output ("box: ICON: TEXT", line feeds and tabs
 // as \n and \t) and answered with OK (Yes for a question); the main window says

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -114,6 +115,7 @@ class CTenloView::Operation {
         : view_(view), started_(!view.operating_ && view.device_ != nullptr) {
         if (started_) {
             view_.operating_ = true;
+            view_.stop_.store(false);
             view_.mainWindow_.Hold();
         }
     }
@@ -150,20 +152,22 @@ class CTenloView::Questions final : public jobs::IJobQuestions {
     }
 
   private:
-    bool Ask(const QString& text) {
-        const bool held = view_.mainWindow_.Held();
-        if (held) {
-            view_.mainWindow_.Release();
-        }
-        const int answer = qt::ShowAppMessage(&view_.frame_, text, kMbYesNo | kMbIconQuestion);
-        if (held) {
-            view_.mainWindow_.Hold();
-        }
-        return answer == kIdYes;
-    }
+    bool Ask(const QString& text) { return view_.Ask(text); }
 
     CTenloView& view_;
 };
+
+bool CTenloView::Ask(const QString& text) {
+    const bool held = mainWindow_.Held();
+    if (held) {
+        mainWindow_.Release();
+    }
+    const int answer = qt::ShowAppMessage(&frame_, text, kMbYesNo | kMbIconQuestion);
+    if (held) {
+        mainWindow_.Hold();
+    }
+    return answer == kIdYes;
+}
 
 CTenloView::CTenloView(CMainFrame& frame, CProgrammerLink& link, qt::CQtErrorBox& linkErrors,
                        std::string portName)
@@ -191,13 +195,16 @@ void CTenloView::BuildForm() {
     const qt::CDialogUnits du(font());
     baseFormWidth_ = du.X(kFormWidth);
     baseGridWidth_ = du.X(kGridWidth);
-    setFixedSize(du.Size(kFormWidth, kFormHeight));
+    baseSize_ = du.Size(kFormWidth, kFormHeight);
+    setMinimumSize(baseSize_);
+    resize(baseSize_);
 
     static constexpr std::array<const char*, 3> kBoxTexts{"書き込み", "読み出し", "コンペア"};
     for (std::size_t m = 0; m < kBlocks.size(); ++m) {
         const MemoryBlock& block = kBlocks[m];
         auto* group = new QGroupBox(QString::fromUtf8(block.title), this);
-        group->setGeometry(du.Rect(kGroupLeft, block.top, kGroupWidth, block.height));
+        groupRects_[m] = du.Rect(kGroupLeft, block.top, kGroupWidth, block.height);
+        group->setGeometry(groupRects_[m]);
         groups_[m] = group;
         const std::array<int, 3> ids{kWriteBoxes[m], kReadBoxes[m], kCompareBoxes[m]};
         for (std::size_t k = 0; k < ids.size(); ++k) {
@@ -208,10 +215,19 @@ void CTenloView::BuildForm() {
         }
         auto* grid = new CHexListCtrl(group);
         grid->setObjectName(QString::number(block.gridId));
-        grid->setGeometry(du.Rect(kGridLeft, kGridTop, kGridWidth, block.gridHeight));
+        gridRects_[m] = du.Rect(kGridLeft, kGridTop, kGridWidth, block.gridHeight);
+        grid->setGeometry(gridRects_[m]);
         grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         grids_[m] = grid;
+        connect(grid, &CHexListCtrl::CellEdited, this, [this, m] { MarkEdited(m); });
     }
+    // A HEX file dropped on the program or the data grid opens there, as the menu opens it.
+    grids_[kProgram]->SetAcceptsFiles(true);
+    grids_[kData]->SetAcceptsFiles(true);
+    connect(grids_[kProgram], &CHexListCtrl::FileDropped, this,
+            [this](const QString& path) { OpenProgramPath(path); });
+    connect(grids_[kData], &CHexListCtrl::FileDropped, this,
+            [this](const QString& path) { OpenDataPath(path); });
 
     // The development dialog's button: on the form, but never shown (Tenlo --develop opens it).
     develButton_ = new QPushButton(QStringLiteral("DevelDlg"), this);
@@ -225,24 +241,8 @@ void CTenloView::OnInitialUpdate() {
     frame_.FitToView();
 
     QMenu* deviceMenu = frame_.menuBar()->actions().value(kDeviceMenuPosition)->menu();
-    chipMenu_ = new QMenu(QStringLiteral("選択"), deviceMenu);
-    chipMenu_->setObjectName(QStringLiteral("chips"));
     selector_ = frame_.DeviceSelector();
-    for (const int index : DeviceMenuIndices()) {
-        const QString name =
-            QString::fromUtf8(CatalogueEntryAt(index)->name.data(),
-                              static_cast<qsizetype>(CatalogueEntryAt(index)->name.size()));
-        QAction* item = chipMenu_->addAction(name);
-        item->setObjectName(QString::number(kDeviceMenuCommandBase + index));
-        item->setCheckable(true);
-        connect(item, &QAction::triggered, this, [this, index] { OnChipCommand(index); });
-        selector_->addItem(name, index);
-    }
-    // The resource's placeholder "選択(&S)" gives way to the chip list.
-    QAction* placeholder = deviceMenu->actions().value(0);
-    QAction* chips = deviceMenu->insertMenu(placeholder, chipMenu_);
-    deviceMenu->removeAction(placeholder);
-    chips->setObjectName(QString::number(kCmdSelectDevice));
+    BuildChipChoices(deviceMenu);
 
     // From now on the link's error boxes stand over the main window.
     linkErrors_.SetOwner(this);
@@ -255,6 +255,7 @@ void CTenloView::OnInitialUpdate() {
             [this](int item) { OnSelectorChange(item); });
 
     progressDlg_ = std::make_unique<CProgressDlg>(this);
+    progressDlg_->SetStopFlag(&stop_);
     progress_ = std::make_unique<CProgressBridge>(*progressDlg_);
 
     frame_.OnCommand(kCmdRead, this, [this] { OnRead(); });
@@ -266,8 +267,61 @@ void CTenloView::OnInitialUpdate() {
     frame_.OnCommand(kCmdOpenData, this, [this] { OnOpenData(); });
     frame_.OnCommand(kCmdSaveProgram, this, [this] { OnSaveProgram(); });
     frame_.OnCommand(kCmdSaveData, this, [this] { OnSaveData(); });
+    frame_.SetCloseGuard([this] { return Idle() && MayDrop(jobs::kAllMemories); });
 
     SelectDevice(selector_->currentData().toInt());
+}
+
+void CTenloView::BuildChipChoices(QMenu* deviceMenu) {
+    // "選択": the menu's own chips, in its order.
+    chipMenu_ = new QMenu(QStringLiteral("選択"), deviceMenu);
+    chipMenu_->setObjectName(QStringLiteral("chips"));
+    const std::span<const int> menuChips = DeviceMenuIndices();
+    for (const int index : menuChips) {
+        AddChip(chipMenu_, index);
+    }
+    // The resource's placeholder "選択(&S)" gives way to the chip list.
+    QAction* placeholder = deviceMenu->actions().value(0);
+    QAction* chips = deviceMenu->insertMenu(placeholder, chipMenu_);
+    deviceMenu->removeAction(placeholder);
+    chips->setObjectName(QString::number(kCmdSelectDevice));
+
+    // "その他": every other chip of the catalogue, a popup per family; in the selector after
+    // a separator.
+    otherMenu_ = new QMenu(QStringLiteral("その他"), deviceMenu);
+    otherMenu_->setObjectName(QStringLiteral("others"));
+    deviceMenu->insertMenu(deviceMenu->actions().value(1), otherMenu_);
+    selector_->insertSeparator(selector_->count());
+    struct Group {
+        const char* title;
+        bool (*member)(DeviceFamily);
+    };
+    static constexpr std::array<Group, 3> kGroups{{
+        {"PIC12/16", &IsMidRange},
+        {"PIC18", &IsPic18},
+        {"dsPIC30F", &IsDsPic30},
+    }};
+    for (const Group& group : kGroups) {
+        QMenu* family = otherMenu_->addMenu(QString::fromUtf8(group.title));
+        family->setObjectName(QString::fromUtf8(group.title));
+        for (const CatalogueEntry& entry : CatalogueEntries()) {
+            if (group.member(entry.family) &&
+                std::find(menuChips.begin(), menuChips.end(), entry.index) == menuChips.end()) {
+                AddChip(family, entry.index);
+            }
+        }
+    }
+}
+
+void CTenloView::AddChip(QMenu* menu, int index) {
+    const std::string_view name = CatalogueEntryAt(index)->name;
+    const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    QAction* item = menu->addAction(text);
+    item->setObjectName(QString::number(kDeviceMenuCommandBase + index));
+    item->setCheckable(true);
+    connect(item, &QAction::triggered, this, [this, index] { ChooseChip(index); });
+    chipActions_.push_back(item);
+    selector_->addItem(text, index);
 }
 
 bool CTenloView::SelectDevice(int index) {
@@ -278,10 +332,8 @@ bool CTenloView::SelectDevice(int index) {
     if (!device) {
         return false;
     }
-    if (chipMenu_ != nullptr) {
-        for (QAction* item : chipMenu_->actions()) {
-            item->setChecked(item->objectName().toInt() == kDeviceMenuCommandBase + index);
-        }
+    for (QAction* item : chipActions_) {
+        item->setChecked(item->objectName().toInt() == kDeviceMenuCommandBase + index);
     }
     options_.keepCalibration = 1;
 
@@ -308,6 +360,9 @@ bool CTenloView::SelectDevice(int index) {
     grids_[kData]->SetLayout(layout.dataGrid);
     FitGrids();
     RefreshGrids();
+    // Blank grids hold nothing of the user's; the document keeps its name.
+    edited_.fill(false);
+    UpdateTitle();
     return true;
 }
 
@@ -318,17 +373,43 @@ void CTenloView::FitGrids() {
             std::max(needed, grid->ColumnsWidth() + grid->verticalScrollBar()->sizeHint().width() +
                                  2 * grid->frameWidth());
     }
-    const int extra = needed - baseGridWidth_;
-    const qt::CDialogUnits du(font());
-    for (std::size_t m = 0; m < grids_.size(); ++m) {
+    for (CHexListCtrl* grid : grids_) {
         // A memory with fewer characters a row lets its ASCII column take the rest of the width.
-        grids_[m]->horizontalHeader()->setStretchLastSection(grids_[m]->Format().showAscii != 0);
-        grids_[m]->resize(needed, grids_[m]->height());
-        groups_[m]->resize(du.X(kGroupWidth) + extra, groups_[m]->height());
+        grid->horizontalHeader()->setStretchLastSection(grid->Format().showAscii != 0);
     }
-    if (width() != baseFormWidth_ + extra) {
-        setFixedSize(baseFormWidth_ + extra, height());
+    const int extra = needed - baseGridWidth_;
+    if (extra != gridExtra_) {
+        gridExtra_ = extra;
+        baseSize_.setWidth(baseFormWidth_ + extra);
+        setMinimumSize(baseSize_);
+        updateGeometry();
         frame_.FitToView();
+    }
+    LayOut();
+}
+
+void CTenloView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOut();
+}
+
+void CTenloView::LayOut() {
+    if (groups_[kProgram] == nullptr) {
+        return;  // not built yet
+    }
+    const int wider = std::max(0, width() - baseFormWidth_);
+    const int taller = std::max(0, height() - baseSize_.height());
+    for (std::size_t m = 0; m < groups_.size(); ++m) {
+        QRect group = groupRects_[m].adjusted(0, 0, wider, 0);
+        QRect grid = gridRects_[m].adjusted(0, 0, wider, 0);
+        if (m == kProgram) {
+            group.adjust(0, 0, 0, taller);
+            grid.adjust(0, 0, 0, taller);
+        } else {
+            group.translate(0, taller);
+        }
+        groups_[m]->setGeometry(group);
+        grids_[m]->setGeometry(grid);
     }
 }
 
@@ -364,11 +445,22 @@ void CTenloView::Tell(const QString& text, unsigned icon) {
     qt::ShowAppMessage(&frame_, text, kMbOk | icon);
 }
 
-void CTenloView::OnChipCommand(int index) {
-    if (!SelectDevice(index)) {
+void CTenloView::ChooseChip(int index) {
+    if (operating_ || !MayDrop(jobs::kAllMemories) || !SelectDevice(index)) {
+        // The chip stays: the selector (and the menu's check mark) go back to it.
+        SelectInSelector(deviceIndex_);
+        for (QAction* item : chipActions_) {
+            item->setChecked(item->objectName().toInt() == kDeviceMenuCommandBase + deviceIndex_);
+        }
         return;
     }
     SelectInSelector(index);
+    if (!documentPath_.isEmpty() &&
+        Ask(QStringLiteral("%1 を %2 用にもう一度読み込みますか？")
+                .arg(QFileInfo(documentPath_).fileName(),
+                     QString::fromStdString(image_->Layout().name)))) {
+        OpenProgramPath(documentPath_);
+    }
 }
 
 void CTenloView::SelectInSelector(int index) {
@@ -381,15 +473,17 @@ void CTenloView::SelectInSelector(int index) {
 
 void CTenloView::OnSelectorChange(int item) {
     const QVariant index = selector_->itemData(item);
-    if (!index.isValid() || !SelectDevice(index.toInt())) {
-        // The chip stays: the selector goes back to it.
+    if (!index.isValid()) {
         SelectInSelector(deviceIndex_);
+        return;
     }
+    ChooseChip(index.toInt());
 }
 
 jobs::JobContext CTenloView::JobContext() {
     jobs::JobContext context(*device_, *CatalogueEntryAt(deviceIndex_), link_, portName_);
     context.questions = questions_.get();
+    context.stop = &stop_;
     return context;
 }
 
@@ -419,12 +513,15 @@ void CTenloView::OnRead() {
     if (!operation) {
         return;
     }
-    CMemoryImage scratch(image_->Layout());
-    scratch.Assign(*image_);
     const jobs::MemorySet memories = CheckedMemories(kReadBoxes);
     if (memories.Empty()) {
         return;
     }
+    if (!MayDrop(memories)) {
+        return;
+    }
+    CMemoryImage scratch(image_->Layout());
+    scratch.Assign(*image_);
     jobs::JobContext context = JobContext();
     const jobs::Report report = jobs::Read(context, memories, scratch);
     operation.End();
@@ -437,8 +534,10 @@ void CTenloView::OnRead() {
     for (std::size_t m = 0; m < kMemories.size(); ++m) {
         if (memories.Has(kMemories[m])) {
             grids_[m]->SetData(image_->Cells(kMemories[m]), CountOf(layout, kMemories[m]));
+            edited_[m] = false;
         }
     }
+    UpdateTitle();
 }
 
 void CTenloView::OnErase() {
@@ -469,6 +568,13 @@ void CTenloView::OnWrite() {
     jobs::JobContext context = JobContext();
     const jobs::Report report = jobs::Write(context, *image_, memories, {});
     operation.End();
+    // What the chip took is kept there: those edits are no longer only in the grids.
+    for (std::size_t m = 0; m < kMemories.size(); ++m) {
+        if (report.Done(kMemories[m])) {
+            edited_[m] = false;
+        }
+    }
+    UpdateTitle();
 
     // Program, data, configuration: a line for each memory gone to, as far as the job went. A
     // job that ended before its first memory (the socket) failed at that memory.
@@ -555,11 +661,11 @@ void CTenloView::OnDevelDlg() {
 }
 
 void CTenloView::OnOpenProgram() {
-    OpenFile([this](const QString& path) { LoadProgramFile(path); });
+    OpenFile([this](const QString& path) { OpenProgramPath(path); });
 }
 
 void CTenloView::OnOpenData() {
-    OpenFile([this](const QString& path) { LoadDataFile(path); });
+    OpenFile([this](const QString& path) { OpenDataPath(path); });
 }
 
 void CTenloView::OpenFile(const std::function<void(const QString&)>& load) {
@@ -572,50 +678,117 @@ void CTenloView::OpenFile(const std::function<void(const QString&)>& load) {
     }
 }
 
-void CTenloView::LoadProgramFile(const QString& path) {
-    const jobs::FileOutcome f = jobs::LoadProgramFile(
-        LocalPath(path), *image_, jobs::ProgramLayout::Microchip, questions_.get());
-    if (f.Ok()) {
-        RefreshGrids();
-    } else if (const QString text = FileFailureText(f, image_->Layout(), false); !text.isEmpty()) {
-        Tell(text, kMbIconError);
+void CTenloView::GatherAll() {
+    for (std::size_t m = 0; m < kMemories.size(); ++m) {
+        grids_[m]->GetData(image_->Cells(kMemories[m]), CountOf(image_->Layout(), kMemories[m]));
     }
 }
 
-void CTenloView::LoadDataFile(const QString& path) {
-    const jobs::FileOutcome f = jobs::LoadDataFile(LocalPath(path), *image_, questions_.get());
-    if (f.Ok()) {
-        RefreshGrids();
-    } else if (const QString text = FileFailureText(f, image_->Layout(), true); !text.isEmpty()) {
-        Tell(text, kMbIconError);
+std::optional<jobs::MemorySet> CTenloView::TakeLoaded(const CMemoryImage& loaded) {
+    // A memory the file leaves as the grids show it loses nothing.
+    const CMemoryImage& current = *image_;
+    const auto differs = [&](Memory memory) {
+        return !std::ranges::equal(current.Bytes(memory), loaded.Bytes(memory));
+    };
+    const jobs::MemorySet changed{differs(Memory::Program), differs(Memory::Config),
+                                  differs(Memory::Data)};
+    if (!MayDrop(changed)) {
+        return std::nullopt;
     }
+    image_->Assign(loaded);
+    RefreshGrids();
+    return changed;
+}
+
+void CTenloView::OpenProgramPath(const QString& path) {
+    if (operating_ || !image_) {
+        return;
+    }
+    GatherAll();
+    CMemoryImage loaded(image_->Layout());
+    loaded.Assign(*image_);
+    // The family of the chip decides where everything lies in the file; data EEPROM may come
+    // with the program, as the chip makers' tools write it.
+    const jobs::FileOutcome f = jobs::LoadProgramFile(LocalPath(path), loaded,
+                                                      jobs::ProgramLayout::Microchip,
+                                                      questions_.get());
+    if (!f.Ok()) {
+        if (const QString text = FileFailureText(f, image_->Layout(), false); !text.isEmpty()) {
+            Tell(text, kMbIconError);
+        }
+        return;
+    }
+    const std::optional<jobs::MemorySet> taken = TakeLoaded(loaded);
+    if (!taken) {
+        return;
+    }
+    documentPath_ = path;
+    edited_[kProgram] = false;
+    edited_[kConfig] = false;
+    // Data memory is the file's only when the file carried it.
+    if (f.provided.data || taken->data) {
+        edited_[kData] = false;
+    }
+    UpdateTitle();
+}
+
+void CTenloView::OpenDataPath(const QString& path) {
+    if (operating_ || !image_) {
+        return;
+    }
+    GatherAll();
+    CMemoryImage loaded(image_->Layout());
+    loaded.Assign(*image_);
+    const jobs::FileOutcome f = jobs::LoadDataFile(LocalPath(path), loaded, questions_.get());
+    if (!f.Ok()) {
+        if (const QString text = FileFailureText(f, image_->Layout(), true); !text.isEmpty()) {
+            Tell(text, kMbIconError);
+        }
+        return;
+    }
+    if (!TakeLoaded(loaded)) {
+        return;
+    }
+    edited_[kData] = false;
+    UpdateTitle();
 }
 
 void CTenloView::OnSaveProgram() {
-    SaveFile([this] {
+    const QString path = SaveFile([this] {
         // What the grids show is what gets saved, as it is what would be written.
         const DeviceLayout& layout = image_->Layout();
         grids_[kProgram]->GetData(image_->Program(), layout.programSize);
         grids_[kConfig]->GetData(image_->Config(), layout.configCount);
         return ProgramHexText(*image_);
     });
+    if (!path.isEmpty()) {
+        documentPath_ = path;
+        edited_[kProgram] = false;
+        edited_[kConfig] = false;
+        UpdateTitle();
+    }
 }
 
 void CTenloView::OnSaveData() {
-    SaveFile([this] {
+    const QString path = SaveFile([this] {
         grids_[kData]->GetData(image_->Data(), image_->Layout().dataSize);
         return DataHexText(*image_);
     });
+    if (!path.isEmpty()) {
+        edited_[kData] = false;
+        UpdateTitle();
+    }
 }
 
-void CTenloView::SaveFile(const std::function<std::optional<std::string>()>& text) {
+QString CTenloView::SaveFile(const std::function<std::optional<std::string>()>& text) {
     if (operating_ || !image_) {
-        return;
+        return {};
     }
     const QString path = ChooseHexFileToSave(&frame_);
-    if (!path.isEmpty()) {
-        SaveText(path, text());
+    if (path.isEmpty() || !SaveText(path, text())) {
+        return {};
     }
+    return path;
 }
 
 bool CTenloView::SaveText(const QString& path, const std::optional<std::string>& text) {
@@ -629,6 +802,29 @@ bool CTenloView::SaveText(const QString& path, const std::optional<std::string>&
         Tell(QStringLiteral("ファイルを保存できませんでした。\n%1").arg(path), kMbIconError);
     }
     return ok;
+}
+
+void CTenloView::MarkEdited(std::size_t memory) {
+    if (!edited_[memory]) {
+        edited_[memory] = true;
+        UpdateTitle();
+    }
+}
+
+bool CTenloView::MayDrop(const jobs::MemorySet& memories) {
+    for (CHexListCtrl* grid : grids_) {
+        grid->EndEdit();
+    }
+    bool lost = false;
+    for (std::size_t m = 0; m < kMemories.size(); ++m) {
+        lost = lost || (edited_[m] && memories.Has(kMemories[m]));
+    }
+    return !lost || Ask(QStringLiteral("編集した内容は保存されていません。破棄しますか？"));
+}
+
+void CTenloView::UpdateTitle() {
+    const bool modified = std::find(edited_.begin(), edited_.end(), true) != edited_.end();
+    frame_.SetDocumentTitle(QFileInfo(documentPath_).fileName(), modified);
 }
 
 }  // namespace tenlo::app

@@ -2,10 +2,12 @@
 
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/bridge/device_ui_bridges.h"
 #include "app/dialogs/progress_dlg.h"
@@ -33,6 +35,10 @@ class CMainFrame;
 // them into device operations and their result messages. It borrows the application's link
 // and owns the device, the memory image, the options record, the progress dialog and the
 // development dialog.
+//
+// The grids are a document: named after the program file last opened or saved, and edited
+// while a grid holds a change not yet saved or written. Nothing edited is dropped (by another
+// chip, a read, a file, closing) without the user saying so.
 class CTenloView : public QWidget {
     Q_OBJECT
 
@@ -57,8 +63,33 @@ class CTenloView : public QWidget {
 
     // Replaces the device, the image (blank) and the grids by those of a catalogue chip. False,
     // with nothing changed, for an index outside the catalogue or a chip no family builds yet.
+    // The document keeps its name; nothing is asked (ChooseChip asks).
     bool SelectDevice(int index);
     void RefreshGrids();
+    // The user's choice of a chip (menus, selector): edits are asked about first, and a
+    // program file in use is offered again for the new chip.
+    void ChooseChip(int index);
+
+    // Opening a file as the menu does once it has a path (a drop comes here too): a file that
+    // loads replaces the grids' memories only when no edit in them is lost or the user says so.
+    void OpenProgramPath(const QString& path);
+    void OpenDataPath(const QString& path);
+
+    // True when the memories' edits may go: none, or the user said so ("はい"). Open edits
+    // are ended first, so what is being typed counts.
+    bool MayDrop(const jobs::MemorySet& memories);
+    // Whether a memory holds edits not saved or written, and the document's name (the program
+    // file's path; empty: untitled).
+    bool Edited(Memory memory) const { return edited_[static_cast<std::size_t>(memory)]; }
+    const QString& DocumentPath() const { return documentPath_; }
+    // No command running: the window may close, the port change.
+    bool Idle() const { return !operating_; }
+    // After the port changed: failures name the new one.
+    void SetPortName(std::string portName) { portName_ = std::move(portName); }
+    const std::string& PortName() const { return portName_; }
+    // The form at its own size: the dialog's, widened for the current chip's columns.
+    QSize sizeHint() const override { return baseSize_; }
+    QSize minimumSizeHint() const override { return baseSize_; }
 
     void OnRead();
     void OnErase();
@@ -85,6 +116,8 @@ class CTenloView : public QWidget {
     CHexListCtrl& Grid(Memory memory) { return *grids_[static_cast<std::size_t>(memory)]; }
     QCheckBox* Box(int id) const;
     QMenu* ChipMenu() const { return chipMenu_; }
+    // "その他": the other chips of the catalogue in a popup per family.
+    QMenu* OtherChipMenu() const { return otherMenu_; }
     CDevelDlg* DevelDlg() { return develDlg_.get(); }
 
   private:
@@ -101,10 +134,16 @@ class CTenloView : public QWidget {
     jobs::MemorySet CheckedMemories(const std::array<int, 3>& boxes) const;
 
     void BuildForm();
+    // The chip popups "選択" and "その他" in the device menu, and the selector's list.
+    void BuildChipChoices(QMenu* deviceMenu);
+    void AddChip(QMenu* menu, int index);
     // Widens the grids (and the form and frame around them) to the columns of the current
     // layout, so that no column's text is cut short.
     void FitGrids();
-    void OnChipCommand(int index);
+    // Places the groups and grids: the program grid takes what the window has beyond the
+    // form's own size, across and down.
+    void LayOut();
+    void resizeEvent(QResizeEvent* event) override;
     void OnSelectorChange(int item);
     void SelectInSelector(int index);
     bool Checked(int id) const;
@@ -116,10 +155,17 @@ class CTenloView : public QWidget {
     void TellFailure(const QString& text, const jobs::Outcome& outcome, unsigned icon);
     // The open and save commands: the file dialog, then what each does with the file.
     void OpenFile(const std::function<void(const QString&)>& load);
-    void SaveFile(const std::function<std::optional<std::string>()>& text);
-    void LoadProgramFile(const QString& path);
-    void LoadDataFile(const QString& path);
+    // The path saved to, or empty when nothing was saved.
+    QString SaveFile(const std::function<std::optional<std::string>()>& text);
     bool SaveText(const QString& path, const std::optional<std::string>& text);
+    // Every grid's cells into the image: what the user sees is what the image holds.
+    void GatherAll();
+    // A file loaded into a copy of the image: taken when nothing edited is lost, or the user
+    // says it may be. The memories it changed, or nothing when it was not taken.
+    std::optional<jobs::MemorySet> TakeLoaded(const CMemoryImage& loaded);
+    bool Ask(const QString& text);
+    void MarkEdited(std::size_t memory);
+    void UpdateTitle();
 
     CMainFrame& frame_;
     CProgrammerLink& link_;
@@ -138,10 +184,22 @@ class CTenloView : public QWidget {
     QPushButton* develButton_ = nullptr;
     QComboBox* selector_ = nullptr;
     QMenu* chipMenu_ = nullptr;
+    QMenu* otherMenu_ = nullptr;
+    std::vector<QAction*> chipActions_;
     bool operating_ = false;
-    bool syncingSelector_ = false;
+    // Raised by the progress dialog's "中止"; each command starts with it down.
+    std::atomic<bool> stop_{false};
+
+    // The form in pixels: its own size, and by how much the current chip's columns widen it.
     int baseFormWidth_ = 0;
     int baseGridWidth_ = 0;
+    int gridExtra_ = 0;
+    QSize baseSize_;
+    std::array<QRect, 3> groupRects_{};
+    std::array<QRect, 3> gridRects_{};
+
+    QString documentPath_;
+    std::array<bool, 3> edited_{};
 
     // Declared before anything a device owns, so a device (which points at these) goes first.
     std::unique_ptr<CProgressDlg> progressDlg_;

@@ -19,34 +19,7 @@ namespace fs = std::filesystem;
 const QString kCannotOpen = QStringLiteral("ファイルを開けませんでした。");
 const QString kLoadFailed = QStringLiteral("Hexファイルの読み込みに失敗しました。");
 
-class HexCommands : public ViewRig {
-  protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tenlo-hex-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        Start();
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path Write(const std::string& name, const std::string& text) {
-        const fs::path path = dir_ / name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
-    void Open(int command, const fs::path& path) {
-        ChooseFile("open", path);
-        Trigger(command);
-    }
-    void Save(int command, const fs::path& path) {
-        ChooseFile("save", path);
-        Trigger(command);
-    }
-
-    fs::path dir_;
-};
+class HexCommands : public FilesRig {};
 
 // 0x2805 at word 0, configuration word 0x3FF1, and (in the tools' layout) EEPROM "Te".
 const std::string kProgram = ":020000000528D1\n:02400E00F13F80\n:00000001FF\n";

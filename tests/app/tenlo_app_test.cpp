@@ -119,9 +119,13 @@ TEST_F(AppRig, TheMainWindowHasTheMenusOfTheResource) {
                                               {32773, "データを開く(&D)..."},
                                               {32774, "データを保存(&F)..."},
                                               {0, ""},
+                                              {32790, "ポート変更(&P)..."},
+                                              {0, ""},
                                               {57665, "終了(&X)"}}));
-    // The view has put the chip list where the resource's placeholder "選択(&S)" stood.
+    // The view has put the chip list where the resource's placeholder "選択(&S)" stood, and
+    // the rest of the catalogue after it.
     EXPECT_EQ(items(menus[1]->menu()), (Items{{32785, "選択"},
+                                              {0, "その他"},
                                               {0, ""},
                                               {32775, "読み出し(&R)"},
                                               {32776, "イレース(&E)"},
@@ -135,7 +139,7 @@ TEST_F(AppRig, TheMainWindowHasTheMenusOfTheResource) {
 
     // Every command has its handler, saving included.
     for (int command : {kCmdOpenProgram, kCmdSaveProgram, kCmdOpenData, kCmdSaveData, kCmdRead,
-                        kCmdErase, kCmdWrite, kCmdCompare, kCmdProgOption}) {
+                        kCmdErase, kCmdWrite, kCmdCompare, kCmdProgOption, kCmdChangePort}) {
         EXPECT_TRUE(frame.Action(command)->isEnabled()) << command;
     }
     EXPECT_TRUE(frame.Action(kCmdAppExit)->isEnabled());
@@ -170,12 +174,13 @@ TEST_F(AppRig, TheToolbarHoldsTheButtonsAndTheDeviceSelector) {
     EXPECT_TRUE(save->isEnabled());
 }
 
-TEST_F(AppRig, TheMainWindowHasAFixedSizeNoStatusBarAndTheDocumentsTitle) {
+TEST_F(AppRig, TheMainWindowOpensAtItsOwnSizeGrowsButNeverShrinksAndHasNoStatusBar) {
     CMainFrame& frame = Start(5);
     EXPECT_EQ(frame.windowTitle(), "無題 - Tenlo");
     EXPECT_EQ(frame.findChild<QStatusBar*>(), nullptr);
-    EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
-    EXPECT_FALSE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(frame.size(), frame.minimumSize()) << "opens at the form's own size";
+    EXPECT_EQ(frame.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    EXPECT_TRUE(frame.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(frame.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_EQ(frame.centralWidget(), app_.View());
     EXPECT_EQ(app_.View()->objectName(), "101");
@@ -193,7 +198,7 @@ TEST_F(AppRig, TheToolbarItemHidesAndShowsTheToolbarWithItsSelector) {
     EXPECT_FALSE(frame.DeviceSelector()->isVisible());
     EXPECT_FALSE(toggle->isChecked());
     EXPECT_LT(frame.height(), tall) << "the frame fits what is left";
-    EXPECT_EQ(frame.minimumSize(), frame.maximumSize());
+    EXPECT_EQ(frame.size(), frame.minimumSize());
     toggle->trigger();
     QCoreApplication::processEvents();
     EXPECT_TRUE(frame.DeviceSelector()->isVisible());

@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QTest>
+#include <unistd.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -97,6 +99,37 @@ class ViewRig : public ::testing::Test {
     std::shared_ptr<tenlo::testing::WireLog> wire_ = std::make_shared<tenlo::testing::WireLog>();
     std::unique_ptr<tenlo::testing::SimSocket> socket_;
     std::unique_ptr<CTenloApp> app_;
+};
+
+// A ViewRig with a folder of its own for the files a test opens and saves, and the file
+// commands answered with them.
+class FilesRig : public ViewRig {
+  protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tenlo-hex-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+        Start();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::filesystem::path Write(const std::string& name, const std::string& text) {
+        const std::filesystem::path path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    void Open(int command, const std::filesystem::path& path) {
+        ChooseFile("open", path);
+        Trigger(command);
+    }
+    void Save(int command, const std::filesystem::path& path) {
+        ChooseFile("save", path);
+        Trigger(command);
+    }
+
+    std::filesystem::path dir_;
 };
 
 }  // namespace tenlo::app

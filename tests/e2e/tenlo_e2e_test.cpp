@@ -8,6 +8,7 @@
 
 #include "e2e/chip84a_image.h"
 #include "e2e/sim_fixture.h"
+#include "hexfile/hex_test_util.h"
 
 namespace tenlo::e2e {
 namespace {
@@ -185,6 +186,74 @@ TEST_F(TenloEndToEnd, AnotherChipInTheSocketIsAskedAboutByBothNames) {
     EXPECT_EQ(boxes[0].rfind("question: ソケットのチップは PIC16F877A（デバイスID 0E2", 0), 0u)
         << boxes[0];
     EXPECT_TRUE(Has(boxes[0], "H）です。選択中の PIC16F84A として続けますか？")) << boxes[0];
+}
+
+// A program as XC8 writes it for a PIC18: the ID locations blank, configuration at 0x300000,
+// EEPROM at 0xF00000. And as XC16 writes one for a dsPIC30F: every address doubled, each
+// configuration register in the low half of a 4-byte slot from 0x1F00000.
+using hextest::Lines;
+using hextest::Rec;
+const std::string kPic18File = Lines(
+    {Rec(4, 0, {0x00, 0x00}), Rec(0, 0x0000, {0x10, 0xEF, 0x00, 0xF0}),
+     Rec(0, 0x0020, {0x5A, 0x0E, 0x81, 0x6E}), Rec(4, 0, {0x00, 0x20}),
+     Rec(0, 0x0000, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), Rec(4, 0, {0x00, 0x30}),
+     Rec(0, 0x0001, {0x22, 0x0E}), Rec(4, 0, {0x00, 0xF0}), Rec(0, 0x0000, {0x01, 0x02, 0x03}),
+     hextest::kEnd});
+const std::string kDsPic30File =
+    Lines({Rec(4, 0, {0x00, 0x00}), Rec(0, 0x0000, {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}),
+           Rec(0, 0x0200, {0x00, 0x40, 0xDA, 0x00, 0x00, 0x00, 0xFE, 0x00}),
+           Rec(4, 0, {0x01, 0xF0}), Rec(0, 0x0000, {0x01, 0xC3, 0x00, 0x00, 0x3F, 0x80, 0x00, 0x00}),
+           hextest::kEnd});
+
+TEST_F(TenloEndToEnd, Pic18AndDsPic30FilesAreWrittenComparedSavedAndTheSavedFileVerifies) {
+    for (const auto& [chip, text] : {std::pair{"PIC18F1220", kPic18File},
+                                     std::pair{"dsPIC30F2011", kDsPic30File}}) {
+        SCOPED_TRACE(chip);
+        Process sim;
+        StartSim(sim, chip);
+        const std::string file = File(std::string(chip) + ".hex");
+        std::ofstream(file) << text;
+        const std::string saved = File(std::string(chip) + "-saved.hex");
+        const Result r = Tenlo({}, "5",
+                               "select " + std::string(chip) + "\nopen-program " + file +
+                                   "\nwrite\ncompare\nsave-program " + saved + "\ntitle\n");
+        ASSERT_EQ(r.code, 0) << r.err;
+        const std::vector<std::string> boxes = Boxes(r.out);
+        ASSERT_EQ(boxes.size(), 2u) << r.out;
+        EXPECT_EQ(boxes[0].rfind("information: 書き込み結果\\nプログラムメモリー : 完了", 0), 0u)
+            << boxes[0];
+        EXPECT_EQ(boxes[1], "information: コンペア結果：一致");
+        EXPECT_TRUE(Has(r.out, "title: " + std::string(chip) + "-saved.hex - Tenlo")) << r.out;
+
+        // The file Tenlo saved is one the command line reads the same way.
+        const Result verify = Cli({"--port", "COM5", "--device", chip, "verify", saved});
+        EXPECT_EQ(verify.code, 0) << verify.out << verify.err;
+        EXPECT_TRUE(Has(verify.out, "configuration memory matches")) << verify.out;
+    }
+}
+
+TEST_F(TenloEndToEnd, StopInTheProgressDialogEndsTheWriteWithThePowerDown) {
+    Process sim;
+    StartSim(sim, "PIC16F84A", {"--line-rate"});
+    const Result r = Tenlo({}, "5", "open-program " EXAMPLE_HEX "\nwrite-stop 20\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "pressed 中止 at ")) << r.out;
+    EXPECT_EQ(Boxes(r.out),
+              std::vector<std::string>{
+                  "exclamation: 書き込み結果\\nプログラムメモリー : 失敗\\n中止しました。"
+                  "プログラムメモリーは一部だけ書き込まれている可能性があります。"})
+        << r.out;
+    // The last commands the programmer heard switched the socket off.
+    std::vector<std::string> sent;
+    std::istringstream trace(Slurp(Trace()));
+    for (std::string line; std::getline(trace, line);) {
+        if (line.rfind("> ", 0) == 0) {
+            sent.push_back(line.substr(2));
+        }
+    }
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_TRUE(sent.back() == "04" || sent.back() == "06") << sent.back();
+    EXPECT_LT(r.took, 60000ms) << "stopped, not written to the end";
 }
 
 TEST_F(TenloEndToEnd, AFileWithoutItsEndRecordIsAskedAbout) {

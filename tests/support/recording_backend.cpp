@@ -25,9 +25,14 @@ class RecordingHandle : public IPortHandle {
     }
     long Write(const std::uint8_t* data, std::size_t count) override {
         const long n = inner_->Write(data, count);
+        std::size_t total = 0;
         if (n > 0) {
             std::lock_guard lock(log_->mutex);
             log_->written.insert(log_->written.end(), data, data + n);
+            total = log_->written.size();
+        }
+        if (n > 0 && log_->afterWrite) {
+            log_->afterWrite(total);
         }
         return n;
     }

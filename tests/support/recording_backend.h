@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -14,6 +15,9 @@ struct WireLog {
     std::mutex mutex;
     std::vector<std::uint8_t> written;
     std::uint64_t readCount = 0;
+    // Called on the writing thread after each write with the count written so far; set before
+    // the line is used (a test holds a command there to act in the middle of it).
+    std::function<void(std::size_t)> afterWrite;
 
     std::vector<std::uint8_t> Written() {
         std::lock_guard lock(mutex);
