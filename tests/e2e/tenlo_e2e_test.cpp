@@ -2,6 +2,8 @@
 // in a private port directory. Nobody can click in a test, so the program's end-to-end hook
 // answers the port dialog (through the real dialog) and closes the main window once it is up.
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -230,6 +232,48 @@ TEST_F(TenloEndToEnd, Pic18AndDsPic30FilesAreWrittenComparedSavedAndTheSavedFile
         EXPECT_EQ(verify.code, 0) << verify.out << verify.err;
         EXPECT_TRUE(Has(verify.out, "configuration memory matches")) << verify.out;
     }
+}
+
+// Files real toolchains made cannot ship with the project: TENLO_REAL_HEX names a folder of
+// them, one folder per chip (PIC18F452/x.hex), and each is taken through Tenlo as a user would.
+TEST_F(TenloEndToEnd, ToolchainFilesOfEveryFamilyAreWrittenComparedAndSavedForTheCli) {
+    const char* corpus = std::getenv("TENLO_REAL_HEX");
+    if (corpus == nullptr) {
+        GTEST_SKIP() << "TENLO_REAL_HEX names no folder of toolchain files";
+    }
+    int files = 0;
+    for (const char* chip : {"PIC18F452", "PIC18F4550", "dsPIC30F4013"}) {
+        const std::filesystem::path folder = std::filesystem::path(corpus) / chip;
+        if (!std::filesystem::is_directory(folder)) {
+            continue;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().extension() != ".hex") {
+                continue;
+            }
+            SCOPED_TRACE(entry.path().string());
+            ++files;
+            Process sim;
+            StartSim(sim, chip);
+            const std::string saved = File(entry.path().stem().string() + "-saved.hex");
+            const Result r =
+                Tenlo({}, "5",
+                      "select " + std::string(chip) + "\nopen-program " + entry.path().string() +
+                          "\nwrite\ncompare\nsave-program " + saved + "\ntitle\n");
+            ASSERT_EQ(r.code, 0) << r.err;
+            const std::vector<std::string> boxes = Boxes(r.out);
+            ASSERT_EQ(boxes.size(), 2u) << r.out;
+            EXPECT_EQ(boxes[0].rfind("information: 書き込み結果", 0), 0u) << boxes[0];
+            EXPECT_FALSE(Has(boxes[0], "失敗")) << boxes[0];
+            EXPECT_EQ(boxes[1], "information: コンペア結果：一致");
+            EXPECT_TRUE(Has(r.out, "title: " + entry.path().stem().string() + "-saved.hex - Tenlo"))
+                << r.out;
+            // The file saved is what the chip now holds, read the command line's way.
+            const Result verify = Cli({"--port", "COM5", "--device", chip, "verify", saved});
+            EXPECT_EQ(verify.code, 0) << verify.out << verify.err;
+        }
+    }
+    EXPECT_GT(files, 0) << "no toolchain file of these chips under " << corpus;
 }
 
 TEST_F(TenloEndToEnd, StopInTheProgressDialogEndsTheWriteWithThePowerDown) {
