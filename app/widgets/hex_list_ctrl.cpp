@@ -399,6 +399,8 @@ void CHexListCtrl::OnEnterCommitted(int row, int column) {
 }
 
 CCellEdit* CHexListCtrl::CreateCellEditor(int row, int column) {
+    // The cell being edited is the current one, however its edit began.
+    setCurrentCell(row, column);
     return new CHexCellEdit(*this, row, column, CellText(row, column), format_.cellDigits,
                             format_.cellBits);
 }

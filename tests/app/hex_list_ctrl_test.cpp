@@ -318,6 +318,8 @@ TEST_F(HexGrid, TheEditorSitsOverItsCell) {
     EXPECT_EQ(editor->selectedText(), "0001");
     EXPECT_TRUE(editor->hasFocus()) << "the click's release must leave the focus in the edit";
     EXPECT_EQ(grid_->currentRow(), 0) << "the list selected the clicked row first";
+    ASSERT_NE(grid_->EditCell(0, 5), nullptr) << "an edit begun by the program, not a click";
+    EXPECT_EQ(grid_->CurrentCell(), std::optional<std::size_t>(4)) << "is at the current cell";
 }
 
 TEST_F(HexGrid, ScrollingEndsAnOpenEdit) {
