@@ -1,6 +1,8 @@
 // Renders Tenlo's windows to PNG files for the README (scripts/screenshots): the port dialog,
-// the main window holding the example program, the result of writing it, the development
-// dialog, the about box and a program grid with a cell being edited. The program runs as it
+// the main window holding the example program, the result of writing it, the progress dialog
+// of a write under way, the development dialog, the about box, a program grid with a cell being
+// edited, the device menu open on "その他", and a PIC18 program in a window enlarged to fill a
+// 1024x768 screen. The program runs as it
 // does for a user, on the in-process virtual programmer; only the dialogs and message boxes are
 // answered by this tool. The offscreen platform draws no window frames, so the pictures show
 // the windows' insides.
@@ -10,14 +12,22 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "app/command_line.h"
@@ -25,6 +35,7 @@
 #include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
 #include "app/dialogs/modal_runner.h"
+#include "app/dialogs/progress_dlg.h"
 #include "app/dialogs/port_sel_dlg.h"
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
@@ -110,6 +121,9 @@ class PicturePresenter final : public qt::IMessagePresenter {
   public:
     explicit PicturePresenter(const QDir& dir) : dir_(dir) {}
     int Show(QWidget* owner, const QString& caption, const QString& text, unsigned type) override {
+        if ((type & kMbButtonMask) == kMbYesNo) {
+            return kIdNo;  // a question ("load the file again for this chip?") is not pictured
+        }
         const bool information = (type & kMbIconMask) == kMbIconInformation;
         QMessageBox box(information ? QMessageBox::Information : QMessageBox::Warning, caption,
                         text, QMessageBox::Ok, owner);
@@ -136,6 +150,55 @@ bool SaveDevelDialog(app::CTenloView& view, const QDir& dir) {
     return Save(*devel, dir, "devel-dialog.png");
 }
 
+// The device menu open on "その他" and its PIC18 popup, side by side as a user sees them.
+bool SaveChipMenu(app::CMainFrame& frame, app::CTenloView& view, const QDir& dir) {
+    QMenu* device = frame.menuBar()->actions().value(app::CTenloView::kDeviceMenuPosition)->menu();
+    QMenu* others = view.OtherChipMenu();
+    QMenu* pic18 = others->findChild<QMenu*>(QStringLiteral("PIC18"));
+    device->popup({0, 0});
+    QCoreApplication::processEvents();
+    device->setActiveAction(others->menuAction());
+    others->popup({device->width(), device->actionGeometry(others->menuAction()).top()});
+    QCoreApplication::processEvents();
+    others->setActiveAction(pic18->menuAction());
+    pic18->popup({device->width() + others->width(),
+                  others->y() + others->actionGeometry(pic18->menuAction()).top()});
+    QCoreApplication::processEvents();
+    const QPixmap parts[] = {device->grab(), others->grab(), pic18->grab()};
+    const QPoint at[] = {{0, 0}, others->pos(), pic18->pos()};
+    QPixmap picture(pic18->x() + pic18->width(),
+                    std::max({device->height(), others->y() + others->height(),
+                              pic18->y() + pic18->height()}));
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    for (int i = 0; i < 3; ++i) {
+        painter.drawPixmap(at[i], parts[i]);
+    }
+    painter.end();
+    pic18->hide();
+    others->hide();
+    device->hide();
+    const QString path = dir.filePath(QStringLiteral("chip-menu.png"));
+    if (!picture.save(path)) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", path.toUtf8().constData());
+        return false;
+    }
+    std::printf("%s\n", path.toUtf8().constData());
+    return true;
+}
+
+// A PIC18 program as the chip makers' tools write one (configuration at 0x300000, EEPROM at
+// 0xF00000), for the main window on a PIC18 chip.
+constexpr const char* kPic18Program =
+    ":020000040000FA\n"
+    ":1000000010EF00F0000000006A920E556E810EAAFB\n"
+    ":0E0010006E8128EF00F012006A0E6EF80C00F0\n"
+    ":020000040030CA\n"
+    ":06000100220E0E00018139\n"
+    ":0200000400F00A\n"
+    ":0500000054656E6C6FF9\n"
+    ":00000001FF\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,6 +216,10 @@ int main(int argc, char** argv) {
     const QString example =
         QFileInfo(QString::fromLocal8Bit(argc > 2 ? argv[2] : "examples/blink16f84a.hex"))
             .absoluteFilePath();
+    const QString pic18 = QDir::temp().filePath(
+        QStringLiteral("tenlo-screenshots-%1.hex").arg(QCoreApplication::applicationPid()));
+    std::ofstream(pic18.toStdString()) << kPic18Program;
+    QString nextFile = example;
 
     std::string error;
     SetDefaultPortBackend(app::SimulatedBackend("PIC16F84A", error));
@@ -161,7 +228,7 @@ int main(int argc, char** argv) {
     qt::SetMessagePresenter(&boxes);
     app::SetModalRunner([&](QDialog& dialog) {
         if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
-            files->selectFile(example);
+            files->selectFile(nextFile);
             static_cast<QDialog*>(files)->done(QDialog::Accepted);
             return dialog.result();
         }
@@ -192,9 +259,40 @@ int main(int argc, char** argv) {
     frame.Action(app::kCmdOpenProgram)->trigger();
     QCoreApplication::processEvents();
     ok = Save(frame, dir, "main-window.png") && ok;
+    // The progress dialog once the write is well under way and tells the time left.
+    app::CProgressDlg& progress = *tenlo.View()->ProgressDialog();
+    bool progressSaved = false;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* bar = progress.findChild<QProgressBar*>(QStringLiteral("1051"));
+        auto* line = progress.findChild<QLabel*>(QStringLiteral("1054"));
+        if (!progressSaved && progress.isVisible() && bar->value() * 100 >= 40 * bar->maximum() &&
+            line->text().contains(QStringLiteral("残り"))) {
+            progressSaved = true;
+            ok = Save(progress, dir, "progress.png") && ok;
+        }
+    });
+    watch.start();
     frame.Action(app::kCmdWrite)->trigger();
+    watch.stop();
+    if (!progressSaved) {
+        std::fprintf(stderr, "screenshots: the write ended before its progress was pictured\n");
+        ok = false;
+    }
     ok = SaveDevelDialog(*tenlo.View(), dir) && ok;
     frame.Action(app::kCmdAppAbout)->trigger();
+    ok = SaveChipMenu(frame, *tenlo.View(), dir) && ok;
+
+    // A PIC18 program, in the window made as large as a 1024x768 screen.
+    QComboBox* selector = frame.DeviceSelector();
+    selector->setCurrentIndex(selector->findData(FindCatalogueIndex("PIC18F452")));
+    nextFile = pic18;
+    frame.Action(app::kCmdOpenProgram)->trigger();
+    frame.resize(1024, 768);
+    QCoreApplication::processEvents();
+    ok = Save(frame, dir, "main-window-pic18.png") && ok;
+    QFile::remove(pic18);
     ok = SaveGridEdit(dir) && ok && boxes.ok;
     app::SetModalRunner({});
     qt::SetMessagePresenter(nullptr);
