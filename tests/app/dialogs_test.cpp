@@ -3,6 +3,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTranslator>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
@@ -13,6 +16,7 @@
 #include "app/dialogs/port_sel_dlg.h"
 #include "app/dialogs/prog_option_dlg.h"
 #include "app/dialogs/progress_dlg.h"
+#include "app/translations.h"
 #include "qtsupport/layout_checks.h"
 
 namespace tenlo::app {
@@ -255,6 +259,22 @@ TEST(ProgressDlg, StopRaisesTheFlagOnceAndSaysItIsStopping) {
     ASSERT_TRUE(dialog.Open());
     EXPECT_TRUE(stop->isEnabled());
     dialog.Close();
+}
+
+TEST(QtJapanese, QtsOwnButtonsSpeakJapaneseOnceItsCatalogueIsLoaded) {
+    const QLocale before;
+    ASSERT_TRUE(InstallQtJapanese(*QCoreApplication::instance()))
+        << "Qt's qtbase_ja catalogue (Debian: qt6-translations-l10n) was not found";
+    QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), "キャンセル");
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Save)->text(), "保存");
+    EXPECT_EQ(QLocale().language(), QLocale::Japanese);
+    // The other tests of this program see Qt as it was.
+    for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    QLocale::setDefault(before);
 }
 
 TEST(AboutDlg, ShowsTheProgramAndTheFirmwareLine) {

@@ -91,6 +91,31 @@ TEST_F(AppRig, LeavingClosesThePortForTheNextProgram) {
     EXPECT_NE(rack_->Port(5).Open("COM5"), nullptr) << "the port is free again";
 }
 
+TEST_F(AppRig, ChangingThePortAsksAgainAndAnswersOnTheNewOneWithoutARestart) {
+    CMainFrame& frame = Start(5);
+    // A port where nothing answers is named, and the dialog comes back on it.
+    dialogs_.Expect("105", [](QDialog& dialog) {
+        EXPECT_EQ(dialog.findChild<QComboBox*>("1059")->currentText(), "COM5")
+            << "on the port in use";
+        ScriptedDialogs::ChoosePort(3)(dialog);
+    });
+    presenter_.Expect("COM3にRavoniteが見つかりません。\n接続を確認してください。", kMbIconError);
+    dialogs_.Expect("105", ScriptedDialogs::ChoosePort(7));
+    frame.Action(kCmdChangePort)->trigger();
+    EXPECT_EQ(app_.Port(), 7);
+    EXPECT_EQ(app_.View()->PortName(), "COM7");
+    EXPECT_TRUE(app_.GetLink()->IsConnected());
+    EXPECT_NE(rack_->Port(5).Open("COM5"), nullptr) << "the old port was given back";
+
+    // Cancelled, the port in use opens again.
+    dialogs_.Expect("105", ScriptedDialogs::Cancel());
+    frame.Action(kCmdChangePort)->trigger();
+    EXPECT_EQ(app_.Port(), 7);
+    EXPECT_TRUE(app_.GetLink()->IsConnected());
+    EXPECT_EQ(rack_->opened, (std::vector<std::string>{"COM5", "COM3", "COM7", "COM7"}));
+    EXPECT_TRUE(frame.isVisible());
+}
+
 TEST_F(AppRig, TheMainWindowHasTheMenusOfTheResource) {
     CMainFrame& frame = Start(5);
     QStringList titles;
