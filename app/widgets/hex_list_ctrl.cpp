@@ -1,5 +1,6 @@
 #include "app/widgets/hex_list_ctrl.h"
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -103,6 +104,30 @@ CHexListCtrl::CHexListCtrl(QWidget* parent) : CEditListCtrl(parent) {
     // The current cell, not its row, is what the keys act on: it is the one that shows.
     setSelectionBehavior(QAbstractItemView::SelectItems);
     SetAcceptsFiles(false);
+    ShowFocus(false);
+}
+
+void CHexListCtrl::ShowFocus(bool focused) {
+    // Three grids each with a current cell: only the one the keys go to shows it in full.
+    const QPalette base = QApplication::palette(this);
+    QPalette shown = palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        shown.setColor(group, QPalette::Highlight,
+                       base.color(group, focused ? QPalette::Highlight : QPalette::Midlight));
+        shown.setColor(group, QPalette::HighlightedText,
+                       base.color(group, focused ? QPalette::HighlightedText : QPalette::Text));
+    }
+    setPalette(shown);
+}
+
+void CHexListCtrl::focusInEvent(QFocusEvent* event) {
+    CEditListCtrl::focusInEvent(event);
+    ShowFocus(true);
+}
+
+void CHexListCtrl::focusOutEvent(QFocusEvent* event) {
+    CEditListCtrl::focusOutEvent(event);
+    ShowFocus(false);
 }
 
 void CHexListCtrl::SetAcceptsFiles(bool on) {
@@ -180,7 +205,8 @@ std::optional<std::size_t> CHexListCtrl::MoveTarget(const QKeyEvent& event,
     const std::size_t last = count_ - 1;
     const std::size_t rowStart = index - index % perRow;
     const int rowHeight = std::max(1, verticalHeader()->defaultSectionSize());
-    const auto page = perRow * static_cast<std::size_t>(std::max(1, viewport()->height() / rowHeight - 1));
+    const auto page =
+        perRow * static_cast<std::size_t>(std::max(1, viewport()->height() / rowHeight - 1));
     switch (event.key()) {
         case Qt::Key_Left:
             return index == 0 ? 0 : index - 1;
@@ -210,8 +236,8 @@ std::optional<std::size_t> CHexListCtrl::MoveTarget(const QKeyEvent& event,
 void CHexListCtrl::EditCurrent(std::size_t index, const QString& typed) {
     SetCurrentCell(index);
     const auto perRow = static_cast<std::size_t>(CellsPerRow());
-    CCellEdit* editor = EditCell(static_cast<int>(index / perRow),
-                                 static_cast<int>(index % perRow) + 1);
+    CCellEdit* editor =
+        EditCell(static_cast<int>(index / perRow), static_cast<int>(index % perRow) + 1);
     if (editor != nullptr && !typed.isEmpty()) {
         editor->insert(typed);  // over the whole text, which the editor starts selected
     }

@@ -92,6 +92,8 @@ class CHexListCtrl final : public CEditListCtrl {
     void OnLeftClick(const CellHit& hit) override;
 
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     // Typing is for the cells: no jumping to a row that starts with the letters typed.
     void keyboardSearch(const QString& /*search*/) override {}
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -102,6 +104,9 @@ class CHexListCtrl final : public CEditListCtrl {
     bool Fits(CellSpan cells, std::size_t count) const;
     int CellsPerRow() const;
     int AsciiColumn() const { return CellsPerRow() + 1; }
+    // The current cell in the highlight's colour while the grid has the focus, in a pale one
+    // while it has not.
+    void ShowFocus(bool focused);
     // Where a key moves the current cell from index; nullopt for a key that moves nothing.
     std::optional<std::size_t> MoveTarget(const QKeyEvent& event, std::size_t index) const;
     // Opens the editor on cell index; typed, when given, replaces the text.

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QTableWidgetItem>
-#include <QUrl>
 #include <QScrollBar>
+#include <QTableWidgetItem>
 #include <QTest>
+#include <QUrl>
 #include <vector>
 
 #include "device/catalogue.h"
@@ -373,6 +374,19 @@ class HexKeys : public HexGrid {
     std::vector<std::uint16_t> words_;
     int edited_ = 0;
 };
+
+TEST_F(HexKeys, OnlyTheGridTheKeysGoToShowsItsCurrentCellInTheHighlight) {
+    const QPalette base = QApplication::palette(grid_);
+    const auto marked = [this] { return grid_->palette().color(QPalette::Highlight); };
+    QFocusEvent out(QEvent::FocusOut);
+    QCoreApplication::sendEvent(grid_, &out);
+    EXPECT_NE(marked(), base.color(QPalette::Highlight));
+    EXPECT_EQ(grid_->palette().color(QPalette::HighlightedText), base.color(QPalette::Text))
+        << "its text stays readable on the pale mark";
+    QFocusEvent in(QEvent::FocusIn);
+    QCoreApplication::sendEvent(grid_, &in);
+    EXPECT_EQ(marked(), base.color(QPalette::Highlight));
+}
 
 TEST_F(HexKeys, TheCurrentCellShowsAndTheKeysMoveItOverTheMemorysCellsOnly) {
     ASSERT_EQ(Current(), 0u) << "a filled grid starts on its first cell";
