@@ -455,10 +455,9 @@ void CTenloView::ChooseChip(int index) {
         return;
     }
     SelectInSelector(index);
-    if (!documentPath_.isEmpty() &&
-        Ask(QStringLiteral("%1 を %2 用にもう一度読み込みますか？")
-                .arg(QFileInfo(documentPath_).fileName(),
-                     QString::fromStdString(image_->Layout().name)))) {
+    if (!documentPath_.isEmpty() && Ask(QStringLiteral("%1 を %2 用にもう一度読み込みますか？")
+                                            .arg(QFileInfo(documentPath_).fileName(),
+                                                 QString::fromStdString(image_->Layout().name)))) {
         OpenProgramPath(documentPath_);
     }
 }
@@ -700,53 +699,49 @@ std::optional<jobs::MemorySet> CTenloView::TakeLoaded(const CMemoryImage& loaded
     return changed;
 }
 
-void CTenloView::OpenProgramPath(const QString& path) {
+std::optional<CTenloView::Loaded> CTenloView::LoadFile(const QString& path, bool dataFile) {
     if (operating_ || !image_) {
-        return;
+        return std::nullopt;
     }
     GatherAll();
     CMemoryImage loaded(image_->Layout());
     loaded.Assign(*image_);
-    // The family of the chip decides where everything lies in the file; data EEPROM may come
-    // with the program, as the chip makers' tools write it.
-    const jobs::FileOutcome f = jobs::LoadProgramFile(LocalPath(path), loaded,
-                                                      jobs::ProgramLayout::Microchip,
-                                                      questions_.get());
+    // The family of the chip decides where everything lies in a program file; data EEPROM may
+    // come with the program, as the chip makers' tools write it.
+    const jobs::FileOutcome f =
+        dataFile ? jobs::LoadDataFile(LocalPath(path), loaded, questions_.get())
+                 : jobs::LoadProgramFile(LocalPath(path), loaded, jobs::ProgramLayout::Microchip,
+                                         questions_.get());
     if (!f.Ok()) {
-        if (const QString text = FileFailureText(f, image_->Layout(), false); !text.isEmpty()) {
+        if (const QString text = FileFailureText(f, image_->Layout(), dataFile); !text.isEmpty()) {
             Tell(text, kMbIconError);
         }
-        return;
+        return std::nullopt;
     }
-    const std::optional<jobs::MemorySet> taken = TakeLoaded(loaded);
-    if (!taken) {
+    const std::optional<jobs::MemorySet> changed = TakeLoaded(loaded);
+    if (!changed) {
+        return std::nullopt;
+    }
+    return Loaded{f.provided, *changed};
+}
+
+void CTenloView::OpenProgramPath(const QString& path) {
+    const std::optional<Loaded> loaded = LoadFile(path, false);
+    if (!loaded) {
         return;
     }
     documentPath_ = path;
     edited_[kProgram] = false;
     edited_[kConfig] = false;
     // Data memory is the file's only when the file carried it.
-    if (f.provided.data || taken->data) {
+    if (loaded->provided.data || loaded->changed.data) {
         edited_[kData] = false;
     }
     UpdateTitle();
 }
 
 void CTenloView::OpenDataPath(const QString& path) {
-    if (operating_ || !image_) {
-        return;
-    }
-    GatherAll();
-    CMemoryImage loaded(image_->Layout());
-    loaded.Assign(*image_);
-    const jobs::FileOutcome f = jobs::LoadDataFile(LocalPath(path), loaded, questions_.get());
-    if (!f.Ok()) {
-        if (const QString text = FileFailureText(f, image_->Layout(), true); !text.isEmpty()) {
-            Tell(text, kMbIconError);
-        }
-        return;
-    }
-    if (!TakeLoaded(loaded)) {
+    if (!LoadFile(path, true)) {
         return;
     }
     edited_[kData] = false;

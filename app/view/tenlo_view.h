@@ -163,6 +163,13 @@ class CTenloView : public QWidget {
     // A file loaded into a copy of the image: taken when nothing edited is lost, or the user
     // says it may be. The memories it changed, or nothing when it was not taken.
     std::optional<jobs::MemorySet> TakeLoaded(const CMemoryImage& loaded);
+    // A program or data file loaded and taken (or the failure told): what the file provided
+    // and which memories it changed; nothing when it was not taken.
+    struct Loaded {
+        jobs::MemorySet provided;
+        jobs::MemorySet changed;
+    };
+    std::optional<Loaded> LoadFile(const QString& path, bool dataFile);
     bool Ask(const QString& text);
     void MarkEdited(std::size_t memory);
     void UpdateTitle();

@@ -35,8 +35,8 @@
 #include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
 #include "app/dialogs/modal_runner.h"
-#include "app/dialogs/progress_dlg.h"
 #include "app/dialogs/port_sel_dlg.h"
+#include "app/dialogs/progress_dlg.h"
 #include "app/main_frame.h"
 #include "app/tenlo_app.h"
 #include "app/view/tenlo_view.h"
@@ -50,14 +50,18 @@ namespace {
 
 using namespace tenlo;
 
-bool Save(QWidget& widget, const QDir& dir, const char* name) {
+bool SavePicture(const QPixmap& picture, const QDir& dir, const char* name) {
     const QString path = dir.filePath(QString::fromLatin1(name));
-    if (!widget.grab().save(path)) {
+    if (!picture.save(path)) {
         std::fprintf(stderr, "screenshots: cannot write %s\n", path.toUtf8().constData());
         return false;
     }
     std::printf("%s\n", path.toUtf8().constData());
     return true;
+}
+
+bool Save(QWidget& widget, const QDir& dir, const char* name) {
+    return SavePicture(widget.grab(), dir, name);
 }
 
 // The ports of a desk with two USB adapters, each with the COM number it was given.
@@ -81,13 +85,7 @@ bool SavePortList(QDialog& dialog, const QDir& dir) {
     const int rows = ports->view()->visualRect(ports->model()->index(5, 0)).bottom() + 4;
     const QPixmap picture = popup->grab(QRect(0, 0, popup->width(), rows));
     ports->hidePopup();
-    const QString path = dir.filePath(QStringLiteral("port-list.png"));
-    if (!picture.save(path)) {
-        std::fprintf(stderr, "screenshots: cannot write %s\n", path.toUtf8().constData());
-        return false;
-    }
-    std::printf("%s\n", path.toUtf8().constData());
-    return true;
+    return SavePicture(picture, dir, "port-list.png");
 }
 
 // A PIC16F84A program grid showing the example's first words, with cell 0x0009 open for edit.
@@ -166,9 +164,9 @@ bool SaveChipMenu(app::CMainFrame& frame, app::CTenloView& view, const QDir& dir
     QCoreApplication::processEvents();
     const QPixmap parts[] = {device->grab(), others->grab(), pic18->grab()};
     const QPoint at[] = {{0, 0}, others->pos(), pic18->pos()};
-    QPixmap picture(pic18->x() + pic18->width(),
-                    std::max({device->height(), others->y() + others->height(),
-                              pic18->y() + pic18->height()}));
+    QPixmap picture(
+        pic18->x() + pic18->width(),
+        std::max({device->height(), others->y() + others->height(), pic18->y() + pic18->height()}));
     picture.fill(Qt::white);
     QPainter painter(&picture);
     for (int i = 0; i < 3; ++i) {
@@ -178,13 +176,7 @@ bool SaveChipMenu(app::CMainFrame& frame, app::CTenloView& view, const QDir& dir
     pic18->hide();
     others->hide();
     device->hide();
-    const QString path = dir.filePath(QStringLiteral("chip-menu.png"));
-    if (!picture.save(path)) {
-        std::fprintf(stderr, "screenshots: cannot write %s\n", path.toUtf8().constData());
-        return false;
-    }
-    std::printf("%s\n", path.toUtf8().constData());
-    return true;
+    return SavePicture(picture, dir, "chip-menu.png");
 }
 
 // A PIC18 program as the chip makers' tools write one (configuration at 0x300000, EEPROM at
