@@ -76,8 +76,7 @@ std::optional<HexPlace> HexAddressMap::Locate(uint32_t address) const {
         return HexPlace{HexRegion::Config, static_cast<uint32_t>(off / configSlot_), inSlot,
                         inSlot >= configBytes_};
     }
-    if (family_ == HexFamily::Pic18 && a >= kPic18IdStart &&
-        a < kPic18IdStart + kPic18IdBytes) {
+    if (family_ == HexFamily::Pic18 && a >= kPic18IdStart && a < kPic18IdStart + kPic18IdBytes) {
         return HexPlace{HexRegion::Config, 0, 0, true, 0xFF};
     }
     if (family_ == HexFamily::Baseline12 && layout_.configCount > 0 &&

@@ -134,8 +134,8 @@ QString CProgressDlg::ProgressLine(int percent, std::optional<std::chrono::secon
         return line;
     }
     // To the next 5 seconds: a count that jumps by single seconds only looks precise.
-    const auto seconds = std::max<std::int64_t>(
-        kRounding, (left->count() + kRounding - 1) / kRounding * kRounding);
+    const auto seconds =
+        std::max<std::int64_t>(kRounding, (left->count() + kRounding - 1) / kRounding * kRounding);
     const auto minutes = seconds / 60;
     const auto rest = seconds % 60;
     QString time;

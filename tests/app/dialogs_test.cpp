@@ -4,11 +4,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QPushButton>
-#include <QTranslator>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
+#include <QTranslator>
 #include <atomic>
 #include <chrono>
 

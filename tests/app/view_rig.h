@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QTest>
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>

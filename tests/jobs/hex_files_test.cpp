@@ -101,8 +101,7 @@ TEST_F(HexFiles, AByteBeyondTheChipSaysWhereItWouldBeOnABiggerOne) {
     const std::string eeprom = File("ee.hex", ":024200001200AA\n:00000001FF\n");
     EXPECT_EQ(LoadProgramFile(eeprom, image_, ProgramLayout::Plain, nullptr).rejection,
               Rejection::EepromInProgramFile);
-    const FileOutcome tools =
-        LoadProgramFile(eeprom, image_, ProgramLayout::Microchip, nullptr);
+    const FileOutcome tools = LoadProgramFile(eeprom, image_, ProgramLayout::Microchip, nullptr);
     EXPECT_TRUE(tools.Ok());
     EXPECT_TRUE(tools.provided.data);
     EXPECT_EQ(image_.Get(Memory::Data, 0), 0x12u);
