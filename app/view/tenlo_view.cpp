@@ -270,6 +270,8 @@ void CTenloView::OnInitialUpdate() {
     frame_.SetCloseGuard([this] { return Idle() && MayDrop(jobs::kAllMemories); });
 
     SelectDevice(selector_->currentData().toInt());
+    // The keys go to the program from the start: a user can move and type at once.
+    grids_[kProgram]->setFocus(Qt::OtherFocusReason);
 }
 
 void CTenloView::BuildChipChoices(QMenu* deviceMenu) {

@@ -282,6 +282,8 @@ int main(int argc, char** argv) {
     nextFile = pic18;
     frame.Action(app::kCmdOpenProgram)->trigger();
     frame.resize(1024, 768);
+    frame.activateWindow();
+    tenlo.View()->Grid(Memory::Program).setFocus();
     QCoreApplication::processEvents();
     ok = Save(frame, dir, "main-window-pic18.png") && ok;
     QFile::remove(pic18);

@@ -72,6 +72,7 @@ TEST_F(ViewRig, StartsOnThePic16F84AWithEveryMemoryTicked) {
     EXPECT_EQ(chips->actions()[20]->text(), "PIC16F877A");
     EXPECT_EQ(chips->actions()[20]->objectName(), "50038");
     EXPECT_EQ(CheckedChips(chips), std::vector<int>{50012});
+    EXPECT_EQ(Frame().focusWidget(), &Grid(Memory::Program)) << "the keys go to the program";
     // The selector: the menu's 21, a separator, then the other 51 chips of the catalogue.
     ASSERT_EQ(selector->count(), 21 + 1 + 51);
     EXPECT_EQ(selector->itemText(13), "PIC16F873");
