@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "jobs/config_traps.h"
 #include "jobs/socket_rule.h"
 
 namespace tenlo::jobs {
@@ -401,7 +402,7 @@ Report Erase(JobContext& context, const EraseOptions& options) {
 Report Write(JobContext& context, CMemoryImage& image, const MemorySet& memories,
              const WriteOptions& options) {
     Report report;
-    if (!SocketPasses(context, report)) {
+    if (!ConfigTrapsAccepted(context, image, memories, report) || !SocketPasses(context, report)) {
         return report;
     }
     Run run(context);

@@ -69,7 +69,8 @@ struct WriteOptions {
     // left out): a difference is WillNotProgram at its cell, in phase WriteVerify.
     bool verify = false;
 };
-// Writes program, then data, then configuration (last: it may protect the rest). A memory that
+// Writes program, then data, then configuration (last: it may protect the rest). Before the
+// chip is touched, a configuration with traps is asked about (ConfigTrapsAccepted). A memory that
 // fails is read back to say why: NotBlank, WillNotProgram, ChipBusy or ProgrammerError. The
 // image is not changed (its buffers are the device's sources).
 Report Write(JobContext& context, CMemoryImage& image, const MemorySet& memories,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device/catalogue.h"
+#include "device/chip_config.h"
 #include "device/device.h"
 #include "jobs/outcome.h"
 #include "link/programmer_link.h"
@@ -44,6 +45,10 @@ class IJobQuestions {
     // A HEX file ended without an end record (empty: there was no record at all, an empty
     // file). True: take what it holds.
     virtual bool LoadWithoutEndRecord(const std::string& path, bool empty) = 0;
+    // A write's configuration holds traps (FindConfigTraps), at least one a warning; asked once,
+    // before anything goes to the chip. The notices come along to be named with them. True:
+    // write it all the same.
+    virtual bool WriteDespiteConfigTraps(const std::vector<ConfigTrap>& traps) = 0;
 };
 
 // Hooks into a job as it runs, on the thread that runs it. Each has a default that does nothing.

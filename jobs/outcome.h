@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "device/chip_config.h"
 #include "device/device_layout.h"
 #include "link/programmer_link.h"
 
@@ -58,6 +59,8 @@ enum class Cause : std::uint8_t {
     // The stop flag was raised: the job ended at the next command (the chip powered down).
     Interrupted,
     // An observer's hook said no (IJobObserver::BeforeErase); nothing was done from there on.
+    // In Phase::None with memory Config: the user would not write a configuration with traps
+    // (Report::configTraps), and nothing went to the chip.
     Declined,
 };
 
@@ -107,6 +110,10 @@ struct Report {
     std::vector<MemoryStep> steps;
     // The chip was erased first (a write asked to erase it).
     bool erased = false;
+    // A write of configuration memory: the traps in what it puts into the chip, and the
+    // protection the file turns on that it leaves off ("CP = ON"), for the fronts to name.
+    std::vector<ConfigTrap> configTraps;
+    std::vector<std::string> protectionLeftOff;
 
     bool Ok() const { return outcome.Ok(); }
     // Whether the memory was gone to and came through.

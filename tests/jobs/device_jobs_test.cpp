@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -25,9 +26,15 @@ struct Answers final : IJobQuestions {
         return goOn;
     }
     bool LoadWithoutEndRecord(const std::string&, bool) override { return false; }
+    bool WriteDespiteConfigTraps(const std::vector<ConfigTrap>& traps) override {
+        trapsAsked.push_back(traps);
+        return writeTraps;
+    }
 
     bool goOn = false;
+    bool writeTraps = true;
     std::vector<std::string> asked;
+    std::vector<std::vector<ConfigTrap>> trapsAsked;
 };
 
 // A chip in the socket, the device of the chip selected, and the job context over both.
@@ -293,6 +300,59 @@ TEST(CompareJob, StopsAtTheFirstMemoryThatDiffersUnlessAskedForAll) {
     EXPECT_EQ(r.steps[2].outcome.cause, Cause::Mismatch);
     EXPECT_EQ(r.steps[2].outcome.address, 5u);
     EXPECT_TRUE(r.steps[1].outcome.Ok());
+}
+
+bool HasTrap(const Report& r, ConfigTrapKind kind) {
+    return std::ranges::any_of(r.configTraps,
+                               [kind](const ConfigTrap& t) { return t.kind == kind; });
+}
+
+TEST(WriteJob, AConfigurationWithATrapIsAskedAboutOnceBeforeTheChipIsTouched) {
+    JobRig rig("PIC16F877A");
+    rig.image.Set(Memory::Program, 0, 0x2805);
+    rig.image.Set(Memory::Config, 7, 0x3FF2);  // HS, LVP on
+    rig.answers.writeTraps = false;
+    const std::uint64_t sent = rig.BytesIn();
+    Report r = Write(rig.context, rig.image, kAllMemories, {});
+    EXPECT_EQ(r.outcome.cause, Cause::Declined);
+    EXPECT_EQ(r.outcome.phase, Phase::None);
+    EXPECT_TRUE(r.steps.empty());
+    ASSERT_EQ(rig.answers.trapsAsked.size(), 1u);
+    ASSERT_EQ(rig.answers.trapsAsked[0].size(), 1u);
+    EXPECT_EQ(rig.answers.trapsAsked[0][0].kind, ConfigTrapKind::LowVoltageProgramming);
+    EXPECT_TRUE(HasTrap(r, ConfigTrapKind::LowVoltageProgramming));
+    EXPECT_EQ(rig.Peek(Space::Program, 0), 0x3FFFu);
+    EXPECT_EQ(rig.BytesIn(), sent) << "nothing goes to the chip, not even the socket check";
+
+    rig.answers.writeTraps = true;
+    r = Write(rig.context, rig.image, kAllMemories, {});
+    EXPECT_TRUE(r.Ok());
+    EXPECT_EQ(rig.answers.trapsAsked.size(), 2u);
+    EXPECT_EQ(rig.Peek(Space::Config, 0x2007), 0x3FF2u);
+
+    // Without anyone to ask, a trap is not written.
+    rig.context.questions = nullptr;
+    EXPECT_EQ(Write(rig.context, rig.image, kAllMemories, {}).outcome.cause, Cause::Declined);
+}
+
+TEST(WriteJob, NoticesAndProtectionLeftOffAreNotedWithoutAQuestion) {
+    JobRig rig("PIC16F877A");
+    // Watchdog on, code protection on (which this programmer leaves off), LVP off.
+    rig.image.Set(Memory::Config, 7, 0x1F76);
+    const Report r = Write(rig.context, rig.image, kAllMemories, {});
+    EXPECT_TRUE(r.Ok());
+    EXPECT_TRUE(rig.answers.trapsAsked.empty());
+    ASSERT_EQ(r.configTraps.size(), 1u);
+    EXPECT_EQ(r.configTraps[0].kind, ConfigTrapKind::Watchdog);
+    EXPECT_EQ(r.configTraps[0].level, ConfigTrapLevel::Notice);
+    EXPECT_EQ(r.protectionLeftOff, std::vector<std::string>{"CP = ON"});
+
+    // A write that leaves the configuration alone neither asks nor notes.
+    rig.image.Set(Memory::Config, 7, 0x3FF2);
+    const Report program = Write(rig.context, rig.image, {true, false, false}, {});
+    EXPECT_TRUE(program.Ok());
+    EXPECT_TRUE(program.configTraps.empty());
+    EXPECT_TRUE(rig.answers.trapsAsked.empty());
 }
 
 }  // namespace

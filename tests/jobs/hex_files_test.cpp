@@ -23,6 +23,7 @@ struct Questions final : IJobQuestions {
         wasEmpty = empty;
         return take;
     }
+    bool WriteDespiteConfigTraps(const std::vector<ConfigTrap>&) override { return false; }
     bool take = false;
     std::string asked;
     bool wasEmpty = false;
