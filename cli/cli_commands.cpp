@@ -117,6 +117,12 @@ int CCliSession::Write() {
     jobs::WriteOptions write;
     write.eraseFirst = options_.erase;
     const jobs::Report r = jobs::Write(context, *files.image, chosen, write);
+    TellConfigNotes(r);
+    if (r.outcome.cause == jobs::Cause::Declined && r.outcome.phase == jobs::Phase::None) {
+        return Fail(Failure::Mismatch,
+                    "nothing written: --strict refuses a configuration with a trap (--set "
+                    "changes its fields; tenlo-cli config shows them)");
+    }
     if (r.Ok()) {
         Say("wrote %s of the %s%s\n", DescribeMemories(chosen).c_str(),
             device_->Layout().name.c_str(), options_.erase ? " after erasing it" : "");
@@ -159,6 +165,9 @@ int CCliSession::Verify() {
             mismatch = true;
         } else if (o.Ok()) {
             Say("%s matches\n", MemoryName(step.memory));
+            if (step.memory == Memory::Config) {
+                TellProtectionLeftOff(*files.image);
+            }
         } else {
             return Report(o);
         }

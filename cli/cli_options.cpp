@@ -98,6 +98,13 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     verify->add_option("file", options.programFile, "Program HEX file")->required();
     verify->add_option("--data", options.dataFile, "Separate data EEPROM file");
     CLI::Option* verifyMemories = addMemories(verify);
+    for (CLI::App* sub : {write, verify}) {
+        sub->add_option("--set", options.configSet,
+                        "Configuration fields changed from the file's: NAME=SETTING[,...] "
+                        "(tenlo-cli config lists them)");
+    }
+    write->add_flag("--strict", options.strict,
+                    "Refuse to write a configuration with a trap (protection, LVP, ...)");
 
     CLI::App* erase = app.add_subcommand("erase", "Erase the chip, then check that it is blank");
     bool noVerify = false;
@@ -113,6 +120,15 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     CLI::App* ports =
         app.add_subcommand("ports", "List the serial ports present and their COM names");
     ports->add_flag("--json", options.json, "One JSON document instead of lines");
+    CLI::App* config = app.add_subcommand(
+        "config", "Show a file's configuration (or the chip's, with --read) field by field");
+    CLI::Option* configFile = config->add_option("file", options.programFile, "Program HEX file");
+    CLI::Option* configRead =
+        config->add_flag("--read", options.readConfig, "Read the chip's configuration instead");
+    config->add_flag("--json", options.json, "One JSON document instead of lines");
+    config->add_flag("--force", options.force,
+                     "Go on although the device ID names no chip or another chip");
+    configRead->excludes(configFile);
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -151,6 +167,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
             options.command = command;
         }
     }
+    if (config->parsed()) {
+        options.command = Command::Config;
+    }
 
     if (readMemories->count() + writeMemories->count() + verifyMemories->count() > 0) {
         std::string error;
@@ -159,6 +178,10 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
             message = error;
             return ParseOutcome::Error;
         }
+    }
+    if (options.command == Command::Config && !options.readConfig && options.programFile.empty()) {
+        message = "config needs a HEX file, or --read for the chip's configuration";
+        return ParseOutcome::Error;
     }
     if (!ParsePortArgument(options.port)) {
         message =

@@ -20,6 +20,7 @@ enum class Command {
     Id,
     UpdateFirmware,
     Ports,
+    Config,
 };
 
 struct CliOptions {
@@ -44,7 +45,10 @@ struct CliOptions {
     bool checkErased = true;   // erase: read the chip back to see it blank (--no-verify: not)
     bool force = false;        // read, write, verify, erase: no device ID check first
     std::string firmwareFile;  // update-firmware --file (empty: the updater's own name)
-    bool json = false;         // ports --json
+    bool json = false;         // ports, config --json
+    std::string configSet;     // write, verify --set: NAME=SETTING[,...]
+    bool strict = false;       // write --strict: a configuration trap refuses the write
+    bool readConfig = false;   // config --read: the chip's configuration, not a file's
 };
 
 // How a port argument reads: "COMn" (any case, n from 1) or a device path used as it is.

@@ -9,27 +9,11 @@
 
 namespace tenlo::cli {
 
-namespace {
-
-// tenlo-cli answers from its options: a script cannot be asked, so another chip (--force
-// skips the check before it could be found) and a file cut short are refused.
-class CNoQuestions final : public jobs::IJobQuestions {
-  public:
-    bool GoOnWithOtherChip(const std::string&, const std::vector<std::string>&,
-                           std::uint16_t) override {
-        return false;
-    }
-    bool LoadWithoutEndRecord(const std::string&, bool) override { return false; }
-};
-
-CNoQuestions g_noQuestions;
-
-}  // namespace
-
 CCliSession::CCliSession(const CliOptions& options, CliEnvironment& env)
     : options_(options),
       env_(env),
       errorBox_(env.err),
+      questions_(env.err, options.strict),
       progress_(env.err, env.errIsTerminal && !options.quiet && !options.trace),
       trace_(env.err),
       sayTo_(env.out) {}
@@ -82,6 +66,8 @@ int CCliSession::Dispatch() {
             return UpdateFirmware();
         case Command::Ports:
             return RunPortsCommand(options_, env_);
+        case Command::Config:
+            return Config();
         case Command::None:
             break;
     }
@@ -129,7 +115,7 @@ bool CCliSession::PingProgrammer(int attempts) {
 jobs::JobContext CCliSession::Context() {
     jobs::JobContext context(*device_, *entry_, *link_, port_.Name());
     context.checkSocket = !options_.force;
-    context.questions = &g_noQuestions;
+    context.questions = &questions_;
     return context;
 }
 
@@ -236,7 +222,7 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
     const bool separateData = !options_.dataFile.empty();
     const jobs::FileOutcome program = jobs::LoadProgramFile(
         options_.programFile, *files.image,
-        separateData ? jobs::ProgramLayout::Plain : jobs::ProgramLayout::Microchip, &g_noQuestions);
+        separateData ? jobs::ProgramLayout::Plain : jobs::ProgramLayout::Microchip, &questions_);
     if (!program.Ok()) {
         const FailureLine line = DescribeFileOutcome(program, layout, false);
         Fail(line);
@@ -245,7 +231,7 @@ Failure CCliSession::LoadFiles(LoadedFiles& files) {
     files.provided = program.provided;
     if (separateData) {
         const jobs::FileOutcome data =
-            jobs::LoadDataFile(options_.dataFile, *files.image, &g_noQuestions);
+            jobs::LoadDataFile(options_.dataFile, *files.image, &questions_);
         if (!data.Ok()) {
             const FailureLine line = DescribeFileOutcome(data, layout, true);
             Fail(line);
@@ -261,6 +247,9 @@ Failure CCliSession::PrepareFileJob(LoadedFiles& files, MemorySet& chosen) {
     // Files are checked before a single byte goes to the programmer.
     if (f == Failure::None) {
         f = LoadFiles(files);
+    }
+    if (f == Failure::None) {
+        f = ApplyConfigSet(files);
     }
     if (f == Failure::None) {
         f = ChooseMemories(files.provided, chosen);

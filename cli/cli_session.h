@@ -7,6 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_setup.h"
+#include "cli/config_command.h"
 #include "cli/exit_codes.h"
 #include "cli/outcome_lines.h"
 #include "cli/terminal_ui.h"
@@ -46,12 +47,19 @@ class CCliSession {
     int Erase();
     int Id();
     int UpdateFirmware();
+    int Config();
 
     // Each returns Failure::None or has printed its one line.
     Failure PrepareDevice();
     Failure Connect();
     Failure ChooseMemories(const std::optional<MemorySet>& provided, MemorySet& chosen);
     Failure LoadFiles(LoadedFiles& files);
+    // write and verify --set: the fields changed in the loaded image.
+    Failure ApplyConfigSet(LoadedFiles& files);
+    // After a write: the traps not told before it, and the protection it left off.
+    void TellConfigNotes(const jobs::Report& report);
+    // A compare that matched: the protection the file turns on that a write leaves off.
+    void TellProtectionLeftOff(const CMemoryImage& image);
     // What write and verify do before their first memory: device, files, memories, then the line.
     Failure PrepareFileJob(LoadedFiles& files, MemorySet& chosen);
     // PrepareDevice and Connect, for the commands without files.
@@ -70,6 +78,7 @@ class CCliSession {
     CliEnvironment& env_;
     CCliPort port_;
     CStderrErrorBox errorBox_;
+    CCliQuestions questions_;
     CTerminalProgress progress_;
     CStreamTraceSink trace_;
     std::FILE* sayTo_;

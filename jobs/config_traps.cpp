@@ -26,7 +26,7 @@ bool ConfigTrapsAccepted(JobContext& context, const CMemoryImage& image, const M
     ConfigCheck check = CheckConfigToWrite(context, image, memories);
     const bool ask = check.AnyWarning();
     report.configTraps = std::move(check.traps);
-    report.protectionLeftOff = std::move(check.leftOff.fields);
+    report.protectionLeftOff = std::move(check.leftOff);
     if (!ask) {
         return true;
     }

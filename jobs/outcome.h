@@ -111,9 +111,9 @@ struct Report {
     // The chip was erased first (a write asked to erase it).
     bool erased = false;
     // A write of configuration memory: the traps in what it puts into the chip, and the
-    // protection the file turns on that it leaves off ("CP = ON"), for the fronts to name.
+    // protection the file turns on that it leaves off, for the fronts to name.
     std::vector<ConfigTrap> configTraps;
-    std::vector<std::string> protectionLeftOff;
+    ProtectionLeftOff protectionLeftOff;
 
     bool Ok() const { return outcome.Ok(); }
     // Whether the memory was gone to and came through.

@@ -345,7 +345,7 @@ TEST(WriteJob, NoticesAndProtectionLeftOffAreNotedWithoutAQuestion) {
     ASSERT_EQ(r.configTraps.size(), 1u);
     EXPECT_EQ(r.configTraps[0].kind, ConfigTrapKind::Watchdog);
     EXPECT_EQ(r.configTraps[0].level, ConfigTrapLevel::Notice);
-    EXPECT_EQ(r.protectionLeftOff, std::vector<std::string>{"CP = ON"});
+    EXPECT_EQ(r.protectionLeftOff.fields, std::vector<std::string>{"CP = ON"});
 
     // A write that leaves the configuration alone neither asks nor notes.
     rig.image.Set(Memory::Config, 7, 0x3FF2);
