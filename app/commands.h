@@ -17,6 +17,7 @@ enum Command : int {
     kCmdSelectDevice = 32785,    // placeholder the view replaces with the chip menu
     kCmdProgOption = 32788,
     kCmdChangePort = 32790,  // "ポート変更(&P)...": the port dialog and ping again
+    kCmdConfigBits = 32791,  // "コンフィグレーションビット(&B)...": the fields by name
     kCmdAppAbout = 57664,
     kCmdAppExit = 57665,
     kCmdViewToolbar = 59392,

@@ -70,6 +70,8 @@ void CMainFrame::CreateMenus() {
     device->addAction(
         AddCommand(kCmdCompare, QStringLiteral("コンペア(&C)"), QStringLiteral("コンペア")));
     device->addSeparator();
+    device->addAction(
+        AddCommand(kCmdConfigBits, QStringLiteral("コンフィグレーションビット(&B)...")));
     device->addAction(AddCommand(kCmdProgOption, QStringLiteral("プログラマー・オプション...")));
 
     // Filled in by CreateToolBar, which owns the action that shows and hides the toolbar.

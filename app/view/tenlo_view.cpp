@@ -17,12 +17,14 @@
 #include <algorithm>
 
 #include "app/commands.h"
+#include "app/dialogs/config_bits_dlg.h"
 #include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
 #include "app/dialogs/hex_file_dlg.h"
 #include "app/dialogs/modal_runner.h"
 #include "app/dialogs/prog_option_dlg.h"
 #include "app/main_frame.h"
+#include "app/view/config_trap_text.h"
 #include "app/view/outcome_text.h"
 #include "app/widgets/hex_list_ctrl.h"
 #include "device/catalogue.h"
@@ -150,6 +152,9 @@ class CTenloView::Questions final : public jobs::IJobQuestions {
     bool LoadWithoutEndRecord(const std::string& path, bool /*empty*/) override {
         return Ask(NoEndRecordQuestion(QFileInfo(QString::fromStdString(path)).fileName()));
     }
+    bool WriteDespiteConfigTraps(const std::vector<ConfigTrap>& traps) override {
+        return Ask(ConfigTrapQuestion(traps));
+    }
 
   private:
     bool Ask(const QString& text) { return view_.Ask(text); }
@@ -186,6 +191,7 @@ CTenloView::CTenloView(CMainFrame& frame, CProgrammerLink& link, qt::CQtErrorBox
 CTenloView::~CTenloView() {
     image_.reset();
     device_.reset();
+    configBitsDlg_.reset();
     develDlg_.reset();
     progress_.reset();
     progressDlg_.reset();
@@ -235,6 +241,8 @@ void CTenloView::BuildForm() {
     develButton_->setGeometry(du.Rect(287, 284, 50, 10));
     develButton_->hide();
     connect(develButton_, &QPushButton::clicked, this, [this] { OnDevelDlg(); });
+    configLink_ = new CConfigGridLink(
+        *grids_[kConfig], [this] { return deviceIndex_; }, this);
 }
 
 void CTenloView::OnInitialUpdate() {
@@ -263,6 +271,7 @@ void CTenloView::OnInitialUpdate() {
     frame_.OnCommand(kCmdWrite, this, [this] { OnWrite(); });
     frame_.OnCommand(kCmdCompare, this, [this] { OnCompare(); });
     frame_.OnCommand(kCmdProgOption, this, [this] { OnProgOption(); });
+    frame_.OnCommand(kCmdConfigBits, this, [this] { OnConfigBits(); });
     frame_.OnCommand(kCmdOpenProgram, this, [this] { OnOpenProgram(); });
     frame_.OnCommand(kCmdOpenData, this, [this] { OnOpenData(); });
     frame_.OnCommand(kCmdSaveProgram, this, [this] { OnSaveProgram(); });
@@ -576,6 +585,10 @@ void CTenloView::OnWrite() {
         }
     }
     UpdateTitle();
+    if (report.outcome.cause == jobs::Cause::Declined &&
+        report.outcome.phase == jobs::Phase::None) {
+        return;  // いいえ to the configuration's traps: nothing was written
+    }
 
     // Program, data, configuration: a line for each memory gone to, as far as the job went. A
     // job that ended before its first memory (the socket) failed at that memory.
@@ -600,6 +613,9 @@ void CTenloView::OnWrite() {
         const bool done = step != nullptr && step->outcome.Ok();
         text += done ? QStringLiteral("完了") : QStringLiteral("失敗");
         first = false;
+    }
+    if (const QString notes = ConfigWriteNotes(report); !notes.isEmpty()) {
+        text += QLatin1Char('\n') + notes;
     }
     if (report.Ok()) {
         Tell(text, kMbIconInformation);
@@ -659,6 +675,16 @@ void CTenloView::OnDevelDlg() {
     develDlg_->raise();
     develDlg_->activateWindow();
     develDlg_->SetLink(&link_);
+}
+
+void CTenloView::OnConfigBits() {
+    if (!configBitsDlg_) {
+        configBitsDlg_ = std::make_unique<CConfigBitsDlg>(*configLink_, this);
+        configBitsDlg_->setWindowFlag(Qt::Window);
+    }
+    configBitsDlg_->show();
+    configBitsDlg_->raise();
+    configBitsDlg_->activateWindow();
 }
 
 void CTenloView::OnOpenProgram() {

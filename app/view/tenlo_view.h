@@ -26,6 +26,8 @@ class QPushButton;
 
 namespace tenlo::app {
 
+class CConfigBitsDlg;
+class CConfigGridLink;
 class CDevelDlg;
 class CHexListCtrl;
 class CMainFrame;
@@ -97,6 +99,7 @@ class CTenloView : public QWidget {
     void OnCompare();
     void OnProgOption();
     void OnDevelDlg();
+    void OnConfigBits();
     void OnOpenProgram();
     void OnOpenData();
     void OnSaveProgram();
@@ -119,6 +122,7 @@ class CTenloView : public QWidget {
     // "その他": the other chips of the catalogue in a popup per family.
     QMenu* OtherChipMenu() const { return otherMenu_; }
     CDevelDlg* DevelDlg() { return develDlg_.get(); }
+    CConfigBitsDlg* ConfigBitsDlg() { return configBitsDlg_.get(); }
 
   private:
     // Holds the main window locked for the length of one command; nothing else starts meanwhile.
@@ -212,6 +216,8 @@ class CTenloView : public QWidget {
     std::unique_ptr<CProgressDlg> progressDlg_;
     std::unique_ptr<CProgressBridge> progress_;
     std::unique_ptr<CDevelDlg> develDlg_;
+    CConfigGridLink* configLink_ = nullptr;
+    std::unique_ptr<CConfigBitsDlg> configBitsDlg_;
     int deviceIndex_ = -1;
     std::unique_ptr<CDevice> device_;
     // Refers to the device's layout: goes before the device.

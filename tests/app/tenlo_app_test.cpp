@@ -157,6 +157,7 @@ TEST_F(AppRig, TheMainWindowHasTheMenusOfTheResource) {
                                               {32777, "書き込み(&W)"},
                                               {32782, "コンペア(&C)"},
                                               {0, ""},
+                                              {32791, "コンフィグレーションビット(&B)..."},
                                               {32788, "プログラマー・オプション..."}}));
     EXPECT_EQ(items(menus[2]->menu()), (Items{{59392, "ツール バー(&T)"}}));
     EXPECT_EQ(items(helpBar->actions()[0]->menu()),
