@@ -46,10 +46,15 @@ QString ConfigTrapText(const ConfigTrap& trap) {
 
 QString ConfigTrapQuestion(const std::vector<ConfigTrap>& traps) {
     QString text = QStringLiteral("書き込むコンフィグレーションに次の設定があります。\n");
-    for (const ConfigTrap& trap : traps) {
-        text += (trap.level == ConfigTrapLevel::Warning ? QStringLiteral("\n警告：")
-                                                        : QStringLiteral("\n注意：")) +
-                ConfigTrapText(trap);
+    // The warnings first: they are what the question is about.
+    for (const ConfigTrapLevel level : {ConfigTrapLevel::Warning, ConfigTrapLevel::Notice}) {
+        for (const ConfigTrap& trap : traps) {
+            if (trap.level == level) {
+                text += (level == ConfigTrapLevel::Warning ? QStringLiteral("\n警告：")
+                                                           : QStringLiteral("\n注意：")) +
+                        ConfigTrapText(trap);
+            }
+        }
     }
     return text + QStringLiteral("\n\nこのまま書き込みますか？");
 }
