@@ -127,18 +127,14 @@ CConfigBitsDlg::CConfigBitsDlg(CConfigGridLink& link, QWidget* parent)
     setWindowTitle(QStringLiteral("コンフィグレーションビット"));
     setFont(TemplateFont(kUiGothic));
     auto* layout = new QVBoxLayout(this);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    rows_ = new QWidget(scroll);
-    grid_ = new QGridLayout(rows_);
-    grid_->setColumnStretch(2, 1);
-    scroll->setWidget(rows_);
-    layout->addWidget(scroll);
+    scroll_ = new QScrollArea(this);
+    scroll_->setWidgetResizable(true);
+    layout->addWidget(scroll_);
     auto* close = new QPushButton(QStringLiteral("閉じる"), this);
     close->setObjectName(QStringLiteral("IDCLOSE"));
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     layout->addWidget(close, 0, Qt::AlignRight);
-    resize(560, 460);
+    resize(760, 520);
     connect(&link_, &CConfigGridLink::Changed, this, [this] {
         if (link_.Chip() != shownChip_) {
             Rebuild();
@@ -159,15 +155,15 @@ QComboBox* CConfigBitsDlg::Combo(const QString& field) const {
 }
 
 void CConfigBitsDlg::Rebuild() {
-    for (QObject* child : rows_->children()) {
-        if (child->isWidgetType()) {
-            delete child;
-        }
-    }
+    // A new page of rows: the old one goes with its layout, whose rows were another chip's.
     combos_.clear();
+    rows_ = new QWidget;
+    grid_ = new QGridLayout(rows_);
+    grid_->setColumnStretch(2, 1);
     shownChip_ = link_.Chip();
     const CatalogueEntry* entry = CatalogueEntryAt(shownChip_);
     if (entry == nullptr || entry->config == nullptr) {
+        scroll_->setWidget(rows_);
         return;
     }
     int row = 0;
@@ -204,6 +200,9 @@ void CConfigBitsDlg::Rebuild() {
         }
     }
     grid_->setRowStretch(row, 1);
+    // Put in whole, so the scroll area takes the page's full height from the start.
+    scroll_->setWidget(rows_);
+    rows_->show();
 }
 
 void CConfigBitsDlg::Update() {

@@ -9,6 +9,7 @@
 
 class QComboBox;
 class QGridLayout;
+class QScrollArea;
 class QWidget;
 
 namespace tenlo::app {
@@ -61,6 +62,7 @@ class CConfigBitsDlg : public QDialog {
     void OnChosen(QComboBox* combo);
 
     CConfigGridLink& link_;
+    QScrollArea* scroll_ = nullptr;
     QWidget* rows_ = nullptr;
     QGridLayout* grid_ = nullptr;
     int shownChip_ = -1;

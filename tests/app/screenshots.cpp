@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -32,6 +33,7 @@
 
 #include "app/command_line.h"
 #include "app/commands.h"
+#include "app/dialogs/config_bits_dlg.h"
 #include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
 #include "app/dialogs/modal_runner.h"
@@ -191,6 +193,51 @@ constexpr const char* kPic18Program =
     ":0500000054656E6C6FF9\n"
     ":00000001FF\n";
 
+// The configuration bits dialog over a file of each chip: a PIC16F877A program (HS, power-up
+// timer and brown-out reset on, LVP off) and a PIC18F452 one (HS, brown-out at 2.0 V, watchdog
+// off, LVP off), opened as a user opens them.
+bool SaveConfigBits(app::CTenloView& view, const QDir& dir, QString& fileToOpen) {
+    struct Picture {
+        const char* chip;
+        const char* hex;
+        const char* name;
+    };
+    static constexpr Picture kPictures[] = {
+        {"PIC16F877A", ":020000000528D1\n:02400E00723FFF\n:00000001FF\n",
+         "config-bits-16f877a.png"},
+        {"PIC18F452",
+         ":0400000010EF00F00D\n:020000040030CA\n:0D000100220E0EFF0181FF0FC00FE00F4027\n"
+         ":00000001FF\n",
+         "config-bits-18f452.png"},
+    };
+    QTemporaryDir files;
+    bool ok = files.isValid();
+    for (const Picture& p : kPictures) {
+        const QString path = files.filePath(QString::fromLatin1(p.chip) + ".hex");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(p.hex) < 0) {
+            ok = false;
+            continue;
+        }
+        file.close();
+        view.SelectDevice(FindCatalogueIndex(p.chip));
+        fileToOpen = path;
+        view.Frame().Action(app::kCmdOpenProgram)->trigger();
+        view.Frame().Action(app::kCmdConfigBits)->trigger();
+        QCoreApplication::processEvents();
+        app::CConfigBitsDlg* dialog = view.ConfigBitsDlg();
+        // The dialog must show the chip just opened, not the one before.
+        ok = dialog != nullptr &&
+             (dialog->Combo(QStringLiteral("FOSC")) != nullptr) ==
+                 (std::string_view(p.chip) == "PIC16F877A") &&
+             Save(*dialog, dir, p.name) && ok;
+    }
+    if (view.ConfigBitsDlg() != nullptr) {
+        view.ConfigBitsDlg()->close();
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -288,6 +335,7 @@ int main(int argc, char** argv) {
     ok = Save(frame, dir, "main-window-pic18.png") && ok;
     QFile::remove(pic18);
     ok = SaveGridEdit(dir) && ok && boxes.ok;
+    ok = SaveConfigBits(*tenlo.View(), dir, nextFile) && ok;
     app::SetModalRunner({});
     qt::SetMessagePresenter(nullptr);
     tenlo.ExitInstance();
