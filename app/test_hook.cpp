@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QProgressBar>
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "app/commands.h"
+#include "app/dialogs/config_bits_dlg.h"
 #include "app/dialogs/modal_runner.h"
 #include "app/main_frame.h"
 #include "app/view/tenlo_view.h"
@@ -108,6 +110,29 @@ void WriteAndStop(CMainFrame& frame, int percent) {
     frame.Action(kCmdWrite)->trigger();
 }
 
+// "config NAME=SETTING,...": each setting chosen in the configuration bits dialog.
+void ChooseSettings(CMainFrame& frame, const QString& list) {
+    frame.Action(kCmdConfigBits)->trigger();
+    auto* view = frame.findChild<CTenloView*>();
+    CConfigBitsDlg* dialog = view != nullptr ? view->ConfigBitsDlg() : nullptr;
+    if (dialog == nullptr) {
+        std::printf("script: no configuration bits dialog\n");
+        return;
+    }
+    QCoreApplication::processEvents();
+    for (const QString& item : list.split(u',')) {
+        const QStringList parts = item.split(u'=');
+        QComboBox* combo = parts.size() == 2 ? dialog->Combo(parts[0].trimmed()) : nullptr;
+        const int index = combo != nullptr ? combo->findText(parts[1].trimmed()) : -1;
+        if (index < 0) {
+            std::printf("script: no setting \"%s\"\n", item.toUtf8().constData());
+            continue;
+        }
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+}
+
 void RunLine(CMainFrame& frame, const QString& line) {
     static const std::map<QString, int> kCommands{
         {QStringLiteral("open-program"), kCmdOpenProgram},
@@ -136,6 +161,10 @@ void RunLine(CMainFrame& frame, const QString& line) {
     }
     if (verb == QStringLiteral("write-stop")) {
         WriteAndStop(frame, g_nextFile.toInt());
+        return;
+    }
+    if (verb == QStringLiteral("config")) {
+        ChooseSettings(frame, g_nextFile);
         return;
     }
     const auto command = kCommands.find(verb);

@@ -15,7 +15,9 @@ class CMainFrame;
 //                                "select CHIP" (the chip chosen in the selector), "answer no"
 //                                (the next question is answered no), "title" (prints
 //                                "title: CAPTION"), "write-stop N" (write, and press "中止"
-//                                once the progress bar reaches N percent: "pressed 中止 at P%")
+//                                once the progress bar reaches N percent: "pressed 中止 at P%"),
+//                                "config NAME=SETTING,..." (chosen in the configuration
+//                                bits dialog)
 //
 // Every message box is then printed on standard output ("box: ICON: TEXT", line feeds and tabs
 // as \n and \t) and answered with OK (Yes for a question); the main window says

@@ -142,6 +142,13 @@ TEST_F(TenloEndToEnd, AnEmptySocketEndsEveryCommandAtOnceNamingItAndTheGridsStay
     EXPECT_EQ(Boxes(r.out), (std::vector<std::string>{
                                 "exclamation: 読み出し失敗" + empty,
                                 "exclamation: イレース失敗" + empty,
+                                // A blank 16F877A configuration has LVP on: asked first.
+                                "question: 書き込むコンフィグレーションに次の設定があります。"
+                                "\\n\\n警告：低電圧プログラミングが有効です（LVP = ON）。PGM "
+                                "ピンを Low にしておかないと、プログラムが動かずにプログラミング"
+                                "モードに入ることがあります。\\n注意：ウォッチドッグタイマーが"
+                                "有効です（WDTE = ON）。プログラムが時間内にクリアしないと、チップ"
+                                "がリセットされます。\\n\\nこのまま書き込みますか？",
                                 "exclamation: 書き込み結果\\nプログラムメモリー : 失敗" + empty,
                                 "error: プログラムメモリーをコンペアできませんでした。" + empty,
                             }))
@@ -163,6 +170,33 @@ TEST_F(TenloEndToEnd, APic12F629WrittenWithItsCalibrationKeptComparesEqual) {
     ASSERT_EQ(boxes.size(), 2u) << r.out;
     EXPECT_EQ(boxes[0].rfind("information: 書き込み結果", 0), 0u) << boxes[0];
     EXPECT_EQ(boxes[1], "information: コンペア結果：一致");
+}
+
+TEST_F(TenloEndToEnd, SettingsChosenInTheConfigurationDialogAreWhatTheChipHoldsAfterWrite) {
+    Process sim;
+    StartSim(sim, "PIC16F877A");
+    // HS, power-up timer and brown-out reset on, LVP off.
+    std::ofstream(File("p877a.hex")) << ":020000000528D1\n:02400E00723FFF\n:00000001FF\n";
+    const std::string saved = File("back.hex");
+    const Result r =
+        Tenlo({}, "5",
+              "select PIC16F877A\nopen-program " + File("p877a.hex") +
+                  "\nconfig FOSC=XT,PWRTE=OFF,LVP=ON\nwrite\nread\nsave-program " + saved + "\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<std::string> boxes = Boxes(r.out);
+    ASSERT_EQ(boxes.size(), 2u) << r.out;
+    // LVP on is a trap: asked about first (the hook answers はい).
+    EXPECT_EQ(boxes[0].rfind("question: 書き込むコンフィグレーションに次の設定があります。\\n\\n"
+                             "警告：低電圧プログラミングが有効です（LVP = ON）",
+                             0),
+              0u)
+        << boxes[0];
+    EXPECT_EQ(boxes[1].rfind("information: 書き込み結果", 0), 0u) << boxes[1];
+    // The device ID at 0x2006, then 0x3FF9 at 0x2007: XT, power-up timer off, LVP on.
+    const std::string back = Slurp(saved);
+    const std::size_t line = back.find(":04400C00");
+    ASSERT_NE(line, std::string::npos) << back;
+    EXPECT_EQ(back.substr(line + 13, 4), "F93F") << back;
 }
 
 TEST_F(TenloEndToEnd, AProgrammerThatVanishesDuringAWriteIsNamedByItsPort) {
