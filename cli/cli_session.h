@@ -56,7 +56,8 @@ class CCliSession {
     Failure LoadFiles(LoadedFiles& files);
     // write and verify --set: the fields changed in the loaded image.
     Failure ApplyConfigSet(LoadedFiles& files);
-    // After a write: the traps not told before it, and the protection it left off.
+    // After a write that got to the configuration: the traps not told before it, and the
+    // protection it left off.
     void TellConfigNotes(const jobs::Report& report);
     // A compare that matched: the protection the file turns on that a write leaves off.
     void TellProtectionLeftOff(const CMemoryImage& image);

@@ -211,7 +211,8 @@ void CCliSession::TellConfigNotes(const jobs::Report& report) {
     if (options_.quiet) {
         return;
     }
-    if (!questions_.TrapsTold()) {
+    // Notices only where the write got to the configuration: a failure before it is the news.
+    if (!questions_.TrapsTold() && report.Step(Memory::Config) != nullptr) {
         for (const ConfigTrap& trap : report.configTraps) {
             PrintFailureLine(env_.err, TrapLine(trap));
         }
