@@ -94,11 +94,15 @@ void CConfigGridLink::SetCell(std::size_t cell, std::uint32_t value) {
     }
     const auto [row, column] = Position(grid_, cell);
     const int digits = grid_.Format().cellDigits;
-    grid_.SetCellText(row, column,
-                      QStringLiteral("%1")
-                          .arg(value & grid_.ValueMask(), digits, 16, QLatin1Char('0'))
-                          .toUpper());
+    const QString text =
+        QStringLiteral("%1").arg(value & grid_.ValueMask(), digits, 16, QLatin1Char('0')).toUpper();
+    if (text == grid_.CellText(row, column)) {
+        return;
+    }
+    grid_.SetCellText(row, column, text);
     grid_.UpdateAscii(row);
+    // A setting chosen here is the user's edit as much as a cell typed: the document is changed.
+    emit grid_.CellEdited(row, column);
 }
 
 void CConfigGridLink::Refresh() {

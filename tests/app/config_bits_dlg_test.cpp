@@ -54,10 +54,13 @@ TEST_F(ConfigBits, TheDialogAndTheGridFollowEachOtherAndTheChip) {
     EXPECT_EQ(Setting("FOSC"), "HS");
     EXPECT_EQ(Setting("LVP"), "OFF");
 
-    // A setting chosen is in the grid at once; a cell typed is in the dialog at once.
+    // A setting chosen is in the grid at once, an edit not saved yet; a cell typed is in the
+    // dialog at once.
+    EXPECT_FALSE(View().Edited(Memory::Config));
     Choose("FOSC", "XT");
     Choose("WDTE", "ON");
     EXPECT_EQ(Cell(Memory::Config, 0, 8), "3F75");
+    EXPECT_TRUE(View().Edited(Memory::Config));
     Grid(Memory::Config).SetCellText(0, 8, QStringLiteral("3FFB"));
     EXPECT_EQ(Setting("FOSC"), "EXTRC");
     EXPECT_EQ(Setting("LVP"), "ON");
