@@ -5,6 +5,7 @@
 
 #include "cli/cli_session.h"
 #include "hexfile/image_hex.h"
+#include "jobs/calibration.h"
 #include "jobs/firmware_update.h"
 #include "link/port_advice.h"
 
@@ -244,6 +245,57 @@ int CCliSession::Id() {
         }
     }
     return ToInt(id.selected ? ExitCode::Success : ExitCode::Mismatch);
+}
+
+int CCliSession::Calibration() {
+    if (const Failure f = PrepareDevice(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    const std::optional<CDevice::CalibrationPlace> place = device_->CalibrationLocation();
+    const std::string& chip = device_->Layout().name;
+    if (!place) {
+        return Fail(Failure::BadArguments,
+                    "the " + chip + " has no calibration that an erase takes with it");
+    }
+    if (options_.bandGap && place->bandGapMask == 0) {
+        return Fail(Failure::BadArguments, "the " + chip + " has no band-gap bits");
+    }
+    if (const Failure f = Connect(); f != Failure::None) {
+        return ToInt(ExitCodeFor(f));
+    }
+    jobs::JobContext context = Context();
+    CDevice::CalibrationValues values;
+    if (options_.calibrationWord) {
+        values.word = *options_.calibrationWord;
+        if (options_.bandGap) {
+            values.bandGap = jobs::BandGapBits(*options_.bandGap, place->bandGapMask);
+        }
+        if (const jobs::Outcome o = jobs::RestoreCalibration(context, values); !o.Ok()) {
+            return Report(o);
+        }
+        Say("wrote calibration word %s%s back to the %s\n", Hex(values.word).c_str(),
+            options_.bandGap ? (" and band-gap " + std::to_string(*options_.bandGap)).c_str() : "",
+            chip.c_str());
+        return ToInt(ExitCode::Success);
+    }
+    if (const jobs::Outcome o = jobs::ReadCalibration(context, values); !o.Ok()) {
+        return Report(o);
+    }
+    std::fprintf(env_.out, "calibration word %s at %s", Hex(values.word).c_str(),
+                 Hex(place->wordAddress).c_str());
+    if (values.bandGap) {
+        std::fprintf(env_.out, ", band-gap %u",
+                     unsigned{jobs::BandGapNumber(*values.bandGap, place->bandGapMask)});
+    }
+    std::fprintf(env_.out, "\n");
+    if (!jobs::IsRetlw(values.word)) {
+        return Fail(Failure::Mismatch,
+                    "the calibration word is no RETLW (0x34xx): it was lost; put it back with "
+                    "calibration --set (" +
+                        jobs::CalibrationJournalPath().string() +
+                        " holds what earlier erases read)");
+    }
+    return ToInt(ExitCode::Success);
 }
 
 int CCliSession::UpdateFirmware() {

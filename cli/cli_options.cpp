@@ -40,6 +40,24 @@ std::optional<PortChoice> ParsePortArgument(const std::string& text) {
     return PortChoice{0, text};
 }
 
+namespace {
+// A number no larger than most, decimal or 0x-prefixed hexadecimal.
+std::optional<std::uint16_t> ParseCalibrationNumber(const std::string& text, unsigned most) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 6 ||
+        digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+            std::string::npos) {
+        return std::nullopt;
+    }
+    const unsigned long value = std::stoul(digits, nullptr, hex ? 16 : 10);
+    if (value > most) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+}  // namespace
+
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
                               std::string& message, std::string& helpOut) {
     CLI::App app{"Programs PIC chips through a Ravonite serial programmer.", "tenlo-cli"};
@@ -117,6 +135,17 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     CLI::App* update =
         app.add_subcommand("update-firmware", "Rewrite the programmer's own firmware");
     update->add_option("--file", options.firmwareFile, "Firmware HEX file");
+    CLI::App* calibration = app.add_subcommand(
+        "calibration", "Show the chip's factory calibration, or write it back with --set");
+    std::string calibrationWord;
+    std::string bandGap;
+    calibration
+        ->add_option("--set", calibrationWord,
+                     "Calibration word to write back, a RETLW (0x34xx), as the journal gives it")
+        ->type_name("WORD");
+    calibration
+        ->add_option("--bandgap", bandGap, "Band-gap bits to write back with it (0 to 3)")
+        ->type_name("N");
     CLI::App* ports =
         app.add_subcommand("ports", "List the serial ports present and their COM names");
     ports->add_flag("--json", options.json, "One JSON document instead of lines");
@@ -160,7 +189,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         {devices, Command::Devices}, {ping, Command::Ping},   {version, Command::Version},
         {read, Command::Read},       {write, Command::Write}, {verify, Command::Verify},
         {erase, Command::Erase},     {id, Command::Id},       {update, Command::UpdateFirmware},
-        {ports, Command::Ports},
+        {ports, Command::Ports},     {calibration, Command::Calibration},
     };
     for (const auto& [sub, command] : commands) {
         if (sub->parsed()) {
@@ -182,6 +211,23 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     if (options.command == Command::Config && !options.readConfig && options.programFile.empty()) {
         message = "config needs a HEX file, or --read for the chip's configuration";
         return ParseOutcome::Error;
+    }
+    if (!calibrationWord.empty()) {
+        options.calibrationWord = ParseCalibrationNumber(calibrationWord, 0x3FFF);
+        if (!options.calibrationWord || (*options.calibrationWord & 0x3F00) != 0x3400) {
+            message = "--set takes the calibration word, a RETLW from 0x3400 to 0x34FF, not \"" +
+                      calibrationWord + "\"";
+            return ParseOutcome::Error;
+        }
+    }
+    if (!bandGap.empty()) {
+        options.bandGap = ParseCalibrationNumber(bandGap, 3);
+        if (!options.bandGap || calibrationWord.empty()) {
+            message = calibrationWord.empty()
+                          ? "--bandgap goes with --set"
+                          : "--bandgap takes a number from 0 to 3, not \"" + bandGap + "\"";
+            return ParseOutcome::Error;
+        }
     }
     if (!ParsePortArgument(options.port)) {
         message =

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ enum class Command {
     UpdateFirmware,
     Ports,
     Config,
+    Calibration,
 };
 
 struct CliOptions {
@@ -49,6 +51,9 @@ struct CliOptions {
     std::string configSet;     // write, verify --set: NAME=SETTING[,...]
     bool strict = false;       // write --strict: a configuration trap refuses the write
     bool readConfig = false;   // config --read: the chip's configuration, not a file's
+    // calibration --set WORD [--bandgap N]: the values to write back (none: show the chip's)
+    std::optional<std::uint16_t> calibrationWord;
+    std::optional<std::uint16_t> bandGap;
 };
 
 // How a port argument reads: "COMn" (any case, n from 1) or a device path used as it is.

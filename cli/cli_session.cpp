@@ -68,6 +68,8 @@ int CCliSession::Dispatch() {
             return RunPortsCommand(options_, env_);
         case Command::Config:
             return Config();
+        case Command::Calibration:
+            return Calibration();
         case Command::None:
             break;
     }

@@ -48,6 +48,7 @@ class CCliSession {
     int Id();
     int UpdateFirmware();
     int Config();
+    int Calibration();
 
     // Each returns Failure::None or has printed its one line.
     Failure PrepareDevice();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "jobs/calibration.h"
+
 namespace tenlo::cli {
 
 namespace {
@@ -36,6 +38,10 @@ std::string Doing(const Outcome& o, const DeviceLayout& layout) {
             return "reading back " + memory;
         case Phase::Comparing:
             return "comparing " + memory;
+        case Phase::CalibrationRead:
+            return "reading the calibration of " + ChipName(layout);
+        case Phase::CalibrationWrite:
+            return "writing the calibration back to " + ChipName(layout);
         case Phase::None:
             break;
     }
@@ -211,7 +217,36 @@ FailureLine InterruptedConnecting() {
             "interrupted while connecting to the programmer: the chip was not changed"};
 }
 
+namespace {
+
+// The calibration values an erase cut short may have taken: what they were and how to put
+// them back.
+std::string CalibrationValues(const jobs::CalibrationAtRisk& risk) {
+    return "calibration word " + Hex(risk.word) +
+           (risk.bandGap ? ", band-gap " + std::to_string(*risk.bandGap) : "");
+}
+
+std::string CalibrationAdvice(const jobs::CalibrationAtRisk& risk) {
+    return "; the chip's calibration (" + CalibrationValues(risk) +
+           ") may be lost: put it back with " +
+           risk.restore + (risk.recorded ? " (recorded in " + risk.journal + ")" : "");
+}
+
+FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts);
+
+}  // namespace
+
 FailureLine DescribeOutcome(const Outcome& o, const RenderFacts& facts) {
+    FailureLine line = DescribeCause(o, facts);
+    if (o.calibration && o.cause != Cause::NotRecorded && !line.text.empty()) {
+        line.text += CalibrationAdvice(*o.calibration);
+    }
+    return line;
+}
+
+namespace {
+
+FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts) {
     const DeviceLayout& layout = facts.layout;
     const std::string what = facts.doing.empty() ? Doing(o, layout) : facts.doing;
     const std::string where = o.address ? " at " + Hex(*o.address) : "";
@@ -251,6 +286,15 @@ FailureLine DescribeOutcome(const Outcome& o, const RenderFacts& facts) {
                         ": the chip answered, but its data memory stayed busy writing through "
                         "every status read (a chip that cannot finish a write?)"};
         case Cause::NotBlank: {
+            if (o.phase == Phase::CalibrationWrite) {
+                return {Failure::Mismatch,
+                        what + " failed: " + Hex(*o.address) + " holds " +
+                            Cell(o, layout, o.chipValue) + " where the calibration has " +
+                            Cell(o, layout, o.expectedValue) +
+                            ", and programming can only clear bits: a chip whose calibration "
+                            "was not lost keeps its own (to replace it, erase with "
+                            "--no-keep-calibration first)"};
+            }
             // After --erase, erasing again cannot help: the cell kept its bits through it.
             const std::string advice =
                 facts.erasedFirst ? "; the erase did not clear it (a cell that will not erase?)"
@@ -273,9 +317,28 @@ FailureLine DescribeOutcome(const Outcome& o, const RenderFacts& facts) {
                         "file's data; check the cable and try again"};
         case Cause::Declined:
             return {Failure::BadArguments, what + " was called off before the chip was erased"};
+        case Cause::NotCalibration:
+            return {Failure::Mismatch,
+                    "the calibration word at " + Hex(o.address.value_or(0)) + " reads " +
+                        Hex(o.chipValue) +
+                        ", which is no RETLW (0x34xx): an earlier erase lost it, and keeping it "
+                        "would keep that; nothing was done: put it back with tenlo-cli"
+                        " calibration --set 0x34xx (" +
+                        jobs::CalibrationJournalPath().string() +
+                        " holds what earlier erases read), or give --no-keep-calibration"};
+        case Cause::NotRecorded: {
+            const jobs::CalibrationAtRisk risk = o.calibration.value_or(jobs::CalibrationAtRisk{});
+            return {Failure::FileNotWritten,
+                    "cannot record the chip's calibration (" + CalibrationValues(risk) + ") in " +
+                        risk.journal +
+                        " before erasing it: nothing was erased; check that its folder is "
+                        "writable"};
+        }
     }
     return {Failure::None, ""};
 }
+
+}  // namespace
 
 std::string DescribeFirmwareFile(const FirmwareFileProblem& problem) {
     switch (problem.fault) {

@@ -197,6 +197,34 @@ void CDevice::ReadDeviceId() {
     Finish(false);
 }
 
+void CDevice::ReadCalibrationBody() {
+    Finish(false);
+}
+
+void CDevice::WriteCalibrationBody() {
+    Finish(false);
+}
+
+bool CDevice::RunReadCalibration(CalibrationValues& out) {
+    if (!CalibrationLocation()) {
+        return false;
+    }
+    calibrationIo_ = {};
+    if (!RunOperation(&CDevice::ReadCalibrationBody)) {
+        return false;
+    }
+    out = calibrationIo_;
+    return true;
+}
+
+bool CDevice::RunWriteCalibration(const CalibrationValues& values) {
+    if (!CalibrationLocation()) {
+        return false;
+    }
+    calibrationIo_ = values;
+    return RunOperation(&CDevice::WriteCalibrationBody);
+}
+
 bool CDevice::RunReadDeviceId(std::uint16_t& word) {
     const std::optional<DeviceIdPlace> place = DeviceIdLocation();
     if (!place) {

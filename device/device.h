@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -151,6 +152,28 @@ class CDevice {
     // one, or when the programmer did not answer.
     bool RunReadDeviceId(std::uint16_t& word);
 
+    // The factory calibration a bulk erase takes with it, which erase and write put back while
+    // calibration is kept: the oscillator calibration word (a RETLW k) and, where the chip has
+    // them, the band-gap bits of the configuration word. Nothing for a chip without.
+    struct CalibrationPlace {
+        std::uint32_t wordAddress = 0;  // program word
+        std::uint16_t bandGapMask = 0;  // bits of the configuration word; 0: none
+        std::uint32_t configCell = 0;   // the configuration word, a configuration cell index
+    };
+    virtual std::optional<CalibrationPlace> CalibrationLocation() const { return std::nullopt; }
+    struct CalibrationValues {
+        std::uint16_t word = 0;
+        std::optional<std::uint16_t> bandGap;  // in place, under bandGapMask
+        bool operator==(const CalibrationValues&) const = default;
+    };
+    // Reads both, as the other operations run. False for a chip without calibration, or when
+    // the programmer did not answer.
+    bool RunReadCalibration(CalibrationValues& out);
+    // Writes the word into its cell and, when given, the band-gap bits into the configuration
+    // word (its other bits kept), each read back as written. A stop waits until it is done:
+    // half a calibration is worse than none restored.
+    bool RunWriteCalibration(const CalibrationValues& values);
+
     // The options record the device reads when an operation runs (the caller's).
     DeviceOptions* OptionsRecord() const { return options_; }
     void SetOptionsRecord(DeviceOptions* options) { options_ = options; }
@@ -195,6 +218,28 @@ class CDevice {
     // without a device ID word keeps this one, which fails at once.
     virtual void ReadDeviceId();
     std::uint16_t& DeviceIdRead() { return deviceIdRead_; }
+
+    // The bodies of RunReadCalibration and RunWriteCalibration, on CalibrationIo(); a family
+    // without calibration keeps these, which fail at once.
+    virtual void ReadCalibrationBody();
+    virtual void WriteCalibrationBody();
+    CalibrationValues& CalibrationIo() { return calibrationIo_; }
+
+    // Holds back the stop flag for as long as it lives: what it spans (the put-back of what an
+    // erase took) runs to its end, and the stop comes after.
+    class StopHeldBack {
+      public:
+        explicit StopHeldBack(CProgrammerLink& link) : link_(link), flag_(link.StopFlag()) {
+            link_.SetStopFlag(nullptr);
+        }
+        ~StopHeldBack() { link_.SetStopFlag(flag_); }
+        StopHeldBack(const StopHeldBack&) = delete;
+        StopHeldBack& operator=(const StopHeldBack&) = delete;
+
+      private:
+        CProgrammerLink& link_;
+        const std::atomic<bool>* flag_;
+    };
 
     // 100 × done ÷ total in integer arithmetic; 0 for an empty memory.
     static int Percent(std::uint64_t done, std::uint64_t total);
@@ -276,6 +321,7 @@ class CDevice {
     IProgressDisplay* progress_;
     Place place_;
     std::uint16_t deviceIdRead_ = 0;
+    CalibrationValues calibrationIo_;
     IMainWindow* mainWindow_ = nullptr;
     IErrorBox* errorBox_ = nullptr;
     std::string errorCaption_ = "Tenlo";

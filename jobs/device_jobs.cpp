@@ -4,6 +4,7 @@
 #include <array>
 
 #include "jobs/config_traps.h"
+#include "jobs/calibration.h"
 #include "jobs/socket_rule.h"
 
 namespace tenlo::jobs {
@@ -90,7 +91,70 @@ Outcome CellOutcome(Cause cause, Phase phase, Memory memory, std::uint32_t addre
     return o;
 }
 
-// The whole chip is erased, the observer asked first.
+// The calibration a bulk erase takes and the device puts back, when the user keeps it.
+std::optional<CDevice::CalibrationPlace> KeptCalibration(JobContext& c) {
+    const DeviceOptions* options = c.device.OptionsRecord();
+    if (options == nullptr || options->keepCalibration == 0) {
+        return std::nullopt;
+    }
+    return c.device.CalibrationLocation();
+}
+
+// Reads the calibration that is kept; NotCalibration when its word is no RETLW, which an erase
+// or a write would keep as it is.
+Outcome ReadKeptCalibration(Run& run, const CDevice::CalibrationPlace& place,
+                            CDevice::CalibrationValues& values) {
+    JobContext& c = run.Context();
+    run.Begin(Phase::CalibrationRead, Memory::Program);
+    if (!c.device.RunReadCalibration(values)) {
+        return run.Failed(Phase::CalibrationRead, std::nullopt);
+    }
+    if (!IsRetlw(values.word)) {
+        return CellOutcome(Cause::NotCalibration, Phase::CalibrationRead, Memory::Program,
+                           place.wordAddress, values.word, 0x3400);
+    }
+    return {};
+}
+
+// Before an erase that keeps the calibration: the values read are appended to the journal,
+// with the device ID and the port, so that an erase cut short before the put-back loses
+// nothing. risk: what the outcome of a failed erase tells.
+Outcome RecordCalibration(Run& run, std::optional<CalibrationAtRisk>& risk) {
+    JobContext& c = run.Context();
+    const std::optional<CDevice::CalibrationPlace> place = KeptCalibration(c);
+    if (!place) {
+        return {};
+    }
+    CDevice::CalibrationValues values;
+    if (Outcome o = ReadKeptCalibration(run, *place, values); !o.Ok()) {
+        return o;
+    }
+    CalibrationRecord record{std::string(c.chip.name), c.port, std::nullopt, values.word,
+                             std::nullopt};
+    if (values.bandGap) {
+        record.bandGap = BandGapNumber(*values.bandGap, place->bandGapMask);
+    }
+    if (std::uint16_t id = 0; c.device.DeviceIdLocation()) {
+        if (!c.device.RunReadDeviceId(id)) {
+            return run.Failed(Phase::CalibrationRead, std::nullopt);
+        }
+        record.deviceId = id;
+    }
+    const std::filesystem::path journal = CalibrationJournalPath();
+    risk = CalibrationAtRisk{values.word, record.bandGap, journal.string(), false,
+                             RestoreCommand(record)};
+    risk->recorded = AppendToJournal(journal, JournalLine(record));
+    if (!risk->recorded) {
+        Outcome o;
+        o.cause = Cause::NotRecorded;
+        o.phase = Phase::CalibrationRead;
+        o.calibration = risk;
+        return o;
+    }
+    return {};
+}
+
+// The whole chip is erased, the observer asked first and the calibration recorded.
 Outcome EraseChip(Run& run) {
     JobContext& c = run.Context();
     if (c.observer != nullptr && !c.observer->BeforeErase(c.device)) {
@@ -99,9 +163,15 @@ Outcome EraseChip(Run& run) {
         o.phase = Phase::Erasing;
         return o;
     }
+    std::optional<CalibrationAtRisk> risk;
+    if (Outcome o = RecordCalibration(run, risk); !o.Ok()) {
+        return o;
+    }
     run.Begin(Phase::Erasing);
     if (!c.device.RunErase()) {
-        return run.Failed(Phase::Erasing, std::nullopt);
+        Outcome o = run.Failed(Phase::Erasing, std::nullopt);
+        o.calibration = risk;
+        return o;
     }
     return {};
 }
@@ -412,6 +482,13 @@ Report Write(JobContext& context, CMemoryImage& image, const MemorySet& memories
             return report;
         }
         report.erased = true;
+    } else if (const auto place = KeptCalibration(context); place && memories.program) {
+        // The write keeps the word the chip holds: one an earlier erase lost is refused.
+        CDevice::CalibrationValues values;
+        report.outcome = ReadKeptCalibration(run, *place, values);
+        if (!report.Ok()) {
+            return report;
+        }
     }
     for (Memory memory : kWriteOrder) {
         if (!memories.Has(memory)) {
@@ -457,6 +534,79 @@ Report Compare(JobContext& context, CMemoryImage& image, const MemorySet& memori
         }
     }
     return report;
+}
+
+Outcome ReadCalibration(JobContext& context, CDevice::CalibrationValues& values) {
+    Report report;
+    if (!SocketPasses(context, report)) {
+        return report.outcome;
+    }
+    Run run(context);
+    if (!context.device.CalibrationLocation()) {
+        Outcome o;
+        o.cause = Cause::NotDone;
+        o.phase = Phase::CalibrationRead;
+        return o;
+    }
+    run.Begin(Phase::CalibrationRead, Memory::Program);
+    if (!context.device.RunReadCalibration(values)) {
+        return run.Failed(Phase::CalibrationRead, std::nullopt);
+    }
+    return {};
+}
+
+Outcome RestoreCalibration(JobContext& context, const CDevice::CalibrationValues& values) {
+    Report report;
+    if (!SocketPasses(context, report)) {
+        return report.outcome;
+    }
+    Run run(context);
+    const std::optional<CDevice::CalibrationPlace> place = context.device.CalibrationLocation();
+    if (!place) {
+        Outcome o;
+        o.cause = Cause::NotDone;
+        o.phase = Phase::CalibrationWrite;
+        return o;
+    }
+    // Programming only clears bits: a cell holding zeros where the value has ones is not blank,
+    // and writing it would only garble what it holds. The chip is looked at before and after.
+    const auto differs = [](std::uint16_t have, std::uint16_t want) {
+        return (want & ~have) != 0 ? Cause::NotBlank : Cause::WillNotProgram;
+    };
+    const auto compare = [&](const CDevice::CalibrationValues& chip) -> Outcome {
+        if (chip.word != values.word) {
+            return CellOutcome(differs(chip.word, values.word), Phase::CalibrationWrite,
+                               Memory::Program, place->wordAddress, chip.word, values.word);
+        }
+        if (values.bandGap && chip.bandGap != values.bandGap) {
+            const std::uint16_t have = chip.bandGap.value_or(0);
+            return CellOutcome(
+                differs(have, *values.bandGap), Phase::CalibrationWrite, Memory::Config,
+                CellAddress(context.device.Layout(), Memory::Config, place->configCell), have,
+                *values.bandGap);
+        }
+        return {};
+    };
+    run.Begin(Phase::CalibrationWrite, Memory::Program);
+    CDevice::CalibrationValues chip;
+    if (!context.device.RunReadCalibration(chip)) {
+        return run.Failed(Phase::CalibrationWrite, std::nullopt);
+    }
+    if (const Outcome o = compare(chip); o.Ok() || o.cause == Cause::NotBlank) {
+        return o;
+    }
+    if (!context.device.RunWriteCalibration(values)) {
+        // Only a chip that answered every frame is read back to say why.
+        const LinkFault fault = context.link.FirstFailure().fault;
+        if (context.Stopped() || (fault != LinkFault::None && fault != LinkFault::NotProgrammed)) {
+            return run.Failed(Phase::CalibrationWrite, std::nullopt);
+        }
+        context.link.ClearFailure();
+    }
+    if (!context.device.RunReadCalibration(chip)) {
+        return run.Failed(Phase::CalibrationWrite, std::nullopt);
+    }
+    return compare(chip);
 }
 
 }  // namespace tenlo::jobs

@@ -27,6 +27,8 @@ enum class Phase : std::uint8_t {
     WriteVerify,    // reading back what a write wrote: the family's own pass, or a verify asked for
     WriteReadBack,  // reading a memory back to find out why its write failed
     Comparing,      // comparing a memory with the image
+    CalibrationRead,   // reading the chip's calibration (before an erase or a write that keeps it)
+    CalibrationWrite,  // writing the calibration back and reading it back
 };
 
 // Why a job ended. None: it did all it was asked.
@@ -62,6 +64,24 @@ enum class Cause : std::uint8_t {
     // In Phase::None with memory Config: the user would not write a configuration with traps
     // (Report::configTraps), and nothing went to the chip.
     Declined,
+    // Calibration is kept, but the chip's calibration word is no RETLW (chipValue; memory and
+    // address its cell): an earlier erase lost it, and keeping it would keep that. Nothing was
+    // done.
+    NotCalibration,
+    // The calibration read before an erase could not be recorded in the journal (calibration
+    // says what and where): nothing was erased.
+    NotRecorded,
+};
+
+// A chip whose calibration is kept: what was read before its erase, where it is recorded, and
+// the command that puts it back. Told when the job ended between the erase and the put-back,
+// when the calibration may be gone.
+struct CalibrationAtRisk {
+    std::uint16_t word = 0;
+    std::optional<std::uint16_t> bandGap;  // the band-gap number (the bits shifted down)
+    std::string journal;                   // the journal's path
+    bool recorded = false;                 // the journal holds them
+    std::string restore;                   // "tenlo-cli ... calibration --set 0x3480 ..."
 };
 
 struct Outcome {
@@ -92,6 +112,9 @@ struct Outcome {
     // written whole), so that only the power-down failed.
     bool stillPowered = false;
     bool workDone = false;
+    // NotRecorded, and a failure or interrupt between an erase and the put-back of the chip's
+    // calibration.
+    std::optional<CalibrationAtRisk> calibration;
 
     bool Ok() const { return cause == Cause::None; }
 };

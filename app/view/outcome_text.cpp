@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include "jobs/calibration.h"
+
 namespace tenlo::app {
 
 namespace {
@@ -165,7 +167,37 @@ QString WithCause(const QString& text, const QString& cause) {
     return text.endsWith(u'\n') ? text + cause : text + u'\n' + cause;
 }
 
+namespace {
+
+QString CalibrationValuesText(const jobs::CalibrationAtRisk& risk) {
+    QString text = QStringLiteral("キャリブレーションワード %1").arg(Hex(risk.word));
+    if (risk.bandGap) {
+        text += QStringLiteral("、バンドギャップ %1").arg(*risk.bandGap);
+    }
+    return text;
+}
+
+QString CauseOnly(const Outcome& o, const DeviceLayout& layout);
+
+}  // namespace
+
 QString CauseText(const Outcome& o, const DeviceLayout& layout) {
+    QString text = CauseOnly(o, layout);
+    if (o.calibration && o.cause != Cause::NotRecorded && !text.isEmpty()) {
+        const jobs::CalibrationAtRisk& risk = *o.calibration;
+        text = WithCause(text, QStringLiteral("チップのキャリブレーション値（%1）が失われた可能性"
+                                              "があります。次のコマンドで書き戻せます：%2")
+                                   .arg(CalibrationValuesText(risk), Name(risk.restore)));
+        if (risk.recorded) {
+            text += QStringLiteral("（記録：%1）").arg(Name(risk.journal));
+        }
+    }
+    return text;
+}
+
+namespace {
+
+QString CauseOnly(const Outcome& o, const DeviceLayout& layout) {
     if (o.stillPowered && (o.cause == Cause::LineFailed || o.cause == Cause::Interrupted)) {
         const QString text =
             o.cause == Cause::LineFailed ? LineText(o) : QStringLiteral("中止しました。");
@@ -217,9 +249,25 @@ QString CauseText(const Outcome& o, const DeviceLayout& layout) {
                        "%1 のプログラマーは書き込み失敗を返しましたが、チップには書き込みデータが"
                        "入っています。ケーブルを確認して、もう一度書き込んでください。")
                 .arg(Name(o.port));
+        case Cause::NotCalibration:
+            return QStringLiteral(
+                       "キャリブレーションワード（アドレス %1）が %2 で、RETLW（34xxH）ではありま"
+                       "せん。以前のイレースで失われた可能性があり、このまま保持すると失われた値を"
+                       "保持することになるため、何もしませんでした。%3 に記録された値を書き戻して"
+                       "ください。")
+                .arg(Hex(o.address.value_or(0)), Hex(o.chipValue),
+                     QString::fromStdString(jobs::CalibrationJournalPath().string()));
+        case Cause::NotRecorded:
+            return QStringLiteral(
+                       "キャリブレーション値（%1）を %2 に記録できなかったため、イレースしません"
+                       "でした。フォルダーに書き込めるか確認してください。")
+                .arg(CalibrationValuesText(o.calibration.value_or(jobs::CalibrationAtRisk{})),
+                     Name(o.calibration ? o.calibration->journal : std::string()));
     }
     return {};
 }
+
+}  // namespace
 
 QString OtherChipQuestion(const std::string& selected, const std::vector<std::string>& named,
                           std::uint16_t id) {

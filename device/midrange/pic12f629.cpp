@@ -153,8 +153,12 @@ bool CPic12F629::EraseProgramStep() {
     if (Options().keepCalibration != 0) {
         std::optional<std::uint16_t> calibration;
         std::optional<std::uint16_t> config;
-        if (!ReadCalibration(&calibration, &config) || !EnterProgramMode() || !LoadConfig(0) ||
-            !link.IcspCommandWait(p.bulkEraseProgram, p.eraseWait) ||
+        if (!ReadCalibration(&calibration, &config) || !EnterProgramMode() || !LoadConfig(0)) {
+            return false;
+        }
+        // A stop between the erase and the put-back would lose the calibration for good.
+        const StopHeldBack held(link);
+        if (!link.IcspCommandWait(p.bulkEraseProgram, p.eraseWait) ||
             !link.PowerOffVddFirstRetried() || !RestoreCalibration(calibration, config)) {
             return false;
         }
@@ -163,6 +167,34 @@ bool CPic12F629::EraseProgramStep() {
         return false;
     }
     return ExitProgramMode();
+}
+
+std::optional<CDevice::CalibrationPlace> CPic12F629::CalibrationLocation() const {
+    return CalibrationPlace{params_.calibrationWordAddress, params_.bandGapMask,
+                            params_.configWordIndex};
+}
+
+void CPic12F629::ReadCalibrationBody() {
+    std::optional<std::uint16_t> word;
+    std::optional<std::uint16_t> config;
+    const bool ok = ReadCalibration(&word, params_.bandGapMask != 0 ? &config : nullptr);
+    if (ok && word) {
+        CalibrationIo().word = *word;
+        if (config) {
+            CalibrationIo().bandGap = static_cast<std::uint16_t>(*config & params_.bandGapMask);
+        }
+    }
+    Finish(ok);
+}
+
+void CPic12F629::WriteCalibrationBody() {
+    const CalibrationValues values = CalibrationIo();
+    bool ok = false;
+    {
+        const StopHeldBack held(Link());
+        ok = RestoreCalibration(values.word, values.bandGap);
+    }
+    Finish(ok);
 }
 
 bool CPic12F629::EraseDataStep() {

@@ -16,7 +16,11 @@ class CPic12F629 : public CPic16F84A {
     CPic12F629(CProgrammerLink& link, DeviceOptions* options, IProgressDisplay* progress,
                const DeviceLayout& layout, const MidRangeParams& params);
 
+    std::optional<CalibrationPlace> CalibrationLocation() const override;
+
   protected:
+    void ReadCalibrationBody() override;
+    void WriteCalibrationBody() override;
     void WriteProgram() override;
     void CompareProgram() override;
     void WriteConfig() override;
