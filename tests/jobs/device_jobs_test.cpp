@@ -5,11 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "link/serial_port.h"
+#include "sim/in_process_backend.h"
 #include "support/sim_rig.h"
 
 namespace tenlo::jobs {
@@ -353,6 +359,61 @@ TEST(WriteJob, NoticesAndProtectionLeftOffAreNotedWithoutAQuestion) {
     EXPECT_TRUE(program.Ok());
     EXPECT_TRUE(program.configTraps.empty());
     EXPECT_TRUE(rig.answers.trapsAsked.empty());
+}
+
+}  // namespace
+}  // namespace tenlo::jobs
+
+namespace tenlo::jobs {
+namespace {
+
+// Raises the stop the moment the chip's calibration word reads erased: between the erase and
+// the put-back, where a stop would lose the calibration for good.
+class StopOnceErased final : public IClock {
+  public:
+    StopOnceErased(IClock& inner, testing::SimSocket& socket, std::atomic<bool>& stop)
+        : inner_(inner), socket_(socket), stop_(stop) {}
+    Duration Now() override { return inner_.Now(); }
+    void SleepFor(Duration d) override {
+        if (!stop_ && socket_.Peek(Space::Program, 0x3FF) == 0x3FFF) {
+            stop_ = true;
+        }
+        inner_.SleepFor(d);
+    }
+
+  private:
+    IClock& inner_;
+    testing::SimSocket& socket_;
+    std::atomic<bool>& stop_;
+};
+
+TEST(EraseJob, AStopBetweenTheEraseAndThePutBackOfTheCalibrationWaitsForThePutBack) {
+    const std::filesystem::path state =
+        std::filesystem::temp_directory_path() / ("tenlo-jobs-" + std::to_string(::getpid()));
+    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    testing::SimSocket socket("PIC12F629");
+    socket.Poke(Space::Program, 0x10, 0x2805);
+    std::atomic<bool> stop{false};
+    VirtualClock time;
+    StopOnceErased clock(time, socket, stop);
+    CProgrammerLink link(nullptr, sim::MakeInProcessBackend(socket.programmer, time), &clock);
+    link.Connect(ProgrammerPortDefinition(5));
+    DeviceOptions options;
+    options.keepCalibration = 1;
+    const int index = FindCatalogueIndex("PIC12F629");
+    const std::unique_ptr<CDevice> device = CreateDevice(index, link, &options, nullptr);
+    JobContext context(*device, *CatalogueEntryAt(index), link, "COM5");
+    context.stop = &stop;
+
+    const Report r = Erase(context, {});
+    EXPECT_TRUE(stop) << "the stop came after the erase";
+    EXPECT_EQ(r.outcome.cause, Cause::Interrupted);
+    EXPECT_EQ(socket.Peek(Space::Program, 0x10), 0x3FFFu) << "erased";
+    EXPECT_EQ(socket.Peek(Space::Program, 0x3FF), 0x3480u) << "the calibration word is back";
+    EXPECT_EQ(socket.Peek(Space::Config, 0x2007) & 0x3000, 0x3000u);
+    EXPECT_FALSE(socket.Powered());
+    std::filesystem::remove_all(state);
+    ::unsetenv("XDG_STATE_HOME");
 }
 
 }  // namespace
