@@ -1,6 +1,8 @@
 // The commands of tenlo-cli: each prepares the device and the line, runs its job and tells
 // the outcome.
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "cli/cli_session.h"
@@ -12,6 +14,23 @@
 namespace tenlo::cli {
 
 namespace {
+
+// Whether two names lead to one file (the second may be empty: no file).
+bool SamePath(const std::string& a, const std::string& b) {
+    if (b.empty()) {
+        return false;
+    }
+    std::error_code error;
+    if (std::filesystem::equivalent(a, b, error)) {
+        return true;
+    }
+    const std::filesystem::path first = std::filesystem::weakly_canonical(a, error);
+    if (error) {
+        return a == b;
+    }
+    const std::filesystem::path second = std::filesystem::weakly_canonical(b, error);
+    return error ? a == b : first == second;
+}
 
 // The updater's status lines go to the terminal; its one message is kept for the caller.
 class CUpdateView final : public IFirmwareUpdateView {
@@ -67,6 +86,10 @@ int CCliSession::Version() {
 }
 
 int CCliSession::Read() {
+    if (!options_.outFile.empty() && SamePath(options_.outFile, options_.dataOutFile)) {
+        return Fail(Failure::BadArguments, "-o and --data-out both name " + options_.dataOutFile +
+                                               ": the data would overwrite the program");
+    }
     MemorySet chosen;
     Failure f = PrepareDevice();
     if (f == Failure::None) {
@@ -94,8 +117,12 @@ int CCliSession::Read() {
         if (!text) {
             return Fail(Failure::FileNotWritten, "cannot make the HEX text of what was read");
         }
-        std::fputs(text->c_str(), env_.out);
-        std::fflush(env_.out);
+        if (std::fputs(text->c_str(), env_.out) < 0 || std::fflush(env_.out) != 0 ||
+            std::ferror(env_.out) != 0) {
+            return Fail(Failure::FileNotWritten,
+                        "cannot write the HEX text to standard output (a full disk or a closed "
+                        "pipe?): what was read is lost");
+        }
     } else if (!SaveProgramHex(options_.outFile, image, hexOptions)) {
         return Fail(Failure::FileNotWritten, "cannot write " + options_.outFile +
                                                  ": check that its folder exists and is writable");
@@ -117,6 +144,7 @@ int CCliSession::Write() {
     jobs::JobContext context = Context();
     jobs::WriteOptions write;
     write.eraseFirst = options_.erase;
+    write.readBack = options_.readBack;
     const jobs::Report r = jobs::Write(context, *files.image, chosen, write);
     TellConfigNotes(r);
     if (r.outcome.cause == jobs::Cause::Declined && r.outcome.phase == jobs::Phase::None) {
@@ -161,7 +189,8 @@ int CCliSession::Verify() {
         if (o.cause == jobs::Cause::Mismatch) {
             const int digits = CellDigits(layout, step.memory);
             std::fprintf(env_.err, "%s: %s differs at %s: chip %s, file %s\n", kProgramName,
-                         MemoryName(step.memory), Hex(*o.address).c_str(),
+                         MemoryName(step.memory),
+                         Hex(FileAddress(layout, step.memory, *o.address)).c_str(),
                          Hex(o.chipValue, digits).c_str(), Hex(o.expectedValue, digits).c_str());
             mismatch = true;
         } else if (o.Ok()) {

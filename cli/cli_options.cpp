@@ -110,6 +110,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     write->add_option("--data", options.dataFile, "Separate data EEPROM file");
     CLI::Option* writeMemories = addMemories(write);
     write->add_flag("--erase", options.erase, "Erase the chip first");
+    bool trustWrite = false;
+    write->add_flag("--no-verify", trustWrite,
+                    "Do not read back a PIC18 or dsPIC30F write (mid-range writes always are)");
 
     CLI::App* verify =
         app.add_subcommand("verify", "Compare program, configuration, data with the files");
@@ -143,8 +146,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         ->add_option("--set", calibrationWord,
                      "Calibration word to write back, a RETLW (0x34xx), as the journal gives it")
         ->type_name("WORD");
-    calibration
-        ->add_option("--bandgap", bandGap, "Band-gap bits to write back with it (0 to 3)")
+    calibration->add_option("--bandgap", bandGap, "Band-gap bits to write back with it (0 to 3)")
         ->type_name("N");
     CLI::App* ports =
         app.add_subcommand("ports", "List the serial ports present and their COM names");
@@ -178,6 +180,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
 
     options.simulate = simulate->count() > 0;
     options.checkErased = !noVerify;
+    options.readBack = !trustWrite;
     options.keepCalibration = !noKeep;
     if (compare && noCompare) {
         message = "--compare-calibration and --no-compare-calibration exclude each other";
@@ -186,10 +189,17 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     options.compareCalibration = compare || (!noCompare && !options.keepCalibration);
 
     const std::pair<CLI::App*, Command> commands[] = {
-        {devices, Command::Devices}, {ping, Command::Ping},   {version, Command::Version},
-        {read, Command::Read},       {write, Command::Write}, {verify, Command::Verify},
-        {erase, Command::Erase},     {id, Command::Id},       {update, Command::UpdateFirmware},
-        {ports, Command::Ports},     {calibration, Command::Calibration},
+        {devices, Command::Devices},
+        {ping, Command::Ping},
+        {version, Command::Version},
+        {read, Command::Read},
+        {write, Command::Write},
+        {verify, Command::Verify},
+        {erase, Command::Erase},
+        {id, Command::Id},
+        {update, Command::UpdateFirmware},
+        {ports, Command::Ports},
+        {calibration, Command::Calibration},
     };
     for (const auto& [sub, command] : commands) {
         if (sub->parsed()) {

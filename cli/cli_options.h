@@ -44,6 +44,7 @@ struct CliOptions {
     std::string dataOutFile;  // read: --data-out
     std::optional<MemorySet> memories;
     bool erase = false;        // write --erase
+    bool readBack = true;      // write: read back what the family's write does not (--no-verify)
     bool checkErased = true;   // erase: read the chip back to see it blank (--no-verify: not)
     bool force = false;        // read, write, verify, erase: no device ID check first
     std::string firmwareFile;  // update-firmware --file (empty: the updater's own name)

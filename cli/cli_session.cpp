@@ -39,7 +39,19 @@ int CCliSession::Run() {
         trace_.Finish();
     }
     errorBox_.Flush();
-    std::fflush(env_.out);
+    // What a command hands on through standard output is its product: lost there (a full disk,
+    // a closed pipe), the command did not do its work. Status lines lost are no loss.
+    const bool outputLost = std::fflush(env_.out) != 0 || std::ferror(env_.out) != 0;
+    const bool product = options_.command == Command::Devices ||
+                         options_.command == Command::Version || options_.command == Command::Id ||
+                         options_.command == Command::Ports ||
+                         options_.command == Command::Calibration ||
+                         (options_.command == Command::Read && options_.outFile.empty());
+    if (outputLost && product && code == ToInt(ExitCode::Success)) {
+        return Fail(Failure::FileNotWritten,
+                    "cannot write to standard output (a full disk or a closed pipe?): what the "
+                    "command printed is lost");
+    }
     std::fflush(env_.err);
     return code;
 }

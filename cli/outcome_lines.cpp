@@ -67,8 +67,14 @@ const char* InterruptedConsequence(Phase phase) {
     }
 }
 
-FailureLine LineFailure(const Outcome& o, const std::string& doing) {
-    const std::string where = o.address ? " at " + Hex(*o.address) : "";
+// The cell's address as the chip's HEX files give it.
+std::string At(const Outcome& o, const DeviceLayout& layout) {
+    const std::uint32_t address = o.address.value_or(0);
+    return Hex(o.memory ? FileAddress(layout, *o.memory, address) : address);
+}
+
+FailureLine LineFailure(const Outcome& o, const DeviceLayout& layout, const std::string& doing) {
+    const std::string where = o.address ? " at " + At(o, layout) : "";
     std::string cause = DescribeLinkFailure(o.link);
     if (o.cause == Cause::NotDone) {
         cause = "the programmer answered every command, but the chip did not do it";
@@ -228,8 +234,8 @@ std::string CalibrationValues(const jobs::CalibrationAtRisk& risk) {
 
 std::string CalibrationAdvice(const jobs::CalibrationAtRisk& risk) {
     return "; the chip's calibration (" + CalibrationValues(risk) +
-           ") may be lost: put it back with " +
-           risk.restore + (risk.recorded ? " (recorded in " + risk.journal + ")" : "");
+           ") may be lost: put it back with " + risk.restore +
+           (risk.recorded ? " (recorded in " + risk.journal + ")" : "");
 }
 
 FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts);
@@ -249,7 +255,7 @@ namespace {
 FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts) {
     const DeviceLayout& layout = facts.layout;
     const std::string what = facts.doing.empty() ? Doing(o, layout) : facts.doing;
-    const std::string where = o.address ? " at " + Hex(*o.address) : "";
+    const std::string where = o.address ? " at " + At(o, layout) : "";
     switch (o.cause) {
         case Cause::None:
         case Cause::Mismatch:
@@ -260,13 +266,21 @@ FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts) {
                         (o.stillPowered ? "; the chip may still be powered" : "")};
         case Cause::LineFailed:
         case Cause::NotDone:
-            return LineFailure(o, what);
+            return LineFailure(o, layout, what);
         case Cause::NoChip:
             if (o.phase == Phase::EraseReadBack) {
                 return {Failure::NoChip, "erasing " + ChipName(layout) +
                                              ": every cell reads back 0: no chip answers in the "
                                              "socket; check that it sits there the right way "
                                              "round"};
+            }
+            if (o.phase != Phase::SocketCheck) {
+                // A chip without a device ID: its memories said it.
+                return {Failure::NoChip,
+                        "no chip answers in the socket: program and configuration memory read "
+                        "all 0; check that the " +
+                            layout.name +
+                            " sits in it the right way round (--force skips this check)"};
             }
             return {Failure::NoChip, "no chip answers in the socket: the device ID reads " +
                                          Hex(o.deviceId) + "; check that the " + layout.name +
@@ -277,7 +291,7 @@ FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts) {
         case Cause::WillNotErase:
             return {Failure::Mismatch,
                     ChipName(layout) + " did not erase: " + MemoryName(*o.memory) + " " +
-                        Hex(*o.address) + " holds " + Cell(o, layout, o.chipValue) +
+                        At(o, layout) + " holds " + Cell(o, layout, o.chipValue) +
                         " where an erased chip has " + Cell(o, layout, o.expectedValue) +
                         " (a cell that will not erase?)"};
         case Cause::ChipBusy:
@@ -288,7 +302,7 @@ FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts) {
         case Cause::NotBlank: {
             if (o.phase == Phase::CalibrationWrite) {
                 return {Failure::Mismatch,
-                        what + " failed: " + Hex(*o.address) + " holds " +
+                        what + " failed: " + At(o, layout) + " holds " +
                             Cell(o, layout, o.chipValue) + " where the calibration has " +
                             Cell(o, layout, o.expectedValue) +
                             ", and programming can only clear bits: a chip whose calibration "
@@ -299,14 +313,14 @@ FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts) {
             const std::string advice =
                 facts.erasedFirst ? "; the erase did not clear it (a cell that will not erase?)"
                                   : "; erase it first (the erase command, or write --erase)";
-            return {Failure::Mismatch, what + " failed: the chip is not blank: " + Hex(*o.address) +
+            return {Failure::Mismatch, what + " failed: the chip is not blank: " + At(o, layout) +
                                            " holds " + Cell(o, layout, o.chipValue) +
                                            " where the file has " +
                                            Cell(o, layout, o.expectedValue) +
                                            ", and programming can only clear bits" + advice};
         }
         case Cause::WillNotProgram:
-            return {Failure::Mismatch, what + " failed: verification failed at " + Hex(*o.address) +
+            return {Failure::Mismatch, what + " failed: verification failed at " + At(o, layout) +
                                            ": chip " + Cell(o, layout, o.chipValue) + ", file " +
                                            Cell(o, layout, o.expectedValue) +
                                            " (a cell that will not program?)"};
@@ -319,8 +333,7 @@ FailureLine DescribeCause(const Outcome& o, const RenderFacts& facts) {
             return {Failure::BadArguments, what + " was called off before the chip was erased"};
         case Cause::NotCalibration:
             return {Failure::Mismatch,
-                    "the calibration word at " + Hex(o.address.value_or(0)) + " reads " +
-                        Hex(o.chipValue) +
+                    "the calibration word at " + At(o, layout) + " reads " + Hex(o.chipValue) +
                         ", which is no RETLW (0x34xx): an earlier erase lost it, and keeping it "
                         "would keep that; nothing was done: put it back with tenlo-cli"
                         " calibration --set 0x34xx (" +

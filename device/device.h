@@ -111,6 +111,10 @@ class CDevice {
     }
     bool RunErase();
 
+    // Whether a write reads back every cell it wrote and fails where one differs, as the
+    // mid-range families do; a family whose write does not is read back by the write job.
+    virtual bool WriteReadsBack() const { return false; }
+
     // The cells a write of memory sets under the current options, and what it puts in them:
     // every cell under the memory's width unless the family writes fewer.
     virtual std::vector<WrittenCell> WrittenCells(Memory memory) const;

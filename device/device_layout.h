@@ -98,4 +98,21 @@ constexpr std::uint32_t CellAddress(const DeviceLayout& layout, Memory memory, s
     return i;
 }
 
+// A device address (CellAddress) as the chip's HEX files and its maker's tools give it: a
+// PIC18 program word by its first byte (2 a word), a dsPIC30F instruction by the program
+// counter (2 an instruction) and its configuration registers 2 apart from their start. Every
+// other address is that already (mid-range words, data bytes, PIC18 configuration bytes).
+constexpr std::uint32_t FileAddress(const DeviceLayout& layout, Memory memory,
+                                    std::uint32_t address) {
+    const bool pic18 = layout.programWidth == 16;
+    const bool dsPic30 = layout.programWidth == 24;
+    if (memory == Memory::Program && (pic18 || dsPic30)) {
+        return 2 * address;
+    }
+    if (memory == Memory::Config && dsPic30 && address >= layout.configStart) {
+        return layout.configStart + 2 * (address - layout.configStart);
+    }
+    return address;
+}
+
 }  // namespace tenlo

@@ -61,8 +61,7 @@ std::uint16_t BandGapNumber(std::uint16_t bits, std::uint16_t mask) {
 }
 
 std::uint16_t BandGapBits(std::uint16_t number, std::uint16_t mask) {
-    return mask == 0 ? 0
-                     : static_cast<std::uint16_t>((number << std::countr_zero(mask)) & mask);
+    return mask == 0 ? 0 : static_cast<std::uint16_t>((number << std::countr_zero(mask)) & mask);
 }
 
 std::string RestoreCommand(const CalibrationRecord& record) {
@@ -104,8 +103,8 @@ bool AppendToJournal(const std::filesystem::path& path, const std::string& line)
         return false;
     }
     const std::string text = line + "\n";
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-              std::fflush(file) == 0;
+    bool ok =
+        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
 #ifdef _WIN32
     ok = ok && ::_commit(::_fileno(file)) == 0;
 #else

@@ -307,6 +307,38 @@ Outcome CompareMemory(Run& run, Memory memory, CMemoryImage& image, Phase phase)
     return {};
 }
 
+// A chip without a device ID word cannot tell an empty socket: a data line that no chip drives
+// reads all zeros, which no chip holds in both program and configuration memory. Looked at after
+// a read, a compare or a write of such a chip found only zeros or a difference (read: what the
+// job read of the memories in it, else nothing): NoChip in phase, or the line's failure while
+// reading the rest; None for a chip that answers.
+Outcome EmptySocketWithoutId(Run& run, Phase phase, const CMemoryImage* read,
+                             const MemorySet& inRead) {
+    JobContext& c = run.Context();
+    if (!c.checkSocket || c.device.DeviceIdLocation()) {
+        return {};
+    }
+    CMemoryImage chip(c.device.Layout());
+    for (const Memory memory : {Memory::Program, Memory::Config}) {
+        const CMemoryImage* cells = read;
+        if (read == nullptr || !inRead.Has(memory)) {
+            if (!c.device.RunRead(memory, chip.Cells(memory))) {
+                return run.Failed(phase, memory);
+            }
+            cells = &chip;
+        }
+        for (std::size_t i = 0; i < cells->CellCount(memory); ++i) {
+            if (cells->Get(memory, i) != 0) {
+                return {};
+            }
+        }
+    }
+    Outcome o;
+    o.cause = Cause::NoChip;
+    o.phase = phase;
+    return o;
+}
+
 // Whether a write goes on to the next memory after this one failed.
 bool WriteGoesOn(Memory memory, Cause cause) {
     const bool chipRefused =
@@ -449,8 +481,21 @@ Report Read(JobContext& context, const MemorySet& memories, CMemoryImage& into) 
         }
         Note(report, step);
         if (!report.Ok()) {
-            break;
+            return report;
         }
+    }
+    const bool allZero = [&] {
+        for (const Memory memory : {Memory::Program, Memory::Config}) {
+            for (std::size_t i = 0; memories.Has(memory) && i < into.CellCount(memory); ++i) {
+                if (into.Get(memory, i) != 0) {
+                    return false;
+                }
+            }
+        }
+        return memories.program || memories.config;
+    }();
+    if (allZero) {
+        report.outcome = EmptySocketWithoutId(run, Phase::Reading, &into, memories);
     }
     return report;
 }
@@ -498,11 +543,17 @@ Report Write(JobContext& context, CMemoryImage& image, const MemorySet& memories
         MemoryStep step{memory, {}};
         if (!context.device.RunWrite(memory, image.Cells(memory))) {
             step.outcome = DiagnoseWrite(run, memory, image);
-        } else if (options.verify) {
+        } else if (options.verify || (options.readBack && !context.device.WriteReadsBack())) {
             const CalibrationCompareScope kept(context.device, false);
             step.outcome = CompareMemory(run, memory, image, Phase::WriteVerify);
             if (step.outcome.cause == Cause::Mismatch) {
                 step.outcome.cause = Cause::WillNotProgram;
+            }
+        }
+        if (step.outcome.cause == Cause::NotBlank || step.outcome.cause == Cause::WillNotProgram) {
+            if (Outcome empty = EmptySocketWithoutId(run, step.outcome.phase, nullptr, {});
+                !empty.Ok()) {
+                step.outcome = empty;
             }
         }
         const Cause cause = step.outcome.cause;
@@ -522,11 +573,19 @@ Report Compare(JobContext& context, CMemoryImage& image, const MemorySet& memori
     }
     Run run(context);
     const CalibrationCompareScope kept(context.device, options.compareKeptCalibration);
+    bool socketLooked = false;
     for (Memory memory : kReadOrder) {
         if (!memories.Has(memory)) {
             continue;
         }
         MemoryStep step{memory, CompareMemory(run, memory, image, Phase::Comparing)};
+        if (step.outcome.cause == Cause::Mismatch && !socketLooked) {
+            socketLooked = true;
+            if (Outcome empty = EmptySocketWithoutId(run, Phase::Comparing, nullptr, {});
+                !empty.Ok()) {
+                step.outcome = empty;
+            }
+        }
         const Cause cause = step.outcome.cause;
         Note(report, step);
         if (cause != Cause::None && !(cause == Cause::Mismatch && options.allMemories)) {

@@ -68,6 +68,9 @@ struct WriteOptions {
     // Compare every memory written with the image afterwards (calibration cells that are kept
     // left out): a difference is WillNotProgram at its cell, in phase WriteVerify.
     bool verify = false;
+    // The same where the family's write does not read back what it wrote (PIC18, dsPIC30F):
+    // false trusts the write (tenlo-cli write --no-verify).
+    bool readBack = true;
 };
 // Writes program, then data, then configuration (last: it may protect the rest). Before the
 // chip is touched, a configuration with traps is asked about (ConfigTrapsAccepted). A memory that

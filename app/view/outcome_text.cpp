@@ -46,7 +46,13 @@ QString Frame(const LinkFailure& f) {
                         : QStringLiteral("%1の %2 番目のフレーム").arg(command).arg(f.frame);
 }
 
-QString LineText(const Outcome& o) {
+// The cell's address as the chip's HEX files give it.
+QString At(const Outcome& o, const DeviceLayout& layout) {
+    const std::uint32_t address = o.address.value_or(0);
+    return Hex(o.memory ? FileAddress(layout, *o.memory, address) : address);
+}
+
+QString LineText(const Outcome& o, const DeviceLayout& layout) {
     const QString port = Name(o.port);
     QString lost;
     switch (o.link.fault) {
@@ -68,7 +74,7 @@ QString LineText(const Outcome& o) {
             break;
     }
     const QString near =
-        o.address ? QStringLiteral("（アドレス %1 付近）").arg(Hex(*o.address)) : QString();
+        o.address ? QStringLiteral("（アドレス %1 付近）").arg(At(o, layout)) : QString();
     const QString head =
         o.programmerSilent ? QStringLiteral("%1 のプログラマーが応答しなくなりました。").arg(port)
                            : QStringLiteral("%1 のプログラマーとの通信に失敗しました。").arg(port);
@@ -85,9 +91,9 @@ QString CellValues(const Outcome& o, const DeviceLayout& layout, const QString& 
         .arg(Hex(o.chipValue, digits), expectedLabel, Hex(o.expectedValue, digits));
 }
 
-QString Where(const Outcome& o) {
+QString Where(const Outcome& o, const DeviceLayout& layout) {
     return QStringLiteral("%1のアドレス %2 ")
-        .arg(o.memory ? MemoryName(*o.memory) : QString(), Hex(o.address.value_or(0)));
+        .arg(o.memory ? MemoryName(*o.memory) : QString(), At(o, layout));
 }
 
 // Why a record or a byte of a file was refused.
@@ -200,7 +206,7 @@ namespace {
 QString CauseOnly(const Outcome& o, const DeviceLayout& layout) {
     if (o.stillPowered && (o.cause == Cause::LineFailed || o.cause == Cause::Interrupted)) {
         const QString text =
-            o.cause == Cause::LineFailed ? LineText(o) : QStringLiteral("中止しました。");
+            o.cause == Cause::LineFailed ? LineText(o, layout) : QStringLiteral("中止しました。");
         return WithCause(
             text, QStringLiteral("チップの電源を切れませんでした。電源が入ったままの可能性が"
                                  "あります。プログラマーを外してからチップを取り出してください。"));
@@ -217,12 +223,17 @@ QString CauseOnly(const Outcome& o, const DeviceLayout& layout) {
                     "ソケットにチップが見つかりません（イレース後に読み出したセルがすべて 0 "
                     "です）。チップの向きと差し込みを確認してください。");
             }
+            if (o.phase != Phase::SocketCheck) {
+                return QStringLiteral(
+                    "ソケットにチップが見つかりません（プログラムメモリーとコンフィグレーション"
+                    "メモリーがすべて 0 です）。チップの向きと差し込みを確認してください。");
+            }
             return QStringLiteral(
                        "ソケットにチップが見つかりません（デバイスID %1）。チップの向きと差し込み"
                        "を確認してください。")
                 .arg(Hex(o.deviceId));
         case Cause::LineFailed:
-            return LineText(o);
+            return LineText(o, layout);
         case Cause::NotDone:
             return QStringLiteral(
                        "%1 のプログラマーはすべてのコマンドに応答しましたが、チップが動作しません"
@@ -231,16 +242,18 @@ QString CauseOnly(const Outcome& o, const DeviceLayout& layout) {
         case Cause::Interrupted:
             return InterruptedText(o);
         case Cause::NotBlank:
-            return Where(o) + QStringLiteral(
-                                  "のセルが消去されていません（%1）。書き込みではビットを 0 "
-                                  "にすることしかできません。先にイレースしてください。")
-                                  .arg(CellValues(o, layout, QStringLiteral("書き込みデータ")));
+            return Where(o, layout) +
+                   QStringLiteral(
+                       "のセルが消去されていません（%1）。書き込みではビットを 0 "
+                       "にすることしかできません。先にイレースしてください。")
+                       .arg(CellValues(o, layout, QStringLiteral("書き込みデータ")));
         case Cause::WillNotProgram:
-            return Where(o) + QStringLiteral("のセルに書き込めませんでした（%1）。")
-                                  .arg(CellValues(o, layout, QStringLiteral("書き込みデータ")));
+            return Where(o, layout) +
+                   QStringLiteral("のセルに書き込めませんでした（%1）。")
+                       .arg(CellValues(o, layout, QStringLiteral("書き込みデータ")));
         case Cause::WillNotErase:
-            return Where(o) + QStringLiteral("のセルが消去されませんでした（%1）。")
-                                  .arg(CellValues(o, layout, QStringLiteral("消去後の値")));
+            return Where(o, layout) + QStringLiteral("のセルが消去されませんでした（%1）。")
+                                          .arg(CellValues(o, layout, QStringLiteral("消去後の値")));
         case Cause::ChipBusy:
             return QStringLiteral(
                 "チップがデータメモリーの書き込みを終えませんでした（ビジーのままです）。");
@@ -255,7 +268,7 @@ QString CauseOnly(const Outcome& o, const DeviceLayout& layout) {
                        "せん。以前のイレースで失われた可能性があり、このまま保持すると失われた値を"
                        "保持することになるため、何もしませんでした。%3 に記録された値を書き戻して"
                        "ください。")
-                .arg(Hex(o.address.value_or(0)), Hex(o.chipValue),
+                .arg(At(o, layout), Hex(o.chipValue),
                      QString::fromStdString(jobs::CalibrationJournalPath().string()));
         case Cause::NotRecorded:
             return QStringLiteral(

@@ -29,6 +29,8 @@ class CMidRangeDevice : public CDevice {
 
     bool Initialize() override { return true; }
     void GetLayout(DeviceLayout& out) const override { out = layout_; }
+    // Every word and byte is programmed and read back by the firmware or the body.
+    bool WriteReadsBack() const override { return true; }
     // Reads configuration memory and compares cell 6 with the layout's device ID, revision bits
     // aside. False when it cannot be read or the chip has no cell 6.
     bool CheckDeviceId() override;

@@ -135,8 +135,9 @@ TEST(CalibrationJournal, AJournalThatCannotBeWrittenStopsTheEraseBeforeItBegins)
     CliRig rig("PIC12F629");
     Calibrate(rig);
     EXPECT_EQ(rig.Run({"--device", "PIC12F629", "erase"}), 4);
-    EXPECT_TRUE(Has(rig.stderrText, "cannot record the chip's calibration (calibration word "
-                                    "0x3454, band-gap 1)"))
+    EXPECT_TRUE(Has(rig.stderrText,
+                    "cannot record the chip's calibration (calibration word "
+                    "0x3454, band-gap 1)"))
         << rig.stderrText;
     EXPECT_EQ(rig.Peek(Space::Program, 0x10), 0x2805u) << "nothing was erased";
 }
@@ -153,8 +154,9 @@ TEST(CalibrationJournal, ALostCalibrationWordIsNotKeptByAnEraseOrAWrite) {
         std::vector<std::string> full{"--device", "PIC12F629"};
         full.insert(full.end(), args.begin(), args.end());
         EXPECT_EQ(rig.Run(full), 1) << rig.stderrText;
-        EXPECT_TRUE(Has(rig.stderrText, "the calibration word at 0x03FF reads 0x3FFF, which is "
-                                        "no RETLW"))
+        EXPECT_TRUE(Has(rig.stderrText,
+                        "the calibration word at 0x03FF reads 0x3FFF, which is "
+                        "no RETLW"))
             << rig.stderrText;
         EXPECT_EQ(rig.Peek(Space::Program, 0x10), 0x2805u) << "nothing was done";
     }

@@ -76,6 +76,36 @@ TEST(SocketCheck, AChipWithoutAnIdIsFoundMissingByTheEraseReadBack) {
     }
 }
 
+TEST(SocketCheck, AChipWithoutAnIdThatReadsAllZeroIsNoChipForReadVerifyAndWrite) {
+    TempDir dir;
+    const std::string program = dir.Write("p.hex", ":02000000050AEF\n:00000001FF\n");
+    for (const char* chip : {"PIC12F508", "PIC12F509", "PIC16F54", "PIC16F84"}) {
+        SCOPED_TRACE(chip);
+        const std::string out = dir.File(std::string(chip) + ".hex");
+        CliRig rig(chip, EmptySocket());
+        EXPECT_EQ(rig.Run({"--device", chip, "read", "-o", out}), 3) << rig.stderrText;
+        EXPECT_TRUE(Has(rig.stderrText,
+                        "no chip answers in the socket: program and "
+                        "configuration memory read all 0"))
+            << rig.stderrText;
+        EXPECT_FALSE(std::filesystem::exists(out)) << "no file of zeros";
+        EXPECT_EQ(rig.Run({"--device", chip, "read", "--memories", "config", "-o", out}), 3);
+        EXPECT_EQ(rig.Run({"--device", chip, "verify", program}), 3) << rig.stderrText;
+        EXPECT_FALSE(Has(rig.stderrText, "differs")) << rig.stderrText;
+        EXPECT_EQ(rig.Run({"--device", chip, "write", program}), 3) << rig.stderrText;
+        EXPECT_TRUE(Has(rig.stderrText, "no chip answers in the socket")) << rig.stderrText;
+        EXPECT_FALSE(Has(rig.stderrText, "erase it first")) << rig.stderrText;
+        // --force takes what the lines say.
+        EXPECT_EQ(rig.Run({"--device", chip, "read", "--force", "-o", out}), 0) << rig.stderrText;
+
+        // A chip in the socket reads, verifies and writes as before.
+        CliRig there(chip);
+        EXPECT_EQ(there.Run({"--device", chip, "write", program}), 0) << there.stderrText;
+        EXPECT_EQ(there.Run({"--device", chip, "verify", program}), 0) << there.stderrText;
+        EXPECT_EQ(there.Run({"--device", chip, "read", "-o", out}), 0) << there.stderrText;
+    }
+}
+
 TEST(SocketCheck, AnotherChipIsRefusedNamingBoth) {
     TempDir dir;
     CliRig rig("PIC16F877A");

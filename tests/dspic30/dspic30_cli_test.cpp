@@ -169,8 +169,9 @@ TEST_F(DsPic30Cli, VerifyNamesTheInstructionThatDiffers) {
     EXPECT_EQ(
         rig.Run({"--device", "dsPIC30F2010", "verify", file, "--memories", "program,config,data"}),
         1);
+    // Instruction 0x123 by its program-counter address, as the tools give it.
     EXPECT_TRUE(
-        Has(rig.stderrText, "program memory differs at 0x0123: chip 0x0A0B00, file 0x0A0B0C"))
+        Has(rig.stderrText, "program memory differs at 0x0246: chip 0x0A0B00, file 0x0A0B0C"))
         << rig.stderrText;
     EXPECT_TRUE(Has(rig.stderrText, "data memory differs at 0x7FFC10: chip 0x42, file 0xFF"))
         << rig.stderrText;

@@ -249,16 +249,16 @@ TEST(WriteJob, ABusyChipIsTheChipsWordNotACellThatWillNotProgram) {
     EXPECT_EQ(r.outcome.memory, Memory::Data);
 }
 
-TEST(WriteJob, AskedToVerifyItReadsBackWhatTheFamilyDoesNot) {
-    // PIC18 writes do not read back: a stuck word passes the write and the verify finds it.
+TEST(WriteJob, ItReadsBackWhatTheFamilyDoesNotUnlessToldToTrustTheWrite) {
+    // PIC18 writes do not read back: a stuck word passes the write and the read-back finds it.
     JobRig rig("PIC18F252",
                Faults([](sim::FaultPlan& f) { f.stuckCells.emplace_back(Space::Program, 8); }));
     rig.image.Set(Memory::Program, 8, 0x1234);
     const MemorySet program{true, false, false};
-    EXPECT_TRUE(Write(rig.context, rig.image, program, {}).Ok());
-    WriteOptions verify;
-    verify.verify = true;
-    const Report r = Write(rig.context, rig.image, program, verify);
+    WriteOptions trust;
+    trust.readBack = false;
+    EXPECT_TRUE(Write(rig.context, rig.image, program, trust).Ok());
+    const Report r = Write(rig.context, rig.image, program, {});
     EXPECT_EQ(r.outcome.cause, Cause::WillNotProgram);
     EXPECT_EQ(r.outcome.phase, Phase::WriteVerify);
     EXPECT_EQ(r.outcome.address, 8u);
