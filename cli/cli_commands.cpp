@@ -24,12 +24,13 @@ bool SamePath(const std::string& a, const std::string& b) {
     if (std::filesystem::equivalent(a, b, error)) {
         return true;
     }
-    const std::filesystem::path first = std::filesystem::weakly_canonical(a, error);
-    if (error) {
-        return a == b;
-    }
-    const std::filesystem::path second = std::filesystem::weakly_canonical(b, error);
-    return error ? a == b : first == second;
+    const auto resolved = [](const std::string& name) {
+        std::error_code ignored;
+        const std::filesystem::path path = std::filesystem::absolute(name, ignored);
+        const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
+        return ignored ? path.lexically_normal() : canonical;
+    };
+    return resolved(a) == resolved(b);
 }
 
 // The updater's status lines go to the terminal; its one message is kept for the caller.

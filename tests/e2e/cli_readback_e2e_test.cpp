@@ -1,5 +1,6 @@
-// tenlo-cli against ravonite-sim where a write could look done and was not: a PIC18 or dsPIC30F
-// cell that will not program, named where the user's HEX file puts it.
+// tenlo-cli where a command could look done and was not: a PIC18 or dsPIC30F cell that will
+// not program (against ravonite-sim), named where the user's HEX file puts it; what was read
+// lost on a full disk or a closed pipe; two outputs in one file.
 
 #include <cstdio>
 #include <initializer_list>
@@ -68,6 +69,33 @@ TEST_F(CliReadBack, APic18OrDsPic30FCellThatWillNotProgramFailsTheWriteWhereTheF
         const Result trusted = Cli({"--device", c.chip, "write", "--no-verify", File("p.hex")});
         EXPECT_EQ(trusted.code, 0) << trusted.err;
     }
+}
+
+TEST_F(CliReadBack, WhatWasReadAndCouldNotBeWrittenIsAFailure) {
+    // A full disk, and a reader that goes away before the end.
+    for (const char* to : {"> /dev/full", "| true"}) {
+        SCOPED_TRACE(to);
+        const Result r =
+            Run({"/bin/bash", "-c",
+                 std::string("\"$0\" --simulate read ") + to + "; exit ${PIPESTATUS[0]}",
+                 TENLO_CLI_PATH},
+                60000ms);
+        EXPECT_EQ(r.code, 4) << r.err;
+        EXPECT_TRUE(Has(r.err, "standard output")) << r.err;
+        EXPECT_TRUE(Has(r.err, "what was read is lost")) << r.err;
+    }
+    const Result full = Cli({"--simulate", "read", "-o", "/dev/full"});
+    EXPECT_EQ(full.code, 4) << full.err;
+    const Result devices =
+        Run({"/bin/bash", "-c", "\"$0\" devices > /dev/full", TENLO_CLI_PATH}, 60000ms);
+    EXPECT_EQ(devices.code, 4) << devices.err;
+
+    std::ofstream(File("keep.hex")) << kEnd;
+    const Result same = Cli({"--simulate", "read", "-o", File("keep.hex"), "--data-out",
+                             dir_.string() + "/./keep.hex"});
+    EXPECT_EQ(same.code, 2) << same.err;
+    EXPECT_TRUE(Has(same.err, "the data would overwrite the program")) << same.err;
+    EXPECT_EQ(Slurp(File("keep.hex")), kEnd) << "refused before anything was read";
 }
 
 }  // namespace

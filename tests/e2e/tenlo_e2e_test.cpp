@@ -199,6 +199,22 @@ TEST_F(TenloEndToEnd, SettingsChosenInTheConfigurationDialogAreWhatTheChipHoldsA
     EXPECT_EQ(back.substr(line + 13, 4), "F93F") << back;
 }
 
+TEST_F(TenloEndToEnd, APic18CellThatWillNotProgramFailsTheWriteNamedByItsByteAddress) {
+    Process sim;
+    StartSim(sim, "PIC18F452", {"--fault", "stuck:program:8"});
+    // Word 8 is bytes 0x10 and 0x11 of the file.
+    std::ofstream(File("p452.hex")) << ":020010003412A8\n:00000001FF\n";
+    const Result r =
+        Tenlo({}, "5", "select PIC18F452\nopen-program " + File("p452.hex") + "\nwrite\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Boxes(r.out), (std::vector<std::string>{
+                                "exclamation: 書き込み結果\\nプログラムメモリー : 失敗\\n"
+                                "プログラムメモリーのアドレス 0010H のセルに書き込めませんでした"
+                                "（読み出し FFFFH、書き込みデータ 1234H）。",
+                            }))
+        << r.out;
+}
+
 TEST_F(TenloEndToEnd, AProgrammerThatVanishesDuringAWriteIsNamedByItsPort) {
     Process sim;
     StartSim(sim, "PIC16F84A", {"--fault", "disconnect@200"});
