@@ -9,16 +9,19 @@ function(tenlo_add_gtest name label)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                         Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  # The calibration journal of the tests' erases goes to the build tree, not the user's.
   if(CMAKE_CROSSCOMPILING)
     # Under Wine every program start costs most of a second: one ctest test a program, all its
     # cases in one run (ctest runs it through CMAKE_CROSSCOMPILING_EMULATOR).
     add_test(NAME ${name} COMMAND ${name})
     math(EXPR whole_timeout "${T_TIMEOUT} * 5")
     set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT ${whole_timeout}
+                         ENVIRONMENT XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state
                          WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                          PROPERTIES LABELS ${label} TIMEOUT ${T_TIMEOUT}
+                                    ENVIRONMENT XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state
                          WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   endif()
 endfunction()
@@ -42,6 +45,7 @@ function(tenlo_add_gui_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
                        PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
                                   ENVIRONMENT QT_QPA_PLATFORM=offscreen
+                                              XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state
                        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 

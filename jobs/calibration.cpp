@@ -40,18 +40,20 @@ std::string ShellWord(const std::string& word) {
 }  // namespace
 
 std::filesystem::path CalibrationJournalPath() {
-    std::filesystem::path base;
+    const auto named = [](const char* variable) -> std::filesystem::path {
+        const char* value = std::getenv(variable);
+        return value != nullptr ? std::filesystem::path(value) : std::filesystem::path();
+    };
+    std::filesystem::path base = named("XDG_STATE_HOME");
 #ifdef _WIN32
-    if (const char* local = std::getenv("LOCALAPPDATA"); local != nullptr && *local != '\0') {
-        return std::filesystem::path(local) / "tenlo" / "calibration.log";
+    if (!base.is_absolute()) {
+        base = named("LOCALAPPDATA");
     }
 #endif
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
-        base = state;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        base = std::filesystem::path(home) / ".local" / "state";
-    } else {
-        base = std::filesystem::temp_directory_path();
+    if (!base.is_absolute()) {
+        const std::filesystem::path home = named("HOME");
+        base =
+            home.is_absolute() ? home / ".local" / "state" : std::filesystem::temp_directory_path();
     }
     return base / "tenlo" / "calibration.log";
 }

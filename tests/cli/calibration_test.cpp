@@ -3,11 +3,11 @@
 // put back by that command, and never "kept" once it has been lost.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cli_rig.h"
+#include "support/state_home.h"
 
 namespace tenlo::cli::testing {
 namespace {
@@ -18,28 +18,7 @@ bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// The journal goes to a folder of the test's for as long as it lives.
-class StateHome {
-  public:
-    explicit StateHome(const std::string& path) {
-        if (const char* old = std::getenv("XDG_STATE_HOME")) {
-            saved_ = old;
-        }
-        ::setenv("XDG_STATE_HOME", path.c_str(), 1);
-    }
-    ~StateHome() {
-        if (saved_) {
-            ::setenv("XDG_STATE_HOME", saved_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_STATE_HOME");
-        }
-    }
-    StateHome(const StateHome&) = delete;
-    StateHome& operator=(const StateHome&) = delete;
-
-  private:
-    std::optional<std::string> saved_;
-};
+using tenlo::testing::StateHome;
 
 constexpr std::uint32_t kCalibrationCell = 0x3FF;
 constexpr std::uint32_t kConfigWord = 0x2007;

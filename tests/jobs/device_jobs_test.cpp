@@ -5,18 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "link/serial_port.h"
 #include "sim/in_process_backend.h"
 #include "support/sim_rig.h"
+#include "support/state_home.h"
 
 namespace tenlo::jobs {
 namespace {
@@ -388,9 +387,9 @@ class StopOnceErased final : public IClock {
 };
 
 TEST(EraseJob, AStopBetweenTheEraseAndThePutBackOfTheCalibrationWaitsForThePutBack) {
-    const std::filesystem::path state =
-        std::filesystem::temp_directory_path() / ("tenlo-jobs-" + std::to_string(::getpid()));
-    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    const std::filesystem::path state = std::filesystem::temp_directory_path() /
+                                        ("tenlo-jobs-" + std::to_string(std::random_device{}()));
+    const testing::StateHome home(state.string());
     testing::SimSocket socket("PIC12F629");
     socket.Poke(Space::Program, 0x10, 0x2805);
     std::atomic<bool> stop{false};
@@ -413,7 +412,6 @@ TEST(EraseJob, AStopBetweenTheEraseAndThePutBackOfTheCalibrationWaitsForThePutBa
     EXPECT_EQ(socket.Peek(Space::Config, 0x2007) & 0x3000, 0x3000u);
     EXPECT_FALSE(socket.Powered());
     std::filesystem::remove_all(state);
-    ::unsetenv("XDG_STATE_HOME");
 }
 
 }  // namespace
