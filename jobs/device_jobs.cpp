@@ -170,7 +170,12 @@ Outcome EraseChip(Run& run) {
     run.Begin(Phase::Erasing);
     if (!c.device.RunErase()) {
         Outcome o = run.Failed(Phase::Erasing, std::nullopt);
-        o.calibration = risk;
+        // A stop alone waits for the put-back: only a line that failed can have lost it.
+        const LinkFault fault = o.link.fault;
+        if (o.cause != Cause::Interrupted ||
+            (fault != LinkFault::None && fault != LinkFault::Stopped)) {
+            o.calibration = risk;
+        }
         return o;
     }
     return {};

@@ -407,6 +407,7 @@ TEST(EraseJob, AStopBetweenTheEraseAndThePutBackOfTheCalibrationWaitsForThePutBa
     const Report r = Erase(context, {});
     EXPECT_TRUE(stop) << "the stop came after the erase";
     EXPECT_EQ(r.outcome.cause, Cause::Interrupted);
+    EXPECT_FALSE(r.outcome.calibration) << "nothing to put back";
     EXPECT_EQ(socket.Peek(Space::Program, 0x10), 0x3FFFu) << "erased";
     EXPECT_EQ(socket.Peek(Space::Program, 0x3FF), 0x3480u) << "the calibration word is back";
     EXPECT_EQ(socket.Peek(Space::Config, 0x2007) & 0x3000, 0x3000u);
