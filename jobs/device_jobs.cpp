@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "jobs/config_traps.h"
 #include "jobs/calibration.h"
+#include "jobs/config_traps.h"
 #include "jobs/socket_rule.h"
 
 namespace tenlo::jobs {
