@@ -1,12 +1,13 @@
-// A worker's box waits for its answer through a blocking queued call: the hand-over happens
-// inside Qt, out of ThreadSanitizer's sight, so this test has a program of its own (labelled
-// qt-queued, see tests/CMakeLists.txt).
+// A worker's calls reach the GUI thread through Qt's queued calls (a box waits for its answer
+// through a blocking one): the hand-over happens inside Qt, out of ThreadSanitizer's sight, so
+// these tests have a program of their own (labelled qt-queued, see tests/CMakeLists.txt).
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "link/ui_interfaces.h"
 #include "qtcommon/gui_thread.h"
@@ -22,6 +23,23 @@ using testing::ScriptedPresenter;
 void PumpUntil(const std::atomic<bool>& done) {
     while (!done.load()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+TEST(GuiThread, CallsPostedFromAWorkerRunOnTheGuiThreadInOrder) {
+    std::vector<int> order;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 50; ++i) {
+            PostToGui([&order, i] { order.push_back(i); });
+        }
+        PostToGui([&] { done = true; });
+    });
+    PumpUntil(done);
+    worker.join();
+    ASSERT_EQ(50u, order.size());
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(i, order[static_cast<std::size_t>(i)]);
     }
 }
 

@@ -20,13 +20,6 @@ namespace {
 
 using testing::ScriptedPresenter;
 
-// Pumps the GUI thread until done is set, as a device operation's wait loop does.
-void PumpUntil(const std::atomic<bool>& done) {
-    while (!done.load()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
 TEST(QtErrorBox, ASerialPortWithoutAnOwnerWindowStillReportsThroughItsBox) {
     ScriptedPresenter presenter;
     presenter.Expect("Device definition string must start with \"COMn:\".\nbaud=9600",
@@ -51,23 +44,6 @@ TEST(MessagePresenter, TheRealBoxShowsItsTextAsItIsNeverAsMarkup) {
     EXPECT_EQ(MessagePresenter().Show(nullptr, QStringLiteral("Tenlo"), text, kMbOk), kIdOk);
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(shown, text);
-}
-
-TEST(GuiThread, CallsPostedFromAWorkerRunOnTheGuiThreadInOrder) {
-    std::vector<int> order;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        for (int i = 0; i < 50; ++i) {
-            PostToGui([&order, i] { order.push_back(i); });
-        }
-        PostToGui([&] { done = true; });
-    });
-    PumpUntil(done);
-    worker.join();
-    ASSERT_EQ(50u, order.size());
-    for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ(i, order[static_cast<std::size_t>(i)]);
-    }
 }
 
 TEST(ScriptedPresenter, AnUnexpectedOrDifferentBoxFailsTheTest) {
