@@ -79,7 +79,12 @@ std::string JournalLine(const CalibrationRecord& record) {
     char when[32] = "?";
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
-    if (gmtime_r(&now, &utc) != nullptr) {
+#ifdef _WIN32
+    const bool known = gmtime_s(&utc, &now) == 0;
+#else
+    const bool known = gmtime_r(&now, &utc) != nullptr;
+#endif
+    if (known) {
         std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
     }
     std::string line = std::string(when) + " " + record.chip + " on " + record.port;
