@@ -544,8 +544,15 @@ Report Write(JobContext& context, CMemoryImage& image, const MemorySet& memories
         if (!memories.Has(memory)) {
             continue;
         }
-        run.Begin(Phase::Writing, memory);
         MemoryStep step{memory, {}};
+        if (context.observer != nullptr && !context.observer->BeforeWrite(memory, image)) {
+            step.outcome.cause = Cause::Declined;
+            step.outcome.phase = Phase::Writing;
+            step.outcome.memory = memory;
+            Note(report, step);
+            break;
+        }
+        run.Begin(Phase::Writing, memory);
         if (!context.device.RunWrite(memory, image.Cells(memory))) {
             step.outcome = DiagnoseWrite(run, memory, image);
         } else if (options.verify || (options.readBack && !context.device.WriteReadsBack())) {

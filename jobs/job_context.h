@@ -9,6 +9,7 @@
 #include "device/catalogue.h"
 #include "device/chip_config.h"
 #include "device/device.h"
+#include "device/memory_image.h"
 #include "jobs/outcome.h"
 #include "link/programmer_link.h"
 
@@ -61,6 +62,9 @@ class IJobObserver {
     // the line connected and the device ID checked: the place to read and keep what the erase
     // takes. False: do not erase; the job ends with Cause::Declined.
     virtual bool BeforeErase(CDevice& /*device*/) { return true; }
+    // A write is about to send a memory from the image: the last moment to change its cells
+    // (a serial number). False: the memory is not written; the job ends with Cause::Declined.
+    virtual bool BeforeWrite(Memory /*memory*/, CMemoryImage& /*image*/) { return true; }
 };
 
 // What every device job works with. The device (of the chip's catalogue entry) and the link are

@@ -60,9 +60,10 @@ enum class Cause : std::uint8_t {
     ProgrammerError,
     // The stop flag was raised: the job ended at the next command (the chip powered down).
     Interrupted,
-    // An observer's hook said no (IJobObserver::BeforeErase); nothing was done from there on.
-    // In Phase::None with memory Config: the user would not write a configuration with traps
-    // (Report::configTraps), and nothing went to the chip.
+    // An observer's hook said no (IJobObserver::BeforeErase, BeforeWrite: phase Erasing or
+    // Writing, memory); nothing was done from there on. In Phase::None with memory Config: the
+    // user would not write a configuration with traps (Report::configTraps), and nothing went to
+    // the chip.
     Declined,
     // Calibration is kept, but the chip's calibration word is no RETLW (chipValue; memory and
     // address its cell): an earlier erase lost it, and keeping it would keep that. Nothing was
