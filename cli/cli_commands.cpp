@@ -1,8 +1,6 @@
 // The commands of tenlo-cli: each prepares the device and the line, runs its job and tells
 // the outcome.
 
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "cli/cli_session.h"
@@ -14,24 +12,6 @@
 namespace tenlo::cli {
 
 namespace {
-
-// Whether two names lead to one file (the second may be empty: no file).
-bool SamePath(const std::string& a, const std::string& b) {
-    if (b.empty()) {
-        return false;
-    }
-    std::error_code error;
-    if (std::filesystem::equivalent(a, b, error)) {
-        return true;
-    }
-    const auto resolved = [](const std::string& name) {
-        std::error_code ignored;
-        const std::filesystem::path path = std::filesystem::absolute(name, ignored);
-        const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
-        return ignored ? path.lexically_normal() : canonical;
-    };
-    return resolved(a) == resolved(b);
-}
 
 // The updater's status lines go to the terminal; its one message is kept for the caller.
 class CUpdateView final : public IFirmwareUpdateView {
@@ -54,21 +34,11 @@ class CUpdateView final : public IFirmwareUpdateView {
 
 }  // namespace
 
-int CCliSession::Devices() {
-    std::fprintf(env_.out, "%5s  %-13s %-20s %8s %7s %6s  %s\n", "index", "name", "family",
-                 "program", "config", "data", "menu");
-    for (const CatalogueEntry& e : CatalogueEntries()) {
-        std::fprintf(env_.out, "%5d  %-13s %-20s %8u %7u %6u  %s\n", e.index,
-                     std::string(e.name).c_str(), FamilyLabel(e.family), e.programSize,
-                     e.configCount, e.dataSize, e.inMenu ? "yes" : "no");
-    }
-    return ToInt(ExitCode::Success);
-}
-
 int CCliSession::Ping() {
     if (const Failure f = Connect(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
+    record_.done = "a programmer answered";
     Say("programmer answered on %s\n", port_.Name().c_str());
     return ToInt(ExitCode::Success);
 }
@@ -82,36 +52,33 @@ int CCliSession::Version() {
         const DeviceLayout none;
         return Fail(DescribeOutcome(o, RenderFacts{none, false, "reading the firmware version"}));
     }
-    std::fprintf(env_.out, "%s\n", FormatFirmwareVersion(bytes).c_str());
+    record_.version = FormatFirmwareVersion(bytes);
+    record_.done = record_.version;
+    if (!job_.collect) {
+        std::fprintf(env_.out, "%s\n", record_.version.c_str());
+    }
     return ToInt(ExitCode::Success);
 }
 
 int CCliSession::Read() {
-    if (!options_.outFile.empty() && SamePath(options_.outFile, options_.dataOutFile)) {
-        return Fail(Failure::BadArguments, "-o and --data-out both name " + options_.dataOutFile +
-                                               ": the data would overwrite the program");
-    }
-    MemorySet chosen;
-    Failure f = PrepareDevice();
-    if (f == Failure::None) {
-        f = ChooseMemories(std::nullopt, chosen);
-    }
-    if (f == Failure::None) {
-        f = Connect();
-    }
-    if (f != Failure::None) {
+    if (const Failure f = PrepareChipJob(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
     const DeviceLayout& layout = device_->Layout();
+    const MemorySet chosen = job_.prepared->chosen;
     CMemoryImage image(layout);
     jobs::JobContext context = Context();
-    if (const jobs::Report r = jobs::Read(context, chosen, image); !r.Ok()) {
+    const jobs::Report r = jobs::Read(context, chosen, image);
+    record_.report = r;
+    record_.deviceId = r.deviceId;
+    if (!r.Ok()) {
         return Report(r.outcome);
     }
 
     HexWriteOptions hexOptions;
     hexOptions.microchipLayout = options_.dataOutFile.empty();
-    if (options_.outFile.empty()) {
+    const std::string out = PortFileName(options_.outFile);
+    if (out.empty()) {
         // The HEX text owns standard output; the rest goes beside it.
         sayTo_ = env_.err;
         const std::optional<std::string> text = ProgramHexText(image, hexOptions);
@@ -124,29 +91,62 @@ int CCliSession::Read() {
                         "cannot write the HEX text to standard output (a full disk or a closed "
                         "pipe?): what was read is lost");
         }
-    } else if (!SaveProgramHex(options_.outFile, image, hexOptions)) {
-        return Fail(Failure::FileNotWritten, "cannot write " + options_.outFile +
-                                                 ": check that its folder exists and is writable");
+    } else if (!SaveProgramHex(out, image, hexOptions)) {
+        return Fail(Failure::FileNotWritten,
+                    "cannot write " + out + ": check that its folder exists and is writable");
+    } else {
+        record_.files.push_back(out);
     }
-    if (!options_.dataOutFile.empty() && !SaveDataHex(options_.dataOutFile, image)) {
-        return Fail(Failure::FileNotWritten, "cannot write " + options_.dataOutFile +
-                                                 ": check that its folder exists and is writable");
+    const std::string dataOut = PortFileName(options_.dataOutFile);
+    if (!dataOut.empty()) {
+        if (!SaveDataHex(dataOut, image)) {
+            return Fail(Failure::FileNotWritten, "cannot write " + dataOut +
+                                                     ": check that its folder exists and is "
+                                                     "writable");
+        }
+        record_.files.push_back(dataOut);
     }
+    record_.done = "read";
     Say("read %s of the %s\n", DescribeMemories(chosen).c_str(), layout.name.c_str());
     return ToInt(ExitCode::Success);
 }
 
+std::string CCliSession::PortFileName(const std::string& file) const {
+    // Several ports read into files of their own: back.hex from COM5 into back-COM5.hex.
+    if (file.empty() || options_.ports.size() < 2) {
+        return file;
+    }
+    std::string tag = port_.Name();
+    tag = tag.substr(tag.rfind('/') + 1);
+    const std::size_t slash = file.rfind('/');
+    const std::size_t dot = file.rfind('.');
+    const std::size_t at =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? file.size() : dot;
+    return file.substr(0, at) + "-" + tag + file.substr(at);
+}
+
 int CCliSession::Write() {
-    LoadedFiles files;
-    MemorySet chosen;
-    if (const Failure f = PrepareFileJob(files, chosen); f != Failure::None) {
+    if (const Failure f = PrepareChipJob(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
+    // Each port writes a copy: its serial number goes into it.
+    CMemoryImage image(device_->Layout());
+    image.Assign(*job_.prepared->image);
     jobs::JobContext context = Context();
+    if (job_.production != nullptr && job_.prepared->serial) {
+        number_.emplace(*job_.production, *job_.prepared->serial, port_.Name());
+        context.observer = &*number_;
+    }
     jobs::WriteOptions write;
     write.eraseFirst = options_.erase;
+    write.verify = options_.verify;
     write.readBack = options_.readBack;
-    const jobs::Report r = jobs::Write(context, *files.image, chosen, write);
+    const jobs::Report r = jobs::Write(context, image, job_.prepared->chosen, write);
+    record_.report = r;
+    record_.deviceId = r.deviceId;
+    if (number_) {
+        record_.serial = number_->Number();
+    }
     TellConfigNotes(r);
     if (r.outcome.cause == jobs::Cause::Declined && r.outcome.phase == jobs::Phase::None) {
         return Fail(Failure::Mismatch,
@@ -154,8 +154,12 @@ int CCliSession::Write() {
                     "changes its fields; tenlo-cli config shows them)");
     }
     if (r.Ok()) {
-        Say("wrote %s of the %s%s\n", DescribeMemories(chosen).c_str(),
-            device_->Layout().name.c_str(), options_.erase ? " after erasing it" : "");
+        record_.done = options_.verify ? "written and verified" : "written";
+        const std::string serial =
+            record_.serial ? ", serial number " + std::to_string(*record_.serial) : "";
+        Say("wrote %s of the %s%s%s%s\n", DescribeMemories(job_.prepared->chosen).c_str(),
+            device_->Layout().name.c_str(), options_.erase ? " after erasing it" : "",
+            options_.verify ? ", verified" : "", serial.c_str());
         return ToInt(ExitCode::Success);
     }
     if (r.steps.empty() || r.outcome.phase == jobs::Phase::SocketCheck) {
@@ -173,31 +177,33 @@ int CCliSession::Write() {
 }
 
 int CCliSession::Verify() {
-    LoadedFiles files;
-    MemorySet chosen;
-    if (const Failure f = PrepareFileJob(files, chosen); f != Failure::None) {
+    if (const Failure f = PrepareChipJob(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
     const DeviceLayout& layout = device_->Layout();
+    CMemoryImage image(layout);
+    image.Assign(*job_.prepared->image);
     jobs::JobContext context = Context();
     jobs::CompareOptions compare;
     compare.compareKeptCalibration = options_.compareCalibration;
     compare.allMemories = true;
-    const jobs::Report r = jobs::Compare(context, *files.image, chosen, compare);
+    const jobs::Report r = jobs::Compare(context, image, job_.prepared->chosen, compare);
+    record_.report = r;
+    record_.deviceId = r.deviceId;
     bool mismatch = false;
     for (const jobs::MemoryStep& step : r.steps) {
         const jobs::Outcome& o = step.outcome;
         if (o.cause == jobs::Cause::Mismatch) {
             const int digits = CellDigits(layout, step.memory);
-            std::fprintf(env_.err, "%s: %s differs at %s: chip %s, file %s\n", kProgramName,
-                         MemoryName(step.memory),
-                         Hex(FileAddress(layout, step.memory, *o.address)).c_str(),
-                         Hex(o.chipValue, digits).c_str(), Hex(o.expectedValue, digits).c_str());
+            Fail(Failure::Mismatch, std::string(MemoryName(step.memory)) + " differs at " +
+                                        Hex(FileAddress(layout, step.memory, *o.address)) +
+                                        ": chip " + Hex(o.chipValue, digits) + ", file " +
+                                        Hex(o.expectedValue, digits));
             mismatch = true;
         } else if (o.Ok()) {
             Say("%s matches\n", MemoryName(step.memory));
             if (step.memory == Memory::Config) {
-                TellProtectionLeftOff(*files.image);
+                TellProtectionLeftOff(*job_.prepared->image);
             }
         } else {
             return Report(o);
@@ -205,6 +211,9 @@ int CCliSession::Verify() {
     }
     if (!r.Ok() && r.outcome.cause != jobs::Cause::Mismatch) {
         return Report(r.outcome);
+    }
+    if (!mismatch) {
+        record_.done = "matches";
     }
     return ToInt(mismatch ? ExitCode::Mismatch : ExitCode::Success);
 }
@@ -216,29 +225,37 @@ int CCliSession::Erase() {
     jobs::JobContext context = Context();
     jobs::EraseOptions erase;
     erase.readBack = options_.checkErased;
-    if (const jobs::Report r = jobs::Erase(context, erase); !r.Ok()) {
+    const jobs::Report r = jobs::Erase(context, erase);
+    record_.report = r;
+    record_.deviceId = r.deviceId;
+    if (!r.Ok()) {
         return Report(r.outcome);
     }
+    record_.done = options_.checkErased ? "erased and blank" : "erased";
     Say("erased the %s%s\n", device_->Layout().name.c_str(),
         options_.keepCalibration ? "" : " (calibration data not kept)");
     return ToInt(ExitCode::Success);
 }
 
 int CCliSession::Id() {
-    if (const Failure f = PrepareDevice(); f != Failure::None) {
-        return ToInt(ExitCodeFor(f));
-    }
-    if (!device_->DeviceIdLocation()) {
-        return Fail(Failure::BadArguments,
-                    device_->Layout().name + " has no device ID word to read");
-    }
-    if (const Failure f = Connect(); f != Failure::None) {
+    // A chip without a device ID word was refused before any port was opened.
+    if (const Failure f = PrepareChipJob(); f != Failure::None) {
         return ToInt(ExitCodeFor(f));
     }
     jobs::JobContext context = Context();
     const jobs::IdReading id = jobs::ReadDeviceId(context);
     if (!id.outcome.Ok()) {
         return Report(id.outcome);
+    }
+    record_.deviceId = id.word;
+    const ExitCode code = id.selected ? ExitCode::Success : ExitCode::Mismatch;
+    if (job_.collect) {
+        record_.done = "the selected chip";
+        if (!id.selected) {
+            record_.failure = Failure::OtherChip;
+            record_.message = "not the selected " + device_->Layout().name;
+        }
+        return ToInt(code);
     }
     std::fprintf(env_.out, "device ID word %s at %s\n", Hex(id.word).c_str(),
                  Hex(id.address).c_str());
@@ -274,7 +291,7 @@ int CCliSession::Id() {
                          Hex(entry->publishedId).c_str());
         }
     }
-    return ToInt(id.selected ? ExitCode::Success : ExitCode::Mismatch);
+    return ToInt(code);
 }
 
 int CCliSession::Calibration() {
@@ -300,24 +317,32 @@ int CCliSession::Calibration() {
         if (options_.bandGap) {
             values.bandGap = jobs::BandGapBits(*options_.bandGap, place->bandGapMask);
         }
-        if (const jobs::Outcome o = jobs::RestoreCalibration(context, values); !o.Ok()) {
+        const jobs::Outcome o = jobs::RestoreCalibration(context, values);
+        record_.report.emplace().outcome = o;
+        if (!o.Ok()) {
             return Report(o);
         }
+        record_.done = "calibration written back";
         Say("wrote calibration word %s%s back to the %s\n", Hex(values.word).c_str(),
             options_.bandGap ? (" and band-gap " + std::to_string(*options_.bandGap)).c_str() : "",
             chip.c_str());
         return ToInt(ExitCode::Success);
     }
-    if (const jobs::Outcome o = jobs::ReadCalibration(context, values); !o.Ok()) {
-        return Report(o);
+    const jobs::Outcome read = jobs::ReadCalibration(context, values);
+    record_.report.emplace().outcome = read;
+    if (!read.Ok()) {
+        return Report(read);
     }
-    std::fprintf(env_.out, "calibration word %s at %s", Hex(values.word).c_str(),
-                 Hex(place->wordAddress).c_str());
+    record_.calibrationWord = values.word;
+    std::string text = "calibration word " + Hex(values.word) + " at " + Hex(place->wordAddress);
     if (values.bandGap) {
-        std::fprintf(env_.out, ", band-gap %u",
-                     unsigned{jobs::BandGapNumber(*values.bandGap, place->bandGapMask)});
+        record_.bandGap = jobs::BandGapNumber(*values.bandGap, place->bandGapMask);
+        text += ", band-gap " + std::to_string(*record_.bandGap);
     }
-    std::fprintf(env_.out, "\n");
+    record_.done = text;
+    if (!job_.collect) {
+        std::fprintf(env_.out, "%s\n", text.c_str());
+    }
     if (!jobs::IsRetlw(values.word)) {
         return Fail(Failure::Mismatch,
                     "the calibration word is no RETLW (0x34xx): it was lost; put it back with "

@@ -3,6 +3,8 @@
 #include <strings.h>
 
 #include <CLI/CLI.hpp>
+#include <charconv>
+#include <set>
 #include <sstream>
 
 namespace tenlo::cli {
@@ -15,7 +17,94 @@ std::string FirstLine(const std::string& text) {
     return eol == std::string::npos ? text : text.substr(0, eol);
 }
 
+std::vector<std::string> SplitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (std::size_t at = text.find(separator); at != std::string::npos;
+         at = text.find(separator, from)) {
+        parts.push_back(text.substr(from, at - from));
+        from = at + 1;
+    }
+    parts.push_back(text.substr(from));
+    return parts;
+}
+
+// Decimal, or hexadecimal after 0x.
+bool ParseNumber(const std::string& text, std::uint64_t& value) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* first = text.data() + (hex ? 2 : 0);
+    const char* last = text.data() + text.size();
+    const auto [end, ec] = std::from_chars(first, last, value, hex ? 16 : 10);
+    return first != last && ec == std::errc() && end == last;
+}
+
+// The list of --port: names as ParsePortArgument takes them, none twice.
+bool SplitPorts(const std::string& text, std::vector<std::string>& ports, std::string& message) {
+    ports = SplitAt(text, ',');
+    std::set<std::string> seen;
+    for (const std::string& port : ports) {
+        const std::optional<PortChoice> choice = ParsePortArgument(port);
+        if (!choice) {
+            message =
+                "--port takes COMn (n from 1 to 9999) or a device path, or a comma list of "
+                "them, not \"" +
+                port + "\"";
+            return false;
+        }
+        const std::string key =
+            choice->IsPath() ? choice->path : "COM" + std::to_string(choice->number);
+        if (!seen.insert(key).second) {
+            message = "--port names " + key + " twice";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+std::optional<jobs::SerialSettings> ParseSerialArgument(const std::string& text,
+                                                        std::string& error) {
+    const std::vector<std::string> parts = SplitAt(text, ':');
+    jobs::SerialSettings s;
+    std::size_t next = 1;
+    const std::string& where = parts[0];
+    if (where == "eeprom" || where == "retlw") {
+        s.placement.where =
+            where == "eeprom" ? jobs::SerialWhere::Eeprom : jobs::SerialWhere::Retlw;
+        std::uint64_t address = 0;
+        std::uint64_t bytes = 0;
+        if (parts.size() < 3 || !ParseNumber(parts[1], address) || !ParseNumber(parts[2], bytes) ||
+            address > 0xFFFFFFFF || bytes < 1 || bytes > 8) {
+            error = "--serial " + where +
+                    ":ADDR:BYTES:START[:STEP] needs an address and 1 to 8 "
+                    "bytes, not \"" +
+                    text + "\"";
+            return std::nullopt;
+        }
+        s.placement.address = static_cast<std::uint32_t>(address);
+        s.placement.bytes = static_cast<unsigned>(bytes);
+        next = 3;
+    } else if (where == "id") {
+        s.placement.where = jobs::SerialWhere::IdLocations;
+    } else {
+        error =
+            "--serial takes eeprom:ADDR:BYTES:START[:STEP], retlw:ADDR:BYTES:START[:STEP] or "
+            "id:START[:STEP], not \"" +
+            text + "\"";
+        return std::nullopt;
+    }
+    const std::size_t rest = parts.size() - next;
+    if ((rest != 1 && rest != 2) || !ParseNumber(parts[next], s.start) ||
+        (rest == 2 && (!ParseNumber(parts[next + 1], s.step) || s.step == 0))) {
+        error = "--serial " + text +
+                ": give the first number and, if not 1, the step (1 or more) "
+                "after the place, as in " +
+                where + (next == 3 ? ":ADDR:BYTES" : "") + ":1000:1";
+        return std::nullopt;
+    }
+    return s;
+}
 
 std::optional<PortChoice> ParsePortArgument(const std::string& text) {
     if (text.empty()) {
@@ -72,7 +161,9 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         "HEX files use Microchip's layout (data EEPROM inside the program file) unless\n"
         "--data/--data-out name a separate data file.");
 
-    app.add_option("--port", options.port, "Serial port: COMn or a device path (default COM5)");
+    app.add_option("--port", options.port,
+                   "Serial port: COMn or a device path (default COM5); a comma list runs the "
+                   "command on every port at once");
     app.add_option("--device", options.device, "Chip name, any case (default PIC16F84A)");
     CLI::Option* simulate =
         app.add_option("--simulate", options.simulateChip,
@@ -90,6 +181,10 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     app.add_flag("--quiet", options.quiet, "No progress bar and no messages on success");
     app.add_flag("--trace", options.trace, "Print the serial trace on standard error");
     app.set_version_flag("--version", std::string("tenlo-cli ") + TENLO_VERSION);
+    app.add_flag("--json", options.json,
+                 "Print one JSON document on standard output at the end (schema in README)");
+    app.add_option("--log", options.logFile,
+                   "Append a CSV row per chip to FILE (made with its header when new)");
 
     std::string memories;
     auto addMemories = [&](CLI::App* sub) {
@@ -111,8 +206,19 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     CLI::Option* writeMemories = addMemories(write);
     write->add_flag("--erase", options.erase, "Erase the chip first");
     bool trustWrite = false;
-    write->add_flag("--no-verify", trustWrite,
-                    "Do not read back a PIC18 or dsPIC30F write (mid-range writes always are)");
+    CLI::Option* noReadBack =
+        write->add_flag("--no-verify", trustWrite,
+                        "Do not read back a PIC18 or dsPIC30F write (mid-range writes always are)");
+    write->add_flag("--verify", options.verify, "Compare every memory written afterwards")
+        ->excludes(noReadBack);
+    std::string serial;
+    std::string serialFile;
+    CLI::Option* serialOption = write->add_option(
+        "--serial", serial,
+        "Write a number into each chip: eeprom:ADDR:BYTES, retlw:ADDR:BYTES or id, then "
+        ":START[:STEP]");
+    CLI::Option* serialFileOption = write->add_option(
+        "--serial-file", serialFile, "Keep the next serial number in FILE across runs");
 
     CLI::App* verify =
         app.add_subcommand("verify", "Compare program, configuration, data with the files");
@@ -150,16 +256,17 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         ->type_name("N");
     CLI::App* ports =
         app.add_subcommand("ports", "List the serial ports present and their COM names");
-    ports->add_flag("--json", options.json, "One JSON document instead of lines");
     CLI::App* config = app.add_subcommand(
         "config", "Show a file's configuration (or the chip's, with --read) field by field");
     CLI::Option* configFile = config->add_option("file", options.programFile, "Program HEX file");
     CLI::Option* configRead =
         config->add_flag("--read", options.readConfig, "Read the chip's configuration instead");
-    config->add_flag("--json", options.json, "One JSON document instead of lines");
     config->add_flag("--force", options.force,
                      "Go on although the device ID names no chip or another chip");
     configRead->excludes(configFile);
+    CLI::App* checksum = app.add_subcommand(
+        "checksum", "Print the checksum of a HEX file's program and configuration for --device");
+    checksum->add_option("file", options.programFile, "Program HEX file")->required();
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
@@ -200,6 +307,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         {update, Command::UpdateFirmware},
         {ports, Command::Ports},
         {calibration, Command::Calibration},
+        {checksum, Command::Checksum},
     };
     for (const auto& [sub, command] : commands) {
         if (sub->parsed()) {
@@ -239,10 +347,49 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
             return ParseOutcome::Error;
         }
     }
-    if (!ParsePortArgument(options.port)) {
-        message =
-            "--port takes COMn (n from 1 to 9999) or a device path, not \"" + options.port + "\"";
+    if (!SplitPorts(options.port, options.ports, message)) {
         return ParseOutcome::Error;
+    }
+    const bool several = options.ports.size() > 1;
+    if (several && options.command == Command::UpdateFirmware) {
+        message = "update-firmware takes one port";
+        return ParseOutcome::Error;
+    }
+    if (several && options.command == Command::Calibration) {
+        message = "calibration takes one port: a calibration word belongs to one chip";
+        return ParseOutcome::Error;
+    }
+    if (several && options.command == Command::Config && options.readConfig) {
+        message = "config --read takes one port";
+        return ParseOutcome::Error;
+    }
+    if (several && options.trace) {
+        message = "--trace takes one port: the traces of several would run together";
+        return ParseOutcome::Error;
+    }
+    if (options.command == Command::Read && options.outFile.empty() && (several || options.json)) {
+        message = several ? "read on several ports needs -o (each port's file gets its name)"
+                          : "read --json needs -o: the HEX text would share standard output";
+        return ParseOutcome::Error;
+    }
+    if (serialFileOption->count() > 0 && serialOption->count() == 0) {
+        message = "--serial-file keeps the numbers of --serial: give --serial too";
+        return ParseOutcome::Error;
+    }
+    if (serialOption->count() > 0) {
+        options.serial = ParseSerialArgument(serial, message);
+        if (!options.serial) {
+            return ParseOutcome::Error;
+        }
+        options.serial->file = serialFile;
+        if (!options.readBack) {
+            message =
+                "--serial verifies every chip (a number counts once its chip verified): "
+                "leave out --no-verify";
+            return ParseOutcome::Error;
+        }
+        // A number counts as used only once its chip verified.
+        options.verify = true;
     }
     if (options.device.empty()) {
         message = "--device needs a chip name";

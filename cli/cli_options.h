@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/memory_list.h"
+#include "jobs/production_run.h"
 
 namespace tenlo::cli {
 
@@ -23,10 +24,12 @@ enum class Command {
     Ports,
     Config,
     Calibration,
+    Checksum,
 };
 
 struct CliOptions {
-    std::string port = "COM5";
+    std::string port = "COM5";       // as given
+    std::vector<std::string> ports;  // --port split at its commas
     std::string device = "PIC16F84A";
     bool simulate = false;
     std::string simulateChip;  // empty: the --device chip
@@ -36,19 +39,23 @@ struct CliOptions {
     bool compareCalibration = false;
     bool quiet = false;
     bool trace = false;
+    bool json = false;    // one JSON document on standard output at the end
+    std::string logFile;  // --log: a CSV row per chip
 
     Command command = Command::None;
-    std::string programFile;  // write, verify: PROG.hex
+    std::string programFile;  // write, verify, checksum: PROG.hex
     std::string dataFile;     // write, verify: --data
     std::string outFile;      // read: -o (empty: standard output)
     std::string dataOutFile;  // read: --data-out
     std::optional<MemorySet> memories;
-    bool erase = false;        // write --erase
-    bool readBack = true;      // write: read back what the family's write does not (--no-verify)
+    bool erase = false;    // write --erase
+    bool verify = false;   // write --verify (a serial number asks for it too)
+    bool readBack = true;  // write: read back what the family's write does not (--no-verify)
+    // write --serial, and --serial-file in its file.
+    std::optional<jobs::SerialSettings> serial;
     bool checkErased = true;   // erase: read the chip back to see it blank (--no-verify: not)
-    bool force = false;        // read, write, verify, erase: no device ID check first
+    bool force = false;        // read, write, verify, erase, config --read: no device ID check
     std::string firmwareFile;  // update-firmware --file (empty: the updater's own name)
-    bool json = false;         // ports, config --json
     std::string configSet;     // write, verify --set: NAME=SETTING[,...]
     bool strict = false;       // write --strict: a configuration trap refuses the write
     bool readConfig = false;   // config --read: the chip's configuration, not a file's
@@ -65,6 +72,11 @@ struct PortChoice {
 };
 // nullopt for an empty argument or a COM name whose number cannot be a port.
 std::optional<PortChoice> ParsePortArgument(const std::string& text);
+
+// --serial WHERE:START[:STEP], WHERE one of eeprom:ADDR:BYTES, retlw:ADDR:BYTES or id; numbers
+// decimal or 0x hexadecimal. nullopt with a message in error otherwise.
+std::optional<jobs::SerialSettings> ParseSerialArgument(const std::string& text,
+                                                        std::string& error);
 
 enum class ParseOutcome {
     Run,    // options filled in, go on

@@ -1,20 +1,46 @@
 #include "cli/cli_session.h"
 
+#include <algorithm>
 #include <cstdarg>
+#include <cstring>
 
 #include "cli/interrupt_guard.h"
-#include "cli/ports_command.h"
-#include "jobs/hex_files.h"
 #include "link/port_advice.h"
 
 namespace tenlo::cli {
 
-CCliSession::CCliSession(const CliOptions& options, CliEnvironment& env)
+namespace {
+
+bool OnTheChip(Command command) {
+    switch (command) {
+        case Command::Read:
+        case Command::Write:
+        case Command::Verify:
+        case Command::Erase:
+        case Command::Id:
+            return true;
+        default:
+            return false;
+    }
+}
+
+jobs::ChipResult ResultOf(int code) {
+    if (code == ToInt(ExitCode::Success)) {
+        return jobs::ChipResult::Ok;
+    }
+    return code == ToInt(ExitCode::Interrupted) ? jobs::ChipResult::Interrupted
+                                                : jobs::ChipResult::Failed;
+}
+
+}  // namespace
+
+CCliSession::CCliSession(const CliOptions& options, CliEnvironment& env, PortJob job)
     : options_(options),
       env_(env),
+      job_(std::move(job)),
       errorBox_(env.err),
-      questions_(env.err, options.strict),
-      progress_(env.err, env.errIsTerminal && !options.quiet && !options.trace),
+      questions_(job_.collect ? nullptr : env.err, options.strict),
+      progress_(env.err, env.errIsTerminal && !options.quiet && !options.trace && !job_.collect),
       trace_(env.err),
       sayTo_(env.out) {}
 
@@ -24,42 +50,53 @@ CCliSession::~CCliSession() {
     link_.reset();
 }
 
-int CCliSession::Run() {
-    const std::optional<PortChoice> port = ParsePortArgument(options_.port);
+PortRecord CCliSession::Run() {
+    began_ = std::chrono::steady_clock::now();
+    record_.port = job_.port;
+    int code = 0;
+    const std::optional<PortChoice> port = ParsePortArgument(job_.port);
     if (!port) {
-        return Fail(Failure::BadArguments,
-                    "--port takes COMn or a device path, not \"" + options_.port + "\"");
+        code = Fail(Failure::BadArguments,
+                    "--port takes COMn or a device path, not \"" + job_.port + "\"");
+    } else {
+        port_ = CCliPort(*port, env_);
+        if (port_.IsPath()) {
+            errorBox_.SetPortAlias("COM1", port_.Path());
+        }
+        code = Dispatch();
     }
-    port_ = CCliPort(*port, env_);
-    if (port_.IsPath()) {
-        errorBox_.SetPortAlias("COM1", port_.Path());
+    if (!job_.collect) {
+        code = Delivered(code);
     }
-    const int code = Dispatch();
+    Record(code);
     if (options_.trace) {
         trace_.Finish();
     }
-    errorBox_.Flush();
+    if (!job_.collect) {
+        errorBox_.Flush();
+    }
+    std::fflush(env_.out);
+    std::fflush(env_.err);
+    record_.code = code;
+    return record_;
+}
+
+int CCliSession::Delivered(int code) {
     // What a command hands on through standard output is its product: lost there (a full disk,
     // a closed pipe), the command did not do its work. Status lines lost are no loss.
-    const bool outputLost = std::fflush(env_.out) != 0 || std::ferror(env_.out) != 0;
-    const bool product = options_.command == Command::Devices ||
-                         options_.command == Command::Version || options_.command == Command::Id ||
-                         options_.command == Command::Ports ||
+    const bool outputLost = OutputLost(env_.out);
+    const bool product = options_.command == Command::Version || options_.command == Command::Id ||
                          options_.command == Command::Calibration ||
+                         options_.command == Command::Config ||
                          (options_.command == Command::Read && options_.outFile.empty());
     if (outputLost && product && code == ToInt(ExitCode::Success)) {
-        return Fail(Failure::FileNotWritten,
-                    "cannot write to standard output (a full disk or a closed pipe?): what the "
-                    "command printed is lost");
+        return Fail(Failure::FileNotWritten, OutputLostText());
     }
-    std::fflush(env_.err);
     return code;
 }
 
 int CCliSession::Dispatch() {
     switch (options_.command) {
-        case Command::Devices:
-            return Devices();
         case Command::Ping:
             return Ping();
         case Command::Version:
@@ -76,16 +113,55 @@ int CCliSession::Dispatch() {
             return Id();
         case Command::UpdateFirmware:
             return UpdateFirmware();
-        case Command::Ports:
-            return RunPortsCommand(options_, env_);
         case Command::Config:
             return Config();
         case Command::Calibration:
             return Calibration();
+        case Command::Devices:
+        case Command::Ports:
+        case Command::Checksum:
         case Command::None:
             break;
     }
     return Fail(Failure::BadArguments, "no command given");
+}
+
+void CCliSession::Record(int& code) {
+    record_.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count();
+    if (job_.production == nullptr || !OnTheChip(options_.command)) {
+        return;
+    }
+    jobs::LogRow row;
+    row.time = std::chrono::system_clock::now();
+    row.port = job_.port;
+    row.chip = entry_ != nullptr ? std::string(entry_->name) : options_.device;
+    if (record_.deviceId && entry_ != nullptr) {
+        row.deviceId = static_cast<std::uint16_t>(*record_.deviceId & ~entry_->revisionMask);
+        row.revision = static_cast<std::uint16_t>(*record_.deviceId & entry_->revisionMask);
+    }
+    if (options_.command == Command::Write || options_.command == Command::Verify) {
+        row.file = options_.programFile;
+        row.checksum = job_.prepared->checksum;
+    }
+    row.serial = record_.serial;
+    row.result = ResultOf(code);
+    row.cause = record_.message;
+    row.seconds = record_.seconds;
+    const bool verified = code == ToInt(ExitCode::Success) && options_.verify;
+    const jobs::CProductionRun::Recorded r =
+        job_.production->ChipDone(row, number_ ? &*number_ : nullptr, verified);
+    if (!r.logged) {
+        const int logged = Fail(Failure::FileNotWritten, "cannot append the chip's row to " +
+                                                             job_.production->LogPath() + ": " +
+                                                             std::strerror(r.logError));
+        code = std::max(code, logged);
+    }
+    if (r.serial.problem != jobs::CSerialAllocator::Problem::None) {
+        const int kept = Fail(
+            DescribeSerialFailure(r.serial, verified ? SerialStep::Keep : SerialStep::GiveBack));
+        code = std::max(code, kept);
+    }
 }
 
 int CCliSession::Fail(const FailureLine& line) {
@@ -94,7 +170,13 @@ int CCliSession::Fail(const FailureLine& line) {
     for (const std::string& said : errorBox_.TakeLines()) {
         text += " (" + said + ")";
     }
-    PrintFailureLine(env_.err, text);
+    if (record_.failure == Failure::None) {
+        record_.failure = line.failure;
+    }
+    record_.message += (record_.message.empty() ? "" : "; ") + text;
+    if (!job_.collect) {
+        PrintFailureLine(env_.err, text);
+    }
     return ToInt(ExitCodeFor(line.failure));
 }
 
@@ -103,11 +185,16 @@ int CCliSession::Fail(Failure failure, const std::string& line) {
 }
 
 int CCliSession::Report(const jobs::Outcome& outcome, bool erasedFirst) {
+    if (outcome.cause == jobs::Cause::Declined && number_ && !number_->Number()) {
+        // The serial number could not be had: the chip was left before that memory.
+        return Fail(
+            DescribeSerialFailure(number_->Failure(), SerialStep::Take, number_->Largest()));
+    }
     return Fail(DescribeOutcome(outcome, RenderFacts{device_->Layout(), erasedFirst, {}}));
 }
 
 void CCliSession::Say(const char* format, ...) {
-    if (options_.quiet) {
+    if (options_.quiet || job_.collect) {
         return;
     }
     va_list args;
@@ -141,7 +228,8 @@ Failure CCliSession::PrepareDevice() {
     link_->SetStopFlag(&CInterruptGuard::Flag());
     deviceOptions_.keepCalibration = options_.keepCalibration ? 1 : 0;
     deviceOptions_.skipCalibrationCompare = options_.compareCalibration ? 0 : 1;
-    device_ = CreateDevice(index, *link_, &deviceOptions_, &progress_);
+    IProgressDisplay* progress = job_.progress != nullptr ? job_.progress : &progress_;
+    device_ = CreateDevice(index, *link_, &deviceOptions_, progress);
     if (!device_) {
         Fail(Failure::UnknownDevice, UnknownDeviceText(options_.device));
         return Failure::UnknownDevice;
@@ -196,78 +284,6 @@ Failure CCliSession::Connect() {
 
 Failure CCliSession::PrepareChipJob() {
     Failure f = PrepareDevice();
-    if (f == Failure::None) {
-        f = Connect();
-    }
-    return f;
-}
-
-Failure CCliSession::ChooseMemories(const std::optional<MemorySet>& provided, MemorySet& chosen) {
-    const DeviceLayout& layout = device_->Layout();
-    const MemorySet has = jobs::MemoriesOf(layout);
-    if (options_.memories) {
-        const MemorySet wanted = *options_.memories;
-        for (Memory m : {Memory::Program, Memory::Config, Memory::Data}) {
-            if (wanted.Has(m) && !has.Has(m)) {
-                Fail(Failure::BadArguments, layout.name + " has no " + MemoryName(m));
-                return Failure::BadArguments;
-            }
-        }
-        chosen = wanted;
-        return Failure::None;
-    }
-    if (!options_.dataFile.empty() && !has.data) {
-        Fail(Failure::BadArguments, "--data: " + layout.name + " has no data memory");
-        return Failure::BadArguments;
-    }
-    chosen = provided ? (has & *provided) : has;
-    if (chosen.Empty()) {
-        Fail(Failure::BadArguments,
-             options_.programFile + " holds nothing for " + layout.name +
-                 "'s memories; name them with --memories to use blank cells");
-        return Failure::BadArguments;
-    }
-    return Failure::None;
-}
-
-Failure CCliSession::LoadFiles(LoadedFiles& files) {
-    const DeviceLayout& layout = device_->Layout();
-    files.image = std::make_unique<CMemoryImage>(layout);
-    const bool separateData = !options_.dataFile.empty();
-    const jobs::FileOutcome program = jobs::LoadProgramFile(
-        options_.programFile, *files.image,
-        separateData ? jobs::ProgramLayout::Plain : jobs::ProgramLayout::Microchip, &questions_);
-    if (!program.Ok()) {
-        const FailureLine line = DescribeFileOutcome(program, layout, false);
-        Fail(line);
-        return line.failure;
-    }
-    files.provided = program.provided;
-    if (separateData) {
-        const jobs::FileOutcome data =
-            jobs::LoadDataFile(options_.dataFile, *files.image, &questions_);
-        if (!data.Ok()) {
-            const FailureLine line = DescribeFileOutcome(data, layout, true);
-            Fail(line);
-            return line.failure;
-        }
-        files.provided.data = true;
-    }
-    return Failure::None;
-}
-
-Failure CCliSession::PrepareFileJob(LoadedFiles& files, MemorySet& chosen) {
-    Failure f = PrepareDevice();
-    // Files are checked before a single byte goes to the programmer.
-    if (f == Failure::None) {
-        f = LoadFiles(files);
-    }
-    if (f == Failure::None) {
-        f = ApplyConfigSet(files);
-    }
-    if (f == Failure::None) {
-        f = ChooseMemories(files.provided, chosen);
-    }
     if (f == Failure::None) {
         f = Connect();
     }

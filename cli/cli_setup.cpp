@@ -1,6 +1,8 @@
 #include "cli/cli_setup.h"
 
-#include "cli/cli_session.h"
+#include <cctype>
+#include <map>
+
 #include "cli/exit_codes.h"
 #include "cli/interrupt_guard.h"
 #include "cli/name_suggest.h"
@@ -48,11 +50,48 @@ std::vector<std::string_view> SimulatedNames() {
     return names;
 }
 
+class CPortMapBackend final : public IPortBackend {
+  public:
+    explicit CPortMapBackend(
+        const std::vector<std::pair<std::string, std::shared_ptr<IPortBackend>>>& ports) {
+        for (const auto& [name, backend] : ports) {
+            ports_[Upper(name)] = backend;
+        }
+    }
+    std::unique_ptr<IPortHandle> Open(const std::string& deviceName) override {
+        const auto it = ports_.find(Upper(deviceName));
+        return it == ports_.end() ? nullptr : it->second->Open(deviceName);
+    }
+
+  private:
+    static std::string Upper(std::string name) {
+        for (char& c : name) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return name;
+    }
+    std::map<std::string, std::shared_ptr<IPortBackend>> ports_;
+};
+
 }  // namespace
+
+std::shared_ptr<IPortBackend> MakePortMap(
+    const std::vector<std::pair<std::string, std::shared_ptr<IPortBackend>>>& ports) {
+    return std::make_shared<CPortMapBackend>(ports);
+}
 
 void PrintFailureLine(std::FILE* err, const std::string& text) {
     std::fprintf(err, "%s: %s\n", kProgramName, Printable(text).c_str());
     std::fflush(err);
+}
+
+bool OutputLost(std::FILE* out) {
+    return std::fflush(out) != 0 || std::ferror(out) != 0;
+}
+
+std::string OutputLostText() {
+    return "cannot write to standard output (a full disk or a closed pipe?): what the command "
+           "printed is lost";
 }
 
 std::string UnknownDeviceText(const std::string& typed) {
@@ -81,6 +120,24 @@ bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string
     }
     env.simulated = simulated->programmer;
     env.backend = simulated->backend;
+    env.simulatedPorts = {simulated->programmer};
+    if (options.ports.size() < 2) {
+        return true;
+    }
+    // Several ports: a programmer with its chip behind each, as on a bench.
+    std::vector<std::pair<std::string, std::shared_ptr<IPortBackend>>> ports;
+    for (std::size_t i = 0; i < options.ports.size(); ++i) {
+        if (i > 0) {
+            simulated = chipless && options.simulateChip.empty() && !sim::CreateChip(chipName)
+                            ? sim::SimulateProgrammer(nullptr, clock)
+                            : sim::SimulateChip(chipName, clock);
+            env.simulatedPorts.push_back(simulated->programmer);
+        }
+        const std::optional<PortChoice> port = ParsePortArgument(options.ports[i]);
+        const std::string name = "COM" + std::to_string(port && !port->IsPath() ? port->number : 1);
+        ports.emplace_back(name, simulated->backend);
+    }
+    env.backend = MakePortMap(ports);
     return true;
 }
 
@@ -114,8 +171,7 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     // Ctrl-C and SIGTERM stop the run at the next command instead of ending the program at
     // once, which could leave the chip powered with the programming voltage on.
     CInterruptGuard interrupts;
-    CCliSession session(options, env);
-    return session.Run();
+    return RunCommand(options, env);
 }
 
 CCliPort::CCliPort(const PortChoice& choice, const CliEnvironment& env)

@@ -26,12 +26,23 @@ struct CliEnvironment {
     bool errIsTerminal = false;
     IClock* clock = nullptr;                             // none: the real clock
     std::shared_ptr<IPortBackend> backend;               // none: the OS ports, or the --port path
-    std::shared_ptr<sim::CVirtualProgrammer> simulated;  // set by SetUpSimulation
+    std::shared_ptr<sim::CVirtualProgrammer> simulated;  // set by SetUpSimulation: the first
+    // port's; with several ports each has a programmer of its own, all in simulatedPorts.
+    std::vector<std::shared_ptr<sim::CVirtualProgrammer>> simulatedPorts;
 };
+
+// Serves each port name ("COM5", any case) from a backend of its own; a name it does not hold
+// does not open.
+std::shared_ptr<IPortBackend> MakePortMap(
+    const std::vector<std::pair<std::string, std::shared_ptr<IPortBackend>>>& ports);
 
 // The whole program: parse, check the names, set up the simulation, run one command. Returns
 // the exit code.
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
+
+// The command of parsed options on every port they name (cli_run.cpp): the exit code, the worst
+// of the ports'.
+int RunCommand(const CliOptions& options, CliEnvironment& env);
 
 // Installs the in-process virtual programmer that --simulate asks for (the JDM chip for
 // update-firmware). False with a one-line message for a chip it has no model of.
@@ -40,6 +51,11 @@ bool SetUpSimulation(const CliOptions& options, CliEnvironment& env, std::string
 // One failure, one line on err, after the program's name: names the user typed are echoed, so
 // control characters in it are shown escaped rather than let act on the terminal.
 void PrintFailureLine(std::FILE* err, const std::string& text);
+
+// Flushes out: true when what was printed there was lost (a full disk, a closed pipe).
+bool OutputLost(std::FILE* out);
+// The one line of a command whose product on standard output was lost.
+std::string OutputLostText();
 
 // The one-line complaint about a --device name.
 std::string UnknownDeviceText(const std::string& typed);

@@ -44,10 +44,12 @@ bool Shown(const DecodedWord& word) {
 }  // namespace
 
 bool CCliQuestions::WriteDespiteConfigTraps(const std::vector<ConfigTrap>& traps) {
-    for (const ConfigTrap& trap : traps) {
-        PrintFailureLine(err_, TrapLine(trap));
+    if (err_ != nullptr) {
+        for (const ConfigTrap& trap : traps) {
+            PrintFailureLine(err_, TrapLine(trap));
+        }
+        told_ = true;
     }
-    told_ = true;
     return !strict_;
 }
 
@@ -143,30 +145,30 @@ int CCliSession::Config() {
     if (CountOf(layout, Memory::Config) == 0) {
         return Fail(Failure::BadArguments, layout.name + " has no configuration memory");
     }
-    LoadedFiles files;
+    std::unique_ptr<CMemoryImage> read;
     std::vector<ConfigTrap> traps;
     ProtectionLeftOff leftOff;
     if (options_.readConfig) {
-        files.image = std::make_unique<CMemoryImage>(layout);
+        read = std::make_unique<CMemoryImage>(layout);
         if (const Failure f = Connect(); f != Failure::None) {
             return ToInt(ExitCodeFor(f));
         }
         jobs::JobContext context = Context();
-        if (const jobs::Report r = jobs::Read(context, {false, true, false}, *files.image);
-            !r.Ok()) {
+        const jobs::Report r = jobs::Read(context, {false, true, false}, *read);
+        record_.report = r;
+        record_.deviceId = r.deviceId;
+        if (!r.Ok()) {
             return Report(r.outcome);
         }
     } else {
-        if (const Failure f = LoadFiles(files); f != Failure::None) {
-            return ToInt(ExitCodeFor(f));
-        }
         // What a write of the file would meet, as write tells it.
         const jobs::ConfigCheck check =
-            jobs::CheckConfigToWrite(Context(), *files.image, {false, true, false});
+            jobs::CheckConfigToWrite(Context(), *job_.prepared->image, {false, true, false});
         traps = check.traps;
         leftOff = check.leftOff;
     }
-    std::vector<DecodedWord> words = DecodeConfig(entry_->index, ConfigCells(*files.image));
+    const CMemoryImage& image = read ? *read : *job_.prepared->image;
+    std::vector<DecodedWord> words = DecodeConfig(entry_->index, ConfigCells(image));
     if (!options_.readConfig) {
         // A word the file leaves blank holds the image's blank value, not bits the file sets.
         const std::vector<std::uint32_t> blank = ConfigCells(CMemoryImage(layout));
@@ -192,23 +194,24 @@ int CCliSession::Config() {
     return ToInt(ExitCode::Success);
 }
 
-Failure CCliSession::ApplyConfigSet(LoadedFiles& files) {
-    if (options_.configSet.empty()) {
-        return Failure::None;
+FailureLine ApplyConfigSet(const CliOptions& options, int deviceIndex, CMemoryImage& image,
+                           MemorySet& provided) {
+    if (options.configSet.empty()) {
+        return {};
     }
-    const ConfigChanges changes = ParseConfigChanges(entry_->index, options_.configSet);
+    const ConfigChanges changes = ParseConfigChanges(deviceIndex, options.configSet);
     if (!changes.ok) {
-        Fail(Failure::BadArguments, "--set: " + changes.error);
-        return Failure::BadArguments;
+        return {Failure::BadArguments, "--set: " + changes.error};
     }
     // The file's image only: the file on disk stays as it is.
-    ApplyConfigChanges(changes.changes, *files.image);
-    files.provided.config = true;
-    return Failure::None;
+    ApplyConfigChanges(changes.changes, image);
+    provided.config = true;
+    return {};
 }
 
 void CCliSession::TellConfigNotes(const jobs::Report& report) {
-    if (options_.quiet) {
+    // Several ports, or --json: the run tells them once for all its ports.
+    if (options_.quiet || job_.collect) {
         return;
     }
     // Notices only where the write got to the configuration: a failure before it is the news.
@@ -224,7 +227,7 @@ void CCliSession::TellConfigNotes(const jobs::Report& report) {
 
 void CCliSession::TellProtectionLeftOff(const CMemoryImage& image) {
     const ProtectionLeftOff left = FindProtectionLeftOff(entry_->index, ConfigCells(image));
-    if (left.Any() && !options_.quiet) {
+    if (left.Any() && !options_.quiet && !job_.collect) {
         PrintFailureLine(env_.err, "notice: " + left.text);
     }
 }

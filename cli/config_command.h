@@ -4,14 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
+#include "cli/outcome_lines.h"
 #include "device/chip_config.h"
+#include "device/memory_image.h"
 #include "jobs/job_context.h"
 
 namespace tenlo::cli {
 
 // tenlo-cli answers from its options: a script cannot be asked, so another chip (--force skips
 // the check before it could be found) and a file cut short are refused, and a configuration
-// with traps is told a line each on standard error and written unless --strict.
+// with traps is told a line each on err (none: the run tells them once for all its ports) and
+// written unless --strict.
 class CCliQuestions final : public jobs::IJobQuestions {
   public:
     CCliQuestions(std::FILE* err, bool strict) : err_(err), strict_(strict) {}
@@ -31,6 +35,11 @@ class CCliQuestions final : public jobs::IJobQuestions {
     bool strict_;
     bool told_ = false;
 };
+
+// write, verify --set: the fields changed in the loaded image, which then provides the
+// configuration.
+FailureLine ApplyConfigSet(const CliOptions& options, int deviceIndex, CMemoryImage& image,
+                           MemorySet& provided);
 
 // "warning: TEXT" or "notice: TEXT", without the program's name.
 std::string TrapLine(const ConfigTrap& trap);

@@ -24,9 +24,11 @@ enum class Failure {
     FileNotOpened,
     FileNotHex,
     FileNotWritten,
-    NoChip,       // the socket is empty: the device ID reads all zeros or all ones
-    OtherChip,    // the device ID names another chip than the one selected
-    Interrupted,  // Ctrl-C or SIGTERM
+    NoChip,         // the socket is empty: the device ID reads all zeros or all ones
+    OtherChip,      // the device ID names another chip than the one selected
+    Interrupted,    // Ctrl-C or SIGTERM
+    SerialFile,     // the serial-number file cannot be read, is not valid or cannot be written
+    SerialsUsedUp,  // the next serial number does not fit in the cells given for it
 };
 
 constexpr ExitCode ExitCodeFor(Failure failure) {
@@ -38,6 +40,7 @@ constexpr ExitCode ExitCodeFor(Failure failure) {
             return ExitCode::Mismatch;
         case Failure::BadArguments:
         case Failure::UnknownDevice:
+        case Failure::SerialsUsedUp:
             return ExitCode::Usage;
         case Failure::PortNotOpened:
         case Failure::NoProgrammer:
@@ -47,6 +50,7 @@ constexpr ExitCode ExitCodeFor(Failure failure) {
         case Failure::FileNotOpened:
         case Failure::FileNotHex:
         case Failure::FileNotWritten:
+        case Failure::SerialFile:
             return ExitCode::File;
         case Failure::Interrupted:
             return ExitCode::Interrupted;

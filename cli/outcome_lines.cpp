@@ -1,6 +1,7 @@
 #include "cli/outcome_lines.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "jobs/calibration.h"
 
@@ -375,6 +376,75 @@ std::string DescribeFirmwareFile(const FirmwareFileProblem& problem) {
             return "it holds no program word to write";
     }
     return "it is not valid HEX for the programmer's chip";
+}
+
+FailureLine DescribeSerialFailure(const jobs::CSerialAllocator::Failure& f, SerialStep step,
+                                  std::uint64_t largest) {
+    using Problem = jobs::CSerialAllocator::Problem;
+    std::string why;
+    switch (f.problem) {
+        case Problem::None:
+            return {Failure::None, ""};
+        case Problem::Exhausted:
+            return {Failure::SerialsUsedUp,
+                    "no serial number left: the next one does not fit in the cells given to "
+                    "--serial (at most " +
+                        std::to_string(largest) + "); the chip was written no further"};
+        case Problem::NotReadable:
+            why = "cannot open or lock it: " + std::string(std::strerror(f.error));
+            break;
+        case Problem::NotValid:
+            why = "line " + std::to_string(f.line) +
+                  " is none that tenlo-cli writes (the next number first, then \"free N\" and "
+                  "\"claimed N PID PORT\" lines)";
+            break;
+        case Problem::NotWritten:
+            why = "cannot write it: " + std::string(std::strerror(f.error));
+            break;
+    }
+    const std::string said = "the serial-number file " + f.path + ": " + why;
+    switch (step) {
+        case SerialStep::Take:
+            return {Failure::SerialFile, said +
+                                             "; the chip got no number and was written no "
+                                             "further"};
+        case SerialStep::Keep:
+            return {Failure::SerialFile, said +
+                                             ": the chip verified, but its number may be "
+                                             "handed out again; mend the file before the "
+                                             "next run"};
+        case SerialStep::GiveBack:
+            break;
+    }
+    return {Failure::SerialFile, said + "; the failed chip's number goes back at the next run"};
+}
+
+FailureLine DescribeSerialMisfit(const jobs::SerialCells& cells, const DeviceLayout& layout) {
+    using jobs::SerialMisfit;
+    const std::string chip = layout.name;
+    switch (cells.misfit) {
+        case SerialMisfit::None:
+            break;
+        case SerialMisfit::NoDataMemory:
+            return {Failure::BadArguments, "--serial eeprom: the " + chip + " has no data EEPROM"};
+        case SerialMisfit::NoRetlw:
+            return {Failure::BadArguments,
+                    "--serial retlw: the " + chip +
+                        " is no PIC12/PIC16, whose RETLW words a program reads as a table"};
+        case SerialMisfit::NoIdLocations:
+            return {Failure::BadArguments,
+                    "--serial id: tenlo-cli does not write the user ID locations of the " + chip};
+        case SerialMisfit::BeyondMemory:
+            return {Failure::BadArguments, "--serial: the cells run past the end of the " + chip +
+                                               "'s " + MemoryName(cells.memory) + " (" +
+                                               std::to_string(cells.size) + " cells)"};
+        case SerialMisfit::CellNotWritten:
+            return {Failure::BadArguments,
+                    "--serial: " + Hex(cells.cell) + " is the " + chip +
+                        "'s calibration word, which a write keeps (--no-keep-calibration writes "
+                        "it)"};
+    }
+    return {Failure::None, ""};
 }
 
 FailureLine DescribeFileOutcome(const jobs::FileOutcome& f, const DeviceLayout& layout,

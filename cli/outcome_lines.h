@@ -8,6 +8,8 @@
 #include "jobs/firmware_update.h"
 #include "jobs/hex_files.h"
 #include "jobs/outcome.h"
+#include "jobs/serial_allocator.h"
+#include "jobs/serial_number.h"
 
 namespace tenlo::cli {
 
@@ -40,6 +42,14 @@ FailureLine InterruptedConnecting();
 
 // Why update-firmware refused its file: "line 2 holds more than one record: ...".
 std::string DescribeFirmwareFile(const FirmwareFileProblem& problem);
+// What the serial-number file failed at: taking a number for a chip, keeping the number of a
+// chip that verified, giving back that of a chip that did not.
+enum class SerialStep : std::uint8_t { Take, Keep, GiveBack };
+// largest: Take, what the cells hold.
+FailureLine DescribeSerialFailure(const jobs::CSerialAllocator::Failure& failure, SerialStep step,
+                                  std::uint64_t largest = 0);
+// A --serial place that does not fit the chip.
+FailureLine DescribeSerialMisfit(const jobs::SerialCells& cells, const DeviceLayout& layout);
 
 // A file that was not taken; dataFile: it was given with --data.
 FailureLine DescribeFileOutcome(const jobs::FileOutcome& outcome, const DeviceLayout& layout,

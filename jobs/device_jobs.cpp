@@ -360,7 +360,7 @@ void Note(Report& report, MemoryStep step) {
 
 // Every job on the chip begins with the socket check; false when that ended it.
 bool SocketPasses(JobContext& context, Report& report) {
-    report.outcome = CheckSocket(context);
+    report.outcome = CheckSocket(context, &report.deviceId);
     return report.Ok();
 }
 
@@ -441,12 +441,15 @@ IdReading ReadDeviceId(JobContext& context) {
     return r;
 }
 
-Outcome CheckSocket(JobContext& context) {
+Outcome CheckSocket(JobContext& context, std::optional<std::uint16_t>* read) {
     // Chips without an ID word cannot be told apart: they are taken on trust.
     if (!context.checkSocket || !context.device.DeviceIdLocation()) {
         return {};
     }
     const IdReading id = ReadDeviceId(context);
+    if (read != nullptr && id.outcome.Ok()) {
+        *read = id.word;
+    }
     if (!id.outcome.Ok() || id.selected) {
         return id.outcome;
     }

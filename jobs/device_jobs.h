@@ -48,7 +48,8 @@ IdReading ReadDeviceId(JobContext& context);
 // The socket check before a command touches the chip: None for the selected chip (or a chip
 // that carries no ID, taken on trust, or with checkSocket off), NoChip, OtherChip (asked
 // first: a yes goes on as None), or the line's failure. Nothing is sent but the ID read.
-Outcome CheckSocket(JobContext& context);
+// read: the ID word, when it was read.
+Outcome CheckSocket(JobContext& context, std::optional<std::uint16_t>* read = nullptr);
 
 // Reads the memories into the image (which must be of the device's layout): program, then
 // configuration, then data. Memories not asked for, and on failure the rest, are left as they

@@ -26,6 +26,9 @@ struct MemorySet {
     MemorySet operator&(const MemorySet& o) const {
         return {program && o.program, config && o.config, data && o.data};
     }
+    MemorySet operator|(const MemorySet& o) const {
+        return {program || o.program, config || o.config, data || o.data};
+    }
     bool operator==(const MemorySet&) const = default;
 };
 

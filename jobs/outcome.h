@@ -138,6 +138,8 @@ struct Report {
     // protection the file turns on that it leaves off, for the fronts to name.
     std::vector<ConfigTrap> configTraps;
     ProtectionLeftOff protectionLeftOff;
+    // The device ID word the socket check read (revision bits included), when it read one.
+    std::optional<std::uint16_t> deviceId;
 
     bool Ok() const { return outcome.Ok(); }
     // Whether the memory was gone to and came through.
