@@ -18,26 +18,6 @@ int Lines(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-// Every word of a PIC16F84A's program memory, so a write is long enough to fail in the middle.
-std::string FullProgram() {
-    std::string text;
-    for (unsigned address = 0; address < 2048; address += 16) {
-        unsigned sum = 16 + (address >> 8) + (address & 0xFF);
-        char line[64];
-        std::snprintf(line, sizeof line, ":10%04X00", address);
-        text += line;
-        for (unsigned i = 0; i < 16; i += 2) {
-            const unsigned word = (address / 2 + i / 2) & 0x3FFF;
-            std::snprintf(line, sizeof line, "%02X%02X", word & 0xFF, word >> 8);
-            text += line;
-            sum += (word & 0xFF) + (word >> 8);
-        }
-        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
-    }
-    return text + ":00000001FF\n";
-}
-
 namespace fs = std::filesystem;
 
 class CliFaults : public SimEndToEnd {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,6 +29,26 @@ inline std::string Slurp(const std::filesystem::path& path) {
     return s.str();
 }
 
+// Every word of a PIC16F84A's program memory, so a write is long enough to fail in the middle.
+inline std::string FullProgram() {
+    std::string text;
+    for (unsigned address = 0; address < 2048; address += 16) {
+        unsigned sum = 16 + (address >> 8) + (address & 0xFF);
+        char line[64];
+        std::snprintf(line, sizeof line, ":10%04X00", address);
+        text += line;
+        for (unsigned i = 0; i < 16; i += 2) {
+            const unsigned word = (address / 2 + i / 2) & 0x3FFF;
+            std::snprintf(line, sizeof line, "%02X%02X", word & 0xFF, word >> 8);
+            text += line;
+            sum += (word & 0xFF) + (word >> 8);
+        }
+        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    }
+    return text + ":00000001FF\n";
+}
+
 struct Result {
     std::optional<int> code;
     std::string out;
@@ -47,12 +68,13 @@ class SimEndToEnd : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    // ravonite-sim with the chip as COM5, its byte trace in the test folder, and any more
-    // arguments (faults).
+    // ravonite-sim with the chip as COMn (COM5 unless said), its byte trace in the test folder
+    // (Trace(n)), and any more arguments (faults).
     void StartSim(Process& sim, const std::string& chip = "PIC16F84A",
-                  const std::vector<std::string>& more = {}) {
-        std::vector<std::string> args{RAVONITE_SIM_PATH, "--chip",        chip, "--com", "5",
-                                      "--trace",         Trace().string()};
+                  const std::vector<std::string>& more = {}, int com = 5) {
+        std::vector<std::string> args{
+            RAVONITE_SIM_PATH, "--chip",           chip, "--com", std::to_string(com),
+            "--trace",         Trace(com).string()};
         args.insert(args.end(), more.begin(), more.end());
         ASSERT_TRUE(sim.Start(args, env_));
         const std::optional<std::string> ready = sim.ReadLine();
@@ -93,8 +115,8 @@ class SimEndToEnd : public ::testing::Test {
     }
 #endif
 
-    std::filesystem::path Trace() const {
-        return dir_ / "sim-trace";
+    std::filesystem::path Trace(int com = 5) const {
+        return dir_ / (com == 5 ? std::string("sim-trace") : "sim-trace-" + std::to_string(com));
     }
     std::string File(const std::string& name) const {
         return (dir_ / name).string();
