@@ -196,9 +196,10 @@ std::string PortLine(const PortRecord& r, const CliOptions& options, std::size_t
         const std::uint16_t revisionMask =
             named.empty() ? selected->revisionMask : named.front().entry->revisionMask;
         const auto id = static_cast<std::uint32_t>(*r.deviceId & ~revisionMask & 0xFFFF);
-        chip =
-            (named.empty() ? std::string("unknown chip") : std::string(named.front().entry->name)) +
-            " " + Hex(id) + " rev " + std::to_string(*r.deviceId & revisionMask);
+        // A word no chip carries (an empty socket reads 0x0000) is shown as it was read.
+        chip = named.empty() ? "ID " + Hex(*r.deviceId)
+                             : std::string(named.front().entry->name) + " " + Hex(id) + " rev " +
+                                   std::to_string(*r.deviceId & revisionMask);
     }
     std::string result = r.code == 0 ? r.done : r.message;
     if (r.code == 0 && r.serial) {
