@@ -6,6 +6,7 @@
 #include "cli/cli_session.h"
 #include "hexfile/image_hex.h"
 #include "jobs/calibration.h"
+#include "jobs/checksum.h"
 #include "jobs/firmware_update.h"
 #include "link/port_advice.h"
 
@@ -49,6 +50,7 @@ int CCliSession::Version() {
     }
     std::uint8_t bytes[4] = {};
     if (const jobs::Outcome o = jobs::ReadFirmwareVersion(*link_, port_.Name(), bytes); !o.Ok()) {
+        record_.report.emplace().outcome = o;
         const DeviceLayout none;
         return Fail(DescribeOutcome(o, RenderFacts{none, false, "reading the firmware version"}));
     }
@@ -107,7 +109,14 @@ int CCliSession::Read() {
         record_.files.push_back(dataOut);
     }
     record_.done = "read";
-    Say("read %s of the %s\n", DescribeMemories(chosen).c_str(), layout.name.c_str());
+    // A checksum of memories half read would match nothing.
+    std::string checksum;
+    if (chosen.program && (chosen.config || layout.configCount == 0)) {
+        record_.checksum = jobs::ImageChecksum(image, *device_);
+        checksum = ", checksum " + Hex(*record_.checksum);
+    }
+    Say("read %s of the %s%s\n", DescribeMemories(chosen).c_str(), layout.name.c_str(),
+        checksum.c_str());
     return ToInt(ExitCode::Success);
 }
 
@@ -147,6 +156,8 @@ int CCliSession::Write() {
     if (number_) {
         record_.serial = number_->Number();
     }
+    // What the chip should now hold: the file's checksum unless a serial number went in.
+    record_.checksum = jobs::ImageChecksum(image, *device_);
     TellConfigNotes(r);
     if (r.outcome.cause == jobs::Cause::Declined && r.outcome.phase == jobs::Phase::None) {
         return Fail(Failure::Mismatch,
@@ -157,9 +168,10 @@ int CCliSession::Write() {
         record_.done = options_.verify ? "written and verified" : "written";
         const std::string serial =
             record_.serial ? ", serial number " + std::to_string(*record_.serial) : "";
-        Say("wrote %s of the %s%s%s%s\n", DescribeMemories(job_.prepared->chosen).c_str(),
-            device_->Layout().name.c_str(), options_.erase ? " after erasing it" : "",
-            options_.verify ? ", verified" : "", serial.c_str());
+        Say("wrote %s of the %s%s%s%s, checksum %s\n",
+            DescribeMemories(job_.prepared->chosen).c_str(), device_->Layout().name.c_str(),
+            options_.erase ? " after erasing it" : "", options_.verify ? ", verified" : "",
+            serial.c_str(), Hex(*record_.checksum).c_str());
         return ToInt(ExitCode::Success);
     }
     if (r.steps.empty() || r.outcome.phase == jobs::Phase::SocketCheck) {
@@ -215,6 +227,7 @@ int CCliSession::Verify() {
     if (!mismatch) {
         record_.done = "matches";
     }
+    Say("file checksum %s\n", Hex(*job_.prepared->checksum).c_str());
     return ToInt(mismatch ? ExitCode::Mismatch : ExitCode::Success);
 }
 
@@ -245,6 +258,7 @@ int CCliSession::Id() {
     jobs::JobContext context = Context();
     const jobs::IdReading id = jobs::ReadDeviceId(context);
     if (!id.outcome.Ok()) {
+        record_.report.emplace().outcome = id.outcome;
         return Report(id.outcome);
     }
     record_.deviceId = id.word;
@@ -371,7 +385,8 @@ int CCliSession::UpdateFirmware() {
     port.Release();
     switch (result) {
         case FirmwareUpdateResult::Success:
-            if (!options_.quiet) {
+            record_.done = view.message;
+            if (!options_.quiet && !job_.collect) {
                 std::fprintf(env_.out, "%s\n", view.message.c_str());
             }
             return ToInt(ExitCode::Success);

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <set>
 #include <sstream>
@@ -41,6 +42,10 @@ bool ParseNumber(const std::string& text, std::uint64_t& value) {
 // The list of --port: names as ParsePortArgument takes them, none twice.
 bool SplitPorts(const std::string& text, std::vector<std::string>& ports, std::string& message) {
     ports = SplitAt(text, ',');
+    if (ports.size() > 1 && std::find(ports.begin(), ports.end(), "all") != ports.end()) {
+        message = "--port all finds every programmer itself: name no other port beside it";
+        return false;
+    }
     std::set<std::string> seen;
     for (const std::string& port : ports) {
         const std::optional<PortChoice> choice = ParsePortArgument(port);
@@ -162,8 +167,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
         "--data/--data-out name a separate data file.");
 
     app.add_option("--port", options.port,
-                   "Serial port: COMn or a device path (default COM5); a comma list runs the "
-                   "command on every port at once");
+                   "Serial port: COMn or a device path (default COM5); a comma list, or all "
+                   "(every port where a programmer answers), runs the command on each at once");
     app.add_option("--device", options.device, "Chip name, any case (default PIC16F84A)");
     CLI::Option* simulate =
         app.add_option("--simulate", options.simulateChip,
@@ -350,7 +355,14 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     if (!SplitPorts(options.port, options.ports, message)) {
         return ParseOutcome::Error;
     }
-    const bool several = options.ports.size() > 1;
+    const bool all = options.ports == std::vector<std::string>{"all"};
+    if (all && options.simulate) {
+        message =
+            "--port all looks for programmers on this machine's ports; with --simulate "
+            "name the ports, as in --port COM5,COM6";
+        return ParseOutcome::Error;
+    }
+    const bool several = options.ports.size() > 1 || all;
     if (several && options.command == Command::UpdateFirmware) {
         message = "update-firmware takes one port";
         return ParseOutcome::Error;

@@ -9,8 +9,11 @@
 #include "cli/cli_session.h"
 #include "cli/ports_command.h"
 #include "cli/progress_board.h"
+#include "cli/run_json.h"
+#include "jobs/checksum.h"
 #include "jobs/config_traps.h"
 #include "jobs/hex_files.h"
+#include "link/port_discovery.h"
 
 namespace tenlo::cli {
 
@@ -112,7 +115,7 @@ FailureLine Prepare(const CliOptions& options, Prepared& p) {
     if (c == Command::Config && CountOf(p.layout, Memory::Config) == 0) {
         return {Failure::BadArguments, p.layout.name + " has no configuration memory"};
     }
-    const bool file = c == Command::Write || c == Command::Verify ||
+    const bool file = c == Command::Write || c == Command::Verify || c == Command::Checksum ||
                       (c == Command::Config && !options.readConfig);
     if (!file) {
         return {};
@@ -127,6 +130,10 @@ FailureLine Prepare(const CliOptions& options, Prepared& p) {
     if (FailureLine line = ApplyConfigSet(options, p.deviceIndex, *p.image, provided);
         line.failure != Failure::None) {
         return line;
+    }
+    p.checksum = jobs::ImageChecksum(*p.image, *device);
+    if (c == Command::Checksum) {
+        return {};
     }
     if (FailureLine line = ChooseMemories(options, p.layout, provided, p.chosen);
         line.failure != Failure::None) {
@@ -153,7 +160,11 @@ FailureLine Prepare(const CliOptions& options, Prepared& p) {
     return {};
 }
 
-int Devices(CliEnvironment& env) {
+int Devices(const CliOptions& options, CliEnvironment& env) {
+    if (options.json) {
+        std::fputs(DevicesJson().c_str(), env.out);
+        return ToInt(ExitCode::Success);
+    }
     std::fprintf(env.out, "%5s  %-13s %-20s %8s %7s %6s  %s\n", "index", "name", "family",
                  "program", "config", "data", "menu");
     for (const CatalogueEntry& e : CatalogueEntries()) {
@@ -191,15 +202,11 @@ std::string PortLine(const PortRecord& r, const CliOptions& options, std::size_t
     port.resize(std::max(port.size(), width), ' ');
     std::string chip = "-";
     if (r.deviceId) {
-        const CatalogueEntry* selected = CatalogueEntryAt(FindCatalogueIndex(options.device));
-        const std::vector<DeviceIdMatch> named = IdentifyDeviceId(selected->family, *r.deviceId);
-        const std::uint16_t revisionMask =
-            named.empty() ? selected->revisionMask : named.front().entry->revisionMask;
-        const auto id = static_cast<std::uint32_t>(*r.deviceId & ~revisionMask & 0xFFFF);
+        const NamedId named = NameDeviceId(options.device, *r.deviceId);
         // A word no chip carries (an empty socket reads 0x0000) is shown as it was read.
-        chip = named.empty() ? "ID " + Hex(*r.deviceId)
-                             : std::string(named.front().entry->name) + " " + Hex(id) + " rev " +
-                                   std::to_string(*r.deviceId & revisionMask);
+        chip = named.chips.empty() ? "ID " + Hex(*r.deviceId)
+                                   : named.chips.front() + " " + Hex(named.id) + " rev " +
+                                         std::to_string(named.revision);
     }
     std::string result = r.code == 0 ? r.done : r.message;
     if (r.code == 0 && r.serial) {
@@ -249,25 +256,123 @@ void TellTrapsAfter(const CliOptions& options, const Prepared& prepared,
     }
 }
 
+// --port all: the ports present where a programmer answers a ping, pinged all at once.
+std::vector<std::string> FindProgrammers(const CliOptions& options, CliEnvironment& env) {
+    std::vector<std::string> candidates;
+    if (env.listPorts) {
+        candidates = env.listPorts();
+    } else {
+        for (const SerialPortInfo& port : DiscoverSerialPorts()) {
+            candidates.push_back(port.comNumbers.empty()
+                                     ? port.device
+                                     : "COM" + std::to_string(port.comNumbers.front()));
+        }
+    }
+    CliOptions ping = options;
+    ping.command = Command::Ping;
+    ping.json = false;
+    ping.quiet = true;
+    std::vector<char> answered(candidates.size(), 0);
+    jobs::RunOnEachPort(candidates.size(), [&](std::size_t i) {
+        CCliSession session(ping, env, PortJob{candidates[i], nullptr, true, nullptr, nullptr});
+        answered[i] = session.Run().code == 0 ? 1 : 0;
+    });
+    std::vector<std::string> found;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (answered[i] != 0) {
+            found.push_back(candidates[i]);
+        }
+    }
+    return found;
+}
+
+int Checksum(const CliOptions& options, const Prepared& prepared, CliEnvironment& env,
+             double seconds) {
+    if (options.json) {
+        RunFacts facts;
+        facts.options = &options;
+        facts.checksum = prepared.checksum;
+        facts.seconds = seconds;
+        std::fputs(RunJson(facts).c_str(), env.out);
+    } else {
+        std::fprintf(env.out, "%s  %s (%s program memory and configuration)\n",
+                     Hex(*prepared.checksum).c_str(), Printable(options.programFile).c_str(),
+                     prepared.layout.name.c_str());
+    }
+    return ToInt(ExitCode::Success);
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point began) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+}
+
+// config prints a document of its own (README); with --json a failure still ends in the run's.
+int RunConfig(const CliOptions& options, const Prepared& prepared, CliEnvironment& env,
+              std::chrono::steady_clock::time_point began) {
+    // The file's configuration, or the chip's on the one port config --read takes.
+    CCliSession session(options, env,
+                        PortJob{options.ports.front(), &prepared, false, nullptr, nullptr});
+    const std::vector<PortRecord> records{session.Run()};
+    const PortRecord& r = records.front();
+    if (options.json && r.code != 0) {
+        RunFacts facts;
+        facts.options = &options;
+        facts.code = r.code;
+        facts.failure = r.failure;
+        facts.message = r.message;
+        facts.seconds = SecondsSince(began);
+        facts.ports = options.readConfig ? &records : nullptr;
+        std::fputs(RunJson(facts).c_str(), env.out);
+        std::fflush(env.out);
+    }
+    return r.code;
+}
+
 }  // namespace
 
-int RunCommand(const CliOptions& options, CliEnvironment& env) {
-    if (options.command == Command::Devices) {
-        return Delivered(env, Devices(env));
+int RefuseRun(const CliOptions* options, bool json, CliEnvironment& env, Failure failure,
+              const std::string& text) {
+    PrintFailureLine(env.err, text);
+    const int code = ToInt(ExitCodeFor(failure));
+    if (json) {
+        RunFacts facts;
+        facts.options = options;
+        facts.code = code;
+        facts.failure = failure;
+        facts.message = text;
+        std::fputs(RunJson(facts).c_str(), env.out);
+        std::fflush(env.out);
     }
-    if (options.command == Command::Ports) {
-        return Delivered(env, RunPortsCommand(options, env));
+    return code;
+}
+
+int RunCommand(const CliOptions& given, CliEnvironment& env) {
+    const auto began = std::chrono::steady_clock::now();
+    if (given.command == Command::Devices) {
+        return Delivered(env, Devices(given, env));
+    }
+    if (given.command == Command::Ports) {
+        return Delivered(env, RunPortsCommand(given, env));
     }
     Prepared prepared;
-    if (const FailureLine line = Prepare(options, prepared); line.failure != Failure::None) {
-        PrintFailureLine(env.err, line.text);
-        return ToInt(ExitCodeFor(line.failure));
+    if (const FailureLine line = Prepare(given, prepared); line.failure != Failure::None) {
+        return RefuseRun(&given, given.json, env, line.failure, line.text);
     }
-    if (options.command == Command::Config) {
-        // The file's configuration, or the chip's on the one port config --read takes.
-        CCliSession session(options, env,
-                            PortJob{options.ports.front(), &prepared, false, nullptr, nullptr});
-        return session.Run().code;
+    if (given.command == Command::Checksum) {
+        return Delivered(env, Checksum(given, prepared, env, SecondsSince(began)));
+    }
+    if (given.command == Command::Config) {
+        return RunConfig(given, prepared, env, began);
+    }
+    CliOptions options = given;
+    if (options.ports == std::vector<std::string>{"all"}) {
+        options.ports = FindProgrammers(options, env);
+        if (options.ports.empty()) {
+            return RefuseRun(&options, options.json, env, Failure::NoProgrammer,
+                             "--port all: no programmer answers on any serial port present "
+                             "(tenlo-cli ports lists them): check that the Ravonites are "
+                             "plugged in and powered");
+        }
     }
     std::optional<jobs::CProductionRun> production;
     if (!options.logFile.empty() || options.serial) {
@@ -275,7 +380,7 @@ int RunCommand(const CliOptions& options, CliEnvironment& env) {
     }
     jobs::CProductionRun* shared = production ? &*production : nullptr;
     const std::vector<std::string>& ports = options.ports;
-    if (ports.size() == 1 && !options.json) {
+    if (ports.size() == 1 && !options.json && given.ports.front() != "all") {
         CCliSession session(options, env,
                             PortJob{ports.front(), &prepared, false, nullptr, shared});
         return session.Run().code;
@@ -300,6 +405,22 @@ int RunCommand(const CliOptions& options, CliEnvironment& env) {
         worst = std::max(worst, r.code);
         width = std::max(width, r.port.size());
         succeeded += r.code == 0 ? 1 : 0;
+    }
+    if (options.json) {
+        // The document owns standard output; each failure still has its line beside it.
+        for (const PortRecord& r : records) {
+            if (r.code != 0) {
+                PrintFailureLine(env.err, r.port + ": " + r.message);
+            }
+        }
+        RunFacts facts;
+        facts.options = &options;
+        facts.code = worst;
+        facts.seconds = SecondsSince(began);
+        facts.checksum = prepared.checksum;
+        facts.ports = &records;
+        std::fputs(RunJson(facts).c_str(), env.out);
+        return Delivered(env, worst);
     }
     for (const PortRecord& r : records) {
         if (!options.quiet) {

@@ -136,9 +136,10 @@ void CCliSession::Record(int& code) {
     row.time = std::chrono::system_clock::now();
     row.port = job_.port;
     row.chip = entry_ != nullptr ? std::string(entry_->name) : options_.device;
-    if (record_.deviceId && entry_ != nullptr) {
-        row.deviceId = static_cast<std::uint16_t>(*record_.deviceId & ~entry_->revisionMask);
-        row.revision = static_cast<std::uint16_t>(*record_.deviceId & entry_->revisionMask);
+    if (record_.deviceId) {
+        const NamedId named = NameDeviceId(options_.device, *record_.deviceId);
+        row.deviceId = named.id;
+        row.revision = named.revision;
     }
     if (options_.command == Command::Write || options_.command == Command::Verify) {
         row.file = options_.programFile;

@@ -7,6 +7,7 @@
 #include "cli/interrupt_guard.h"
 #include "cli/name_suggest.h"
 #include "cli/path_port_backend.h"
+#include "cli/run_json.h"
 #include "cli/terminal_ui.h"
 #include "link/port_names.h"
 #include "sim/in_process_backend.h"
@@ -150,8 +151,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
             std::fputs(help.c_str(), env.out);
             return ToInt(ExitCode::Success);
         case ParseOutcome::Error:
-            PrintFailureLine(env.err, message + " (see " + kProgramName + " --help)");
-            return ToInt(ExitCode::Usage);
+            return RefuseRun(nullptr, AsksForJson(args), env, Failure::BadArguments,
+                             message + " (see " + kProgramName + " --help)");
         case ParseOutcome::Run:
             break;
     }
@@ -159,13 +160,12 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     const bool usesDevice =
         options.command != Command::Devices && options.command != Command::UpdateFirmware;
     if (usesDevice && FindCatalogueIndex(options.device) < 0) {
-        PrintFailureLine(env.err, UnknownDeviceText(options.device));
-        return ToInt(ExitCode::Usage);
+        return RefuseRun(&options, options.json, env, Failure::UnknownDevice,
+                         UnknownDeviceText(options.device));
     }
     if (options.simulate && !env.backend && options.command != Command::Devices) {
         if (!SetUpSimulation(options, env, message)) {
-            PrintFailureLine(env.err, message);
-            return ToInt(ExitCode::Usage);
+            return RefuseRun(&options, options.json, env, Failure::BadArguments, message);
         }
     }
     // Ctrl-C and SIGTERM stop the run at the next command instead of ending the program at

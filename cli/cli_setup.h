@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/exit_codes.h"
 #include "device/catalogue.h"
 #include "link/clock.h"
 #include "link/port_backend.h"
@@ -29,6 +31,8 @@ struct CliEnvironment {
     std::shared_ptr<sim::CVirtualProgrammer> simulated;  // set by SetUpSimulation: the first
     // port's; with several ports each has a programmer of its own, all in simulatedPorts.
     std::vector<std::shared_ptr<sim::CVirtualProgrammer>> simulatedPorts;
+    // The ports --port all tries, in order; none: the serial ports present on the machine.
+    std::function<std::vector<std::string>()> listPorts;
 };
 
 // Serves each port name ("COM5", any case) from a backend of its own; a name it does not hold
@@ -43,6 +47,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
 // The command of parsed options on every port they name (cli_run.cpp): the exit code, the worst
 // of the ports'.
 int RunCommand(const CliOptions& options, CliEnvironment& env);
+
+// A run refused before any port opened: its line on err, with --json its document on out too.
+// options: none when the command line did not parse. Returns the exit code.
+int RefuseRun(const CliOptions* options, bool json, CliEnvironment& env, Failure failure,
+              const std::string& text);
 
 // Installs the in-process virtual programmer that --simulate asks for (the JDM chip for
 // update-firmware). False with a one-line message for a chip it has no model of.

@@ -118,6 +118,13 @@ std::string ConfigJson(const std::string& chip, const std::string& file,
         json.EndObject();
     }
     json.EndArray();
+    TrapsJson(json, traps, leftOff);
+    json.EndObject();
+    return json.Text() + "\n";
+}
+
+void TrapsJson(CJsonWriter& json, const std::vector<ConfigTrap>& traps,
+               const ProtectionLeftOff& leftOff) {
     json.Key("traps").BeginArray();
     for (const ConfigTrap& trap : traps) {
         json.BeginObject();
@@ -133,8 +140,6 @@ std::string ConfigJson(const std::string& chip, const std::string& file,
         json.String(field);
     }
     json.EndArray();
-    json.EndObject();
-    return json.Text() + "\n";
 }
 
 int CCliSession::Config() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/json_writer.h"
 #include "cli/outcome_lines.h"
 #include "device/chip_config.h"
 #include "device/memory_image.h"
@@ -54,5 +55,9 @@ std::string ConfigLines(const std::vector<DecodedWord>& words);
 std::string ConfigJson(const std::string& chip, const std::string& file,
                        const std::vector<DecodedWord>& words, const std::vector<ConfigTrap>& traps,
                        const ProtectionLeftOff& leftOff);
+
+// The "traps" and "protectionLeftOff" members of a JSON object, as ConfigJson gives them.
+void TrapsJson(CJsonWriter& json, const std::vector<ConfigTrap>& traps,
+               const ProtectionLeftOff& leftOff);
 
 }  // namespace tenlo::cli

@@ -1,5 +1,6 @@
 #include "cli/json_writer.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace tenlo::cli {
@@ -153,6 +154,17 @@ CJsonWriter& CJsonWriter::String(std::string_view text) {
 CJsonWriter& CJsonWriter::Number(std::int64_t value) {
     BeforeValue();
     text_ += std::to_string(value);
+    return *this;
+}
+
+CJsonWriter& CJsonWriter::Fixed(double value, int decimals) {
+    if (!std::isfinite(value)) {
+        return Null();
+    }
+    BeforeValue();
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    text_ += text;
     return *this;
 }
 

@@ -20,6 +20,9 @@ class CJsonWriter {
     CJsonWriter& Key(std::string_view name);
     CJsonWriter& String(std::string_view text);
     CJsonWriter& Number(std::int64_t value);
+    // A number with the given digits after the point (seconds to the millisecond); a value that
+    // is not finite is written as null, which JSON has no number for.
+    CJsonWriter& Fixed(double value, int decimals);
     CJsonWriter& Bool(bool value);
     CJsonWriter& Null();
 

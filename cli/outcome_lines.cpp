@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "device/catalogue.h"
 #include "jobs/calibration.h"
 
 namespace tenlo::cli {
@@ -502,6 +503,28 @@ FailureLine DescribeFileOutcome(const jobs::FileOutcome& f, const DeviceLayout& 
         }
     }
     return {Failure::None, ""};
+}
+
+}  // namespace tenlo::cli
+
+namespace tenlo::cli {
+
+NamedId NameDeviceId(const std::string& selectedDevice, std::uint16_t word) {
+    const CatalogueEntry* selected = CatalogueEntryAt(FindCatalogueIndex(selectedDevice));
+    NamedId named;
+    std::uint16_t revisionMask = selected != nullptr ? selected->revisionMask : 0;
+    if (selected != nullptr) {
+        const std::vector<DeviceIdMatch> matches = IdentifyDeviceId(selected->family, word);
+        for (const DeviceIdMatch& m : matches) {
+            named.chips.emplace_back(m.entry->name);
+        }
+        if (!matches.empty()) {
+            revisionMask = matches.front().entry->revisionMask;
+        }
+    }
+    named.id = static_cast<std::uint16_t>(word & ~revisionMask);
+    named.revision = static_cast<std::uint16_t>(word & revisionMask);
+    return named;
 }
 
 }  // namespace tenlo::cli

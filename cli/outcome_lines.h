@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli/exit_codes.h"
 #include "device/device_layout.h"
@@ -54,5 +55,19 @@ FailureLine DescribeSerialMisfit(const jobs::SerialCells& cells, const DeviceLay
 // A file that was not taken; dataFile: it was given with --data.
 FailureLine DescribeFileOutcome(const jobs::FileOutcome& outcome, const DeviceLayout& layout,
                                 bool dataFile);
+
+}  // namespace tenlo::cli
+
+namespace tenlo::cli {
+
+// A device ID word read with the selected chip, as the end of a run and the JSON document tell
+// it: the chips it names (none for a word no chip carries, as an empty socket's 0x0000), the ID
+// without its revision bits and the revision.
+struct NamedId {
+    std::vector<std::string> chips;
+    std::uint16_t id = 0;
+    std::uint16_t revision = 0;
+};
+NamedId NameDeviceId(const std::string& selectedDevice, std::uint16_t word);
 
 }  // namespace tenlo::cli

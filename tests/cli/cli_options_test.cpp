@@ -148,7 +148,11 @@ TEST(CliOptions, VersionAndPorts) {
     p = Parse({"ports", "--json"});
     ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
     EXPECT_TRUE(p.options.json);
-    EXPECT_EQ(Parse({"ping", "--json"}).outcome, ParseOutcome::Error);
+    EXPECT_TRUE(Parse({"ping", "--json"}).options.json);
+    // all finds the programmers itself; a simulation has no ports to look through.
+    EXPECT_EQ(Parse({"--port", "all,COM5", "ping"}).outcome, ParseOutcome::Error);
+    EXPECT_EQ(Parse({"--port", "all", "--simulate", "ping"}).outcome, ParseOutcome::Error);
+    EXPECT_EQ(Parse({"--port", "all", "update-firmware"}).outcome, ParseOutcome::Error);
 }
 
 TEST(CliOptions, AbsolutePathsAreFilesOnEveryOperatingSystem) {
