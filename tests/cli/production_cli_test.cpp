@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 
 #include "cli/progress_board.h"
@@ -47,6 +50,7 @@ struct Bench {
         CliEnvironment env;
         env.clock = &clock;
         env.backend = backend;
+        env.listPorts = listPorts;
         const CapturedRun run = RunCliCaptured(args, env);
         out = run.out;
         err = run.err;
@@ -56,6 +60,7 @@ struct Bench {
     VirtualClock clock;
     std::vector<std::unique_ptr<tenlo::testing::SimSocket>> sockets;
     std::shared_ptr<CountingBackend> backend;
+    std::function<std::vector<std::string>()> listPorts;
     std::string out;
     std::string err;
 };
@@ -64,6 +69,25 @@ sim::FaultPlan NoChip() {
     sim::FaultPlan plan;
     plan.noChip = true;
     return plan;
+}
+
+// Standard output read back with a JSON parser: one object and nothing else.
+QJsonObject Document(const std::string& text) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << text;
+    EXPECT_TRUE(doc.isObject()) << text;
+    return doc.object();
+}
+
+std::string Text(const QJsonValue& value) {
+    return value.isNull() ? "null" : value.toString().toStdString();
+}
+
+QJsonObject OnlyPort(const QJsonObject& doc) {
+    const QJsonArray ports = doc["ports"].toArray();
+    EXPECT_EQ(ports.size(), 1);
+    return ports.isEmpty() ? QJsonObject() : ports.first().toObject();
 }
 
 TEST(ProductionCli, EachPortIsToldOnItsLineAndTheWorstCodeEndsTheRun) {
@@ -191,6 +215,239 @@ TEST(ProductionCli, EachChipOfARunGetsItsOwnNumberAndARowInTheLog) {
     EXPECT_EQ(bench.sockets[1]->Peek(Space::Config, 0x2003), 0x4u);
     // The step is the command's: the file keeps the next number only.
     EXPECT_EQ(ReadFile(serial), std::to_string(0x1534 + 1) + "\n");
+}
+
+TEST(JsonOutput, EveryCommandOnAGoodChipEndsInOneDocumentOfWhatItDid) {
+    Bench bench(std::vector<sim::FaultPlan>(1));
+    TempDir dir;
+    ASSERT_EQ(bench.Run({"--json", "--port", "COM5", "write", ExampleHex()}), 0) << bench.err;
+    QJsonObject doc = Document(bench.out);
+    EXPECT_EQ(Text(doc["command"]), "write");
+    EXPECT_EQ(Text(doc["chip"]), "PIC16F84A");
+    EXPECT_EQ(Text(doc["file"]), ExampleHex());
+    EXPECT_EQ(doc["exitCode"].toInt(), 0);
+    EXPECT_EQ(doc["succeeded"].toInt(), 1);
+    QJsonObject port = OnlyPort(doc);
+    EXPECT_EQ(Text(port["port"]), "COM5");
+    EXPECT_EQ(Text(port["result"]), "ok");
+    EXPECT_EQ(port["deviceIdWord"].toInt(), 0x0561);
+    EXPECT_EQ(port["deviceId"].toInt(), 0x0560);
+    EXPECT_EQ(port["revision"].toInt(), 1);
+    EXPECT_EQ(port["chipsNamed"].toArray().first().toString().toStdString(), "PIC16F84A");
+    std::vector<std::string> memories;
+    for (const QJsonValue m : port["memories"].toArray()) {
+        memories.push_back(Text(m.toObject()["memory"]) + " " + Text(m.toObject()["result"]));
+    }
+    EXPECT_EQ(memories, (std::vector<std::string>{"program ok", "data ok", "config ok"}));
+    EXPECT_TRUE(port["failure"].isNull());
+    EXPECT_TRUE(port["difference"].isNull());
+    EXPECT_GE(port["seconds"].toDouble(), 0.0);
+    // The chip was written with the file: its checksum is the file's.
+    EXPECT_EQ(port["checksum"].toInt(), doc["checksum"].toInt());
+
+    const std::vector<std::vector<std::string>> commands = {
+        {"verify", ExampleHex()},
+        {"read", "-o", dir.File("back.hex")},
+        {"id"},
+        {"ping"},
+        {"version"},
+        {"erase"},
+        {"checksum", ExampleHex()},
+        {"devices"},
+    };
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0]);
+        std::vector<std::string> args = {"--json", "--port", "COM5"};
+        args.insert(args.end(), command.begin(), command.end());
+        ASSERT_EQ(bench.Run(args), 0) << bench.err;
+        doc = Document(bench.out);
+        EXPECT_EQ(Text(doc["command"]), command[0]);
+        EXPECT_EQ(doc["exitCode"].toInt(), 0);
+        if (command[0] == "checksum") {
+            EXPECT_TRUE(doc["ports"].toArray().isEmpty());
+        } else if (command[0] == "devices") {
+            EXPECT_EQ(doc["devices"].toArray().size(), kCatalogueSize);
+        } else {
+            EXPECT_EQ(Text(OnlyPort(doc)["result"]), "ok");
+        }
+    }
+}
+
+TEST(JsonOutput, TheChecksumOfAFileIsTheOneItsChipReadsBackWith) {
+    Bench bench(std::vector<sim::FaultPlan>(1));
+    TempDir dir;
+    ASSERT_EQ(bench.Run({"checksum", ExampleHex()}), 0);
+    const std::string sum = bench.out.substr(0, 6);
+    EXPECT_EQ(bench.out,
+              sum + "  " + ExampleHex() + " (PIC16F84A program memory and configuration)\n");
+
+    ASSERT_EQ(bench.Run({"--port", "COM5", "write", ExampleHex()}), 0);
+    EXPECT_TRUE(Has(bench.out, "checksum " + sum)) << bench.out;
+    ASSERT_EQ(bench.Run({"--port", "COM5", "verify", ExampleHex()}), 0);
+    EXPECT_TRUE(Has(bench.out, "file checksum " + sum)) << bench.out;
+    ASSERT_EQ(bench.Run({"--port", "COM5", "read", "-o", dir.File("back.hex")}), 0);
+    EXPECT_TRUE(Has(bench.out, "checksum " + sum)) << bench.out;
+    // What was read, as a file, sums the same; one word changed, and the sum moves.
+    ASSERT_EQ(bench.Run({"checksum", dir.File("back.hex")}), 0);
+    EXPECT_EQ(bench.out.substr(0, 6), sum);
+    bench.sockets[0]->Poke(Space::Program, 0x100, 0x0000);
+    ASSERT_EQ(bench.Run({"--port", "COM5", "read", "-o", dir.File("changed.hex")}), 0);
+    EXPECT_FALSE(Has(bench.out, "checksum " + sum)) << bench.out;
+
+    // Data memory stays out of it: the EEPROM a chip logs into does not move its checksum.
+    ASSERT_EQ(bench.Run({"--port", "COM5", "write", "--erase", ExampleHex()}), 0);
+    bench.sockets[0]->Poke(Space::Data, 0x3F, 0x12);
+    ASSERT_EQ(bench.Run({"--port", "COM5", "read", "-o", dir.File("logged.hex")}), 0);
+    EXPECT_TRUE(Has(bench.out, "checksum " + sum)) << bench.out;
+}
+
+TEST(JsonOutput, EveryFailureOfTheFaultMatrixParsesAndNamesItsCauseAndPhase) {
+    struct Case {
+        const char* name;
+        sim::FaultPlan fault;
+        std::vector<std::string> command;
+        int code;
+        const char* failure;
+        const char* cause;
+        const char* phase;
+    };
+    sim::FaultPlan noAck;
+    noAck.noAckFrames = {600};
+    sim::FaultPlan badAck;
+    badAck.badAcks = {{600, 0x00}};
+    sim::FaultPlan silence;
+    silence.silenceFromByte = 500;
+    sim::FaultPlan disconnect;
+    disconnect.disconnectAtByte = 40;
+    sim::FaultPlan stuck;
+    stuck.stuckCells = {{Space::Program, 0x10}};
+    TempDir dir;
+    const std::string hex = ExampleHex();
+    const std::vector<Case> cases = {
+        {"noack", noAck, {"write", hex}, 3, "line-failed", "line-failed", "writing"},
+        {"badack", badAck, {"write", hex}, 3, "line-failed", "line-failed", "writing"},
+        {"silence", silence, {"write", hex}, 3, "line-failed", "line-failed", "writing"},
+        {"disconnect",
+         disconnect,
+         {"read", "-o", dir.File("r.hex")},
+         3,
+         "line-failed",
+         "line-failed",
+         "reading"},
+        {"nochip", NoChip(), {"verify", hex}, 3, "no-chip", "no-chip", "socket-check"},
+        {"stuck", stuck, {"write", hex}, 1, "mismatch", "will-not-program", "writing"},
+        {"blank", {}, {"verify", hex}, 1, "mismatch", "mismatch", "comparing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench({c.fault});
+        std::vector<std::string> args = {"--json", "--port", "COM5"};
+        args.insert(args.end(), c.command.begin(), c.command.end());
+        EXPECT_EQ(bench.Run(args), c.code) << bench.err;
+        const QJsonObject doc = Document(bench.out);
+        EXPECT_EQ(doc["exitCode"].toInt(), c.code);
+        const QJsonObject port = OnlyPort(doc);
+        EXPECT_EQ(port["exitCode"].toInt(), c.code);
+        EXPECT_EQ(Text(port["failure"]), c.failure);
+        EXPECT_EQ(Text(port["cause"]), c.cause);
+        EXPECT_EQ(Text(port["phase"]), c.phase);
+        EXPECT_FALSE(Text(port["message"]).empty());
+        // The line a person reads goes to standard error all the same.
+        EXPECT_TRUE(Has(bench.err, "tenlo-cli: COM5: ")) << bench.err;
+    }
+}
+
+TEST(JsonOutput, ADifferenceNamesItsMemoryAddressAndBothValues) {
+    Bench bench(std::vector<sim::FaultPlan>(1));
+    ASSERT_EQ(bench.Run({"--port", "COM5", "write", ExampleHex()}), 0);
+    bench.sockets[0]->Poke(Space::Data, 0x05, 0x77);
+    EXPECT_EQ(bench.Run({"--json", "--port", "COM5", "verify", ExampleHex()}), 1);
+    const QJsonObject port = OnlyPort(Document(bench.out));
+    const QJsonObject cell = port["difference"].toObject();
+    EXPECT_EQ(Text(cell["memory"]), "data");
+    EXPECT_EQ(cell["address"].toInt(), 5);
+    EXPECT_EQ(cell["chipValue"].toInt(), 0x77);
+    EXPECT_EQ(Text(port["result"]), "mismatch");
+}
+
+TEST(JsonOutput, ARunRefusedBeforeAnyPortOpensIsADocumentToo) {
+    Bench bench(std::vector<sim::FaultPlan>(1));
+    TempDir dir;
+    const std::string garbage = dir.File("garbage.hex");
+    std::FILE* f = std::fopen(garbage.c_str(), "w");
+    std::fputs("not hex\n", f);
+    std::fclose(f);
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char* failure;
+    } cases[] = {
+        {{"--json", "write", garbage}, 4, "file-not-hex"},
+        {{"--json", "write", dir.File("none.hex")}, 4, "file-not-opened"},
+        {{"--json", "--device", "PIC99", "id"}, 2, "unknown-device"},
+        {{"--json", "frobnicate"}, 2, "bad-arguments"},
+        {{"--json", "--port", "COM5,COM5", "id"}, 2, "bad-arguments"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(bench.Run(c.args), c.code);
+        const QJsonObject doc = Document(bench.out);
+        EXPECT_EQ(doc["exitCode"].toInt(), c.code);
+        EXPECT_EQ(Text(doc["failure"]), c.failure);
+        EXPECT_TRUE(doc["ports"].toArray().isEmpty());
+        EXPECT_EQ(Lines(bench.err).size(), 1u) << bench.err;
+    }
+    EXPECT_EQ(bench.backend->opens, 0);
+}
+
+TEST(JsonOutput, SeveralPortsGiveAnObjectEachWithTheWorstCodeAbove) {
+    sim::FaultPlan silence;
+    silence.silenceFromByte = 500;
+    Bench bench({{}, silence, {}});
+    TempDir dir;
+    EXPECT_EQ(bench.Run({"--json", "--port", "COM5,COM6,COM7", "--log", dir.File("log.csv"),
+                         "write", ExampleHex(), "--serial", "eeprom:0:2:100"}),
+              3);
+    const QJsonObject doc = Document(bench.out);
+    EXPECT_EQ(doc["exitCode"].toInt(), 3);
+    EXPECT_EQ(doc["succeeded"].toInt(), 2);
+    const QJsonArray ports = doc["ports"].toArray();
+    ASSERT_EQ(ports.size(), 3);
+    std::vector<std::int64_t> serials;
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject port = ports[i].toObject();
+        EXPECT_EQ(Text(port["port"]), "COM" + std::to_string(5 + i));
+        if (i == 1) {
+            EXPECT_EQ(Text(port["cause"]), "line-failed");
+            EXPECT_TRUE(port["programmerSilent"].toBool());
+        } else {
+            EXPECT_EQ(Text(port["result"]), "ok");
+            serials.push_back(port["serial"].toInteger());
+            // The number went into the chip, so the chip's checksum is no longer the file's
+            // only where the number sits in program or configuration memory.
+            EXPECT_EQ(port["checksum"].toInt(), doc["checksum"].toInt());
+        }
+    }
+    std::sort(serials.begin(), serials.end());
+    EXPECT_EQ(serials, (std::vector<std::int64_t>{100, 101}));
+    // The log's rows carry the file's checksum as the document does.
+    const std::vector<std::string> rows = Lines(ReadFile(dir.File("log.csv")));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ((*jobs::SplitCsvLine(rows[1]))[6],
+              Hex(static_cast<std::uint32_t>(doc["checksum"].toInt())));
+}
+
+TEST(PortAll, EveryPortWhereAProgrammerAnswersAndNoOther) {
+    Bench bench(std::vector<sim::FaultPlan>(2));
+    // COM9 opens on nothing, COM8 has no programmer on this bench's map either.
+    bench.listPorts = [] { return std::vector<std::string>{"COM8", "COM5", "COM9", "COM6"}; };
+    ASSERT_EQ(bench.Run({"--port", "all", "write", ExampleHex()}), 0) << bench.err;
+    EXPECT_EQ(Lines(bench.out), (std::vector<std::string>{"COM5  PIC16F84A 0x0560 rev 1  written",
+                                                          "COM6  PIC16F84A 0x0560 rev 1  written",
+                                                          "2 of 2 written"}));
+    bench.listPorts = [] { return std::vector<std::string>{"COM8"}; };
+    EXPECT_EQ(bench.Run({"--port", "all", "id"}), 3);
+    EXPECT_TRUE(Has(bench.err, "no programmer answers on any serial port")) << bench.err;
 }
 
 TEST(ProgressBoard, ATerminalGetsABarPerPortRedrawnInPlaceAndALogGetsPlainLines) {
