@@ -3,6 +3,7 @@
 
 #include "cli_rig.h"
 #include "hexfile/hex_test_util.h"
+#include "support/json_document.h"
 
 namespace tenlo::cli::testing {
 namespace {
@@ -101,6 +102,11 @@ TEST(CliPic18, ADataWriteThatNeverEndsIsAFailure) {
                     "its data memory stayed busy writing through every status read"))
         << rig.stderrText;
     EXPECT_FALSE(Has(rig.stderrText, "will not program")) << rig.stderrText;
+
+    EXPECT_EQ(rig.Run({"--json", "--device", "PIC18F252", "write", "--memories", "data", file}), 1);
+    const QJsonObject port = tenlo::testing::JsonDocument(rig.stdoutText)["ports"][0].toObject();
+    EXPECT_EQ(tenlo::testing::JsonText(port["cause"]), "chip-busy");
+    EXPECT_EQ(tenlo::testing::JsonText(port["phase"]), "writing");
 }
 
 }  // namespace

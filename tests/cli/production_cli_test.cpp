@@ -3,19 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
 
 #include "cli/progress_board.h"
 #include "cli_rig.h"
 #include "jobs/production_log.h"
+#include "support/json_document.h"
 
 namespace tenlo::cli {
 namespace {
 
 using sim::Space;
+using tenlo::testing::JsonDocument;
+using tenlo::testing::JsonText;
 using testing::CountingBackend;
 using testing::ExampleHex;
 using testing::ReadFile;
@@ -69,19 +69,6 @@ sim::FaultPlan NoChip() {
     sim::FaultPlan plan;
     plan.noChip = true;
     return plan;
-}
-
-// Standard output read back with a JSON parser: one object and nothing else.
-QJsonObject Document(const std::string& text) {
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << text;
-    EXPECT_TRUE(doc.isObject()) << text;
-    return doc.object();
-}
-
-std::string Text(const QJsonValue& value) {
-    return value.isNull() ? "null" : value.toString().toStdString();
 }
 
 QJsonObject OnlyPort(const QJsonObject& doc) {
@@ -221,22 +208,23 @@ TEST(JsonOutput, EveryCommandOnAGoodChipEndsInOneDocumentOfWhatItDid) {
     Bench bench(std::vector<sim::FaultPlan>(1));
     TempDir dir;
     ASSERT_EQ(bench.Run({"--json", "--port", "COM5", "write", ExampleHex()}), 0) << bench.err;
-    QJsonObject doc = Document(bench.out);
-    EXPECT_EQ(Text(doc["command"]), "write");
-    EXPECT_EQ(Text(doc["chip"]), "PIC16F84A");
-    EXPECT_EQ(Text(doc["file"]), ExampleHex());
+    QJsonObject doc = JsonDocument(bench.out);
+    EXPECT_EQ(JsonText(doc["command"]), "write");
+    EXPECT_EQ(JsonText(doc["chip"]), "PIC16F84A");
+    EXPECT_EQ(JsonText(doc["file"]), ExampleHex());
     EXPECT_EQ(doc["exitCode"].toInt(), 0);
     EXPECT_EQ(doc["succeeded"].toInt(), 1);
     QJsonObject port = OnlyPort(doc);
-    EXPECT_EQ(Text(port["port"]), "COM5");
-    EXPECT_EQ(Text(port["result"]), "ok");
+    EXPECT_EQ(JsonText(port["port"]), "COM5");
+    EXPECT_EQ(JsonText(port["result"]), "ok");
     EXPECT_EQ(port["deviceIdWord"].toInt(), 0x0561);
     EXPECT_EQ(port["deviceId"].toInt(), 0x0560);
     EXPECT_EQ(port["revision"].toInt(), 1);
     EXPECT_EQ(port["chipsNamed"].toArray().first().toString().toStdString(), "PIC16F84A");
     std::vector<std::string> memories;
     for (const QJsonValue m : port["memories"].toArray()) {
-        memories.push_back(Text(m.toObject()["memory"]) + " " + Text(m.toObject()["result"]));
+        memories.push_back(JsonText(m.toObject()["memory"]) + " " +
+                           JsonText(m.toObject()["result"]));
     }
     EXPECT_EQ(memories, (std::vector<std::string>{"program ok", "data ok", "config ok"}));
     EXPECT_TRUE(port["failure"].isNull());
@@ -260,15 +248,15 @@ TEST(JsonOutput, EveryCommandOnAGoodChipEndsInOneDocumentOfWhatItDid) {
         std::vector<std::string> args = {"--json", "--port", "COM5"};
         args.insert(args.end(), command.begin(), command.end());
         ASSERT_EQ(bench.Run(args), 0) << bench.err;
-        doc = Document(bench.out);
-        EXPECT_EQ(Text(doc["command"]), command[0]);
+        doc = JsonDocument(bench.out);
+        EXPECT_EQ(JsonText(doc["command"]), command[0]);
         EXPECT_EQ(doc["exitCode"].toInt(), 0);
         if (command[0] == "checksum") {
             EXPECT_TRUE(doc["ports"].toArray().isEmpty());
         } else if (command[0] == "devices") {
             EXPECT_EQ(doc["devices"].toArray().size(), kCatalogueSize);
         } else {
-            EXPECT_EQ(Text(OnlyPort(doc)["result"]), "ok");
+            EXPECT_EQ(JsonText(OnlyPort(doc)["result"]), "ok");
         }
     }
 }
@@ -344,14 +332,14 @@ TEST(JsonOutput, EveryFailureOfTheFaultMatrixParsesAndNamesItsCauseAndPhase) {
         std::vector<std::string> args = {"--json", "--port", "COM5"};
         args.insert(args.end(), c.command.begin(), c.command.end());
         EXPECT_EQ(bench.Run(args), c.code) << bench.err;
-        const QJsonObject doc = Document(bench.out);
+        const QJsonObject doc = JsonDocument(bench.out);
         EXPECT_EQ(doc["exitCode"].toInt(), c.code);
         const QJsonObject port = OnlyPort(doc);
         EXPECT_EQ(port["exitCode"].toInt(), c.code);
-        EXPECT_EQ(Text(port["failure"]), c.failure);
-        EXPECT_EQ(Text(port["cause"]), c.cause);
-        EXPECT_EQ(Text(port["phase"]), c.phase);
-        EXPECT_FALSE(Text(port["message"]).empty());
+        EXPECT_EQ(JsonText(port["failure"]), c.failure);
+        EXPECT_EQ(JsonText(port["cause"]), c.cause);
+        EXPECT_EQ(JsonText(port["phase"]), c.phase);
+        EXPECT_FALSE(JsonText(port["message"]).empty());
         // The line a person reads goes to standard error all the same.
         EXPECT_TRUE(Has(bench.err, "tenlo-cli: COM5: ")) << bench.err;
     }
@@ -362,12 +350,12 @@ TEST(JsonOutput, ADifferenceNamesItsMemoryAddressAndBothValues) {
     ASSERT_EQ(bench.Run({"--port", "COM5", "write", ExampleHex()}), 0);
     bench.sockets[0]->Poke(Space::Data, 0x05, 0x77);
     EXPECT_EQ(bench.Run({"--json", "--port", "COM5", "verify", ExampleHex()}), 1);
-    const QJsonObject port = OnlyPort(Document(bench.out));
+    const QJsonObject port = OnlyPort(JsonDocument(bench.out));
     const QJsonObject cell = port["difference"].toObject();
-    EXPECT_EQ(Text(cell["memory"]), "data");
+    EXPECT_EQ(JsonText(cell["memory"]), "data");
     EXPECT_EQ(cell["address"].toInt(), 5);
     EXPECT_EQ(cell["chipValue"].toInt(), 0x77);
-    EXPECT_EQ(Text(port["result"]), "mismatch");
+    EXPECT_EQ(JsonText(port["result"]), "mismatch");
 }
 
 TEST(JsonOutput, ARunRefusedBeforeAnyPortOpensIsADocumentToo) {
@@ -391,9 +379,9 @@ TEST(JsonOutput, ARunRefusedBeforeAnyPortOpensIsADocumentToo) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());
         EXPECT_EQ(bench.Run(c.args), c.code);
-        const QJsonObject doc = Document(bench.out);
+        const QJsonObject doc = JsonDocument(bench.out);
         EXPECT_EQ(doc["exitCode"].toInt(), c.code);
-        EXPECT_EQ(Text(doc["failure"]), c.failure);
+        EXPECT_EQ(JsonText(doc["failure"]), c.failure);
         EXPECT_TRUE(doc["ports"].toArray().isEmpty());
         EXPECT_EQ(Lines(bench.err).size(), 1u) << bench.err;
     }
@@ -408,7 +396,7 @@ TEST(JsonOutput, SeveralPortsGiveAnObjectEachWithTheWorstCodeAbove) {
     EXPECT_EQ(bench.Run({"--json", "--port", "COM5,COM6,COM7", "--log", dir.File("log.csv"),
                          "write", ExampleHex(), "--serial", "eeprom:0:2:100"}),
               3);
-    const QJsonObject doc = Document(bench.out);
+    const QJsonObject doc = JsonDocument(bench.out);
     EXPECT_EQ(doc["exitCode"].toInt(), 3);
     EXPECT_EQ(doc["succeeded"].toInt(), 2);
     const QJsonArray ports = doc["ports"].toArray();
@@ -416,12 +404,12 @@ TEST(JsonOutput, SeveralPortsGiveAnObjectEachWithTheWorstCodeAbove) {
     std::vector<std::int64_t> serials;
     for (int i = 0; i < 3; ++i) {
         const QJsonObject port = ports[i].toObject();
-        EXPECT_EQ(Text(port["port"]), "COM" + std::to_string(5 + i));
+        EXPECT_EQ(JsonText(port["port"]), "COM" + std::to_string(5 + i));
         if (i == 1) {
-            EXPECT_EQ(Text(port["cause"]), "line-failed");
+            EXPECT_EQ(JsonText(port["cause"]), "line-failed");
             EXPECT_TRUE(port["programmerSilent"].toBool());
         } else {
-            EXPECT_EQ(Text(port["result"]), "ok");
+            EXPECT_EQ(JsonText(port["result"]), "ok");
             serials.push_back(port["serial"].toInteger());
             // The number went into the chip, so the chip's checksum is no longer the file's
             // only where the number sits in program or configuration memory.

@@ -11,6 +11,7 @@
 #include "e2e/sim_fixture.h"
 #include "jobs/production_log.h"
 #include "jobs/serial_allocator.h"
+#include "support/json_document.h"
 
 namespace tenlo::e2e {
 namespace {
@@ -144,6 +145,34 @@ TEST_F(Production, CtrlCStopsEveryPortAtItsNextCommandAndPowersEachChipDown) {
             << "COM" << com;
         EXPECT_TRUE(Has(trace.substr(lastIn), "< A5")) << "COM" << com;
     }
+}
+
+TEST_F(Production, CtrlCWithJsonStillEndsInOneDocumentSayingWhereEachPortStopped) {
+    const std::string program = File("full.hex");
+    std::ofstream(program) << FullProgram();
+    Process com5;
+    StartSim(com5, "PIC16F84A", {}, 5);
+    Process cli;
+    ASSERT_TRUE(cli.Start({TENLO_CLI_PATH, "--json", "--port", "COM5", "write", program}, env_,
+                          File("out"), File("err")));
+    const auto deadline = SteadyClock::now() + 10000ms;
+    while (SteadyClock::now() < deadline &&
+           (!fs::exists(Trace(5)) || fs::file_size(Trace(5)) < 4000)) {
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(cli.Running()) << "the write ended before it could be interrupted";
+    cli.Kill(SIGINT);
+    const std::optional<int> code = cli.Wait(5000ms);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 130);
+    const QJsonObject doc = testing::JsonDocument(Slurp(File("out")));
+    EXPECT_EQ(doc["exitCode"].toInt(), 130);
+    const QJsonObject port = doc["ports"][0].toObject();
+    EXPECT_EQ(testing::JsonText(port["result"]), "interrupted");
+    EXPECT_EQ(testing::JsonText(port["cause"]), "interrupted");
+    EXPECT_EQ(testing::JsonText(port["phase"]), "writing");
+    com5.Kill(SIGINT);
+    ASSERT_TRUE(com5.Wait(5000ms).has_value());
 }
 
 // Twenty runs of twenty chips on four in-process programmers, tenlo-cli killed at random
