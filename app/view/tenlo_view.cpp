@@ -29,6 +29,7 @@
 #include "app/widgets/hex_list_ctrl.h"
 #include "device/catalogue.h"
 #include "hexfile/image_hex.h"
+#include "jobs/checksum.h"
 #include "jobs/hex_files.h"
 #include "link/ui_interfaces.h"
 #include "qtcommon/message_presenter.h"
@@ -36,6 +37,21 @@
 namespace tenlo::app {
 
 namespace {
+
+// The loaded file's checksum after the caption, as tenlo-cli checksum gives it; none: the
+// caption alone (no file loaded for the chip selected).
+void ShowFileChecksum(QWidget& frame, std::optional<std::uint16_t> checksum) {
+    static const QString kOpen = QStringLiteral(" (チェックサム ");
+    QString title = frame.windowTitle();
+    if (const qsizetype at = title.indexOf(kOpen); at >= 0) {
+        title.truncate(at);
+    }
+    if (checksum) {
+        const QString digits = QString::number(*checksum, 16).rightJustified(4, u'0').toUpper();
+        title += kOpen + QStringLiteral("0x") + digits + QStringLiteral(")");
+    }
+    frame.setWindowTitle(title);
+}
 
 constexpr std::size_t kProgram = 0;
 constexpr std::size_t kConfig = 1;
@@ -373,6 +389,7 @@ bool CTenloView::SelectDevice(int index) {
     RefreshGrids();
     // Blank grids hold nothing of the user's; the document keeps its name.
     edited_.fill(false);
+    fileChecksum_.reset();
     UpdateTitle();
     return true;
 }
@@ -759,6 +776,7 @@ void CTenloView::OpenProgramPath(const QString& path) {
         return;
     }
     documentPath_ = path;
+    fileChecksum_ = jobs::ImageChecksum(*image_, *device_);
     edited_[kProgram] = false;
     edited_[kConfig] = false;
     // Data memory is the file's only when the file carried it.
@@ -786,6 +804,7 @@ void CTenloView::OnSaveProgram() {
     });
     if (!path.isEmpty()) {
         documentPath_ = path;
+        fileChecksum_ = jobs::ImageChecksum(*image_, *device_);
         edited_[kProgram] = false;
         edited_[kConfig] = false;
         UpdateTitle();
@@ -848,6 +867,7 @@ bool CTenloView::MayDrop(const jobs::MemorySet& memories) {
 void CTenloView::UpdateTitle() {
     const bool modified = std::find(edited_.begin(), edited_.end(), true) != edited_.end();
     frame_.SetDocumentTitle(QFileInfo(documentPath_).fileName(), modified);
+    ShowFileChecksum(frame_, fileChecksum_);
 }
 
 }  // namespace tenlo::app

@@ -211,6 +211,9 @@ class CTenloView : public QWidget {
 
     QString documentPath_;
     std::array<bool, 3> edited_{};
+    // The program file last opened or saved: its checksum, as tenlo-cli checksum gives it,
+    // shown after the caption; none once another chip is selected.
+    std::optional<std::uint16_t> fileChecksum_;
 
     // Declared before anything a device owns, so a device (which points at these) goes first.
     std::unique_ptr<CProgressDlg> progressDlg_;

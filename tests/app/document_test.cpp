@@ -34,7 +34,14 @@ const std::string kData = ":0100000012ED\n:00000001FF\n";
 
 class Document : public FilesRig {
   protected:
-    QString Title() { return Frame().windowTitle(); }
+    // The caption's document part: the loaded file's checksum after it is HexCommands' concern.
+    QString Title() {
+        QString title = Frame().windowTitle();
+        if (const qsizetype at = title.indexOf(QStringLiteral(" (チェックサム ")); at >= 0) {
+            title.truncate(at);
+        }
+        return title;
+    }
     // Types text into a cell's editor and keeps it with Enter, as a user edits.
     void EditCell(Memory memory, int row, int column, const QString& text) {
         CCellEdit* editor = Grid(memory).EditCell(row, column);

@@ -37,6 +37,18 @@ TEST_F(HexCommands, AProgramFileReplacesProgramAndConfigurationAndLeavesData) {
     EXPECT_EQ(View().Image()->Get(Memory::Config, 7), 0x3FF1u);
 }
 
+TEST_F(HexCommands, TheCaptionCarriesTheLoadedFilesChecksumUntilAnotherChipIsSelected) {
+    Open(kCmdOpenProgram, Write("p.hex", kProgram));
+    // 0x2805, 1023 blank words, four blank ID words and 0x3FF1, summed in 16 bits: what
+    // tenlo-cli checksum says of the same file.
+    EXPECT_EQ(Frame().windowTitle(), QStringLiteral("p.hex - Tenlo (チェックサム 0x23F3)"));
+    Open(kCmdOpenProgram, Write("eeprom.hex", kProgramWithEeprom));
+    EXPECT_EQ(Frame().windowTitle(), QStringLiteral("eeprom.hex - Tenlo (チェックサム 0x23F3)"))
+        << "data memory stays out of it";
+    ASSERT_TRUE(View().SelectDevice(FindCatalogueIndex("PIC16F877A")));
+    EXPECT_EQ(Frame().windowTitle(), QStringLiteral("eeprom.hex - Tenlo"));
+}
+
 TEST_F(HexCommands, TheToolsDataEepromInsideAProgramFileGoesToDataMemory) {
     Show(Memory::Data, 5, 0x77);
     Open(kCmdOpenProgram, Write("eeprom.hex", kProgramWithEeprom));
