@@ -347,7 +347,11 @@ std::string RunJson(const RunFacts& run) {
                         o->command != Command::Version && o->command != Command::Devices &&
                         o->command != Command::Ports && o->command != Command::UpdateFirmware;
     TextOrNull(json, "chip", onChip ? o->device : std::string());
-    TextOrNull(json, "file", o != nullptr ? o->programFile : std::string());
+    const bool update = o != nullptr && o->command == Command::UpdateFirmware;
+    TextOrNull(json, "file",
+               o == nullptr ? std::string()
+               : update     ? o->firmwareFile
+                            : o->programFile);
     TextOrNull(json, "dataFile", o != nullptr ? o->dataFile : std::string());
     NumberOrNull(json, "checksum", run.checksum);
     json.Key("exitCode").Number(run.code);

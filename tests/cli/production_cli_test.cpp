@@ -345,6 +345,24 @@ TEST(JsonOutput, EveryFailureOfTheFaultMatrixParsesAndNamesItsCauseAndPhase) {
     }
 }
 
+TEST(JsonOutput, AnotherChipAndACellThatWillNotEraseAreCausesToo) {
+    Bench other(std::vector<sim::FaultPlan>(1), "PIC16F628A");
+    EXPECT_EQ(other.Run({"--json", "--port", "COM5", "write", ExampleHex()}), 1);
+    QJsonObject port = OnlyPort(JsonDocument(other.out));
+    EXPECT_EQ(JsonText(port["cause"]), "other-chip");
+    EXPECT_EQ(JsonText(port["chipsNamed"][0]), "PIC16F628A");
+
+    sim::FaultPlan stuck;
+    stuck.stuckCells = {{Space::Program, 0x10}};
+    Bench erase({stuck});
+    erase.sockets[0]->Poke(Space::Program, 0x10, 0x0000);
+    EXPECT_EQ(erase.Run({"--json", "--port", "COM5", "erase"}), 1);
+    port = OnlyPort(JsonDocument(erase.out));
+    EXPECT_EQ(JsonText(port["cause"]), "will-not-erase");
+    EXPECT_EQ(JsonText(port["phase"]), "erase-read-back");
+    EXPECT_EQ(port["difference"].toObject()["address"].toInt(), 0x10);
+}
+
 TEST(JsonOutput, ADifferenceNamesItsMemoryAddressAndBothValues) {
     Bench bench(std::vector<sim::FaultPlan>(1));
     ASSERT_EQ(bench.Run({"--port", "COM5", "write", ExampleHex()}), 0);
