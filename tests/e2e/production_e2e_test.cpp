@@ -37,7 +37,32 @@ std::vector<std::vector<std::string>> LogRows(const std::string& path) {
     return rows;
 }
 
-class Production : public SimEndToEnd {};
+class Production : public SimEndToEnd {
+  protected:
+    // Starts tenlo-cli, waits until each of the ports' programmers has seen a good part of the
+    // write, then presses Ctrl-C; its exit code (none: it did not end in time). The output goes
+    // to File("out") and File("err").
+    std::optional<int> InterruptWrite(const std::vector<std::string>& args,
+                                      const std::vector<int>& coms) {
+        Process cli;
+        if (!cli.Start(args, env_, File("out"), File("err"))) {
+            ADD_FAILURE() << "tenlo-cli did not start";
+            return std::nullopt;
+        }
+        const auto deadline = SteadyClock::now() + 10000ms;
+        const auto going = [&] {
+            return std::all_of(coms.begin(), coms.end(), [&](int com) {
+                return fs::exists(Trace(com)) && fs::file_size(Trace(com)) >= 4000;
+            });
+        };
+        while (SteadyClock::now() < deadline && !going()) {
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_TRUE(cli.Running()) << "the writes ended before they could be interrupted";
+        cli.Kill(SIGINT);
+        return cli.Wait(5000ms);
+    }
+};
 
 TEST_F(Production, ThreeProgrammersAtOnceOneFallsSilentTheOthersAreWrittenAndNumbered) {
     const std::string program = File("full.hex");
@@ -113,18 +138,8 @@ TEST_F(Production, CtrlCStopsEveryPortAtItsNextCommandAndPowersEachChipDown) {
     Process com6;
     StartSim(com5, "PIC16F84A", {}, 5);
     StartSim(com6, "PIC16F84A", {}, 6);
-    Process cli;
-    ASSERT_TRUE(cli.Start({TENLO_CLI_PATH, "--port", "COM5,COM6", "write", program}, env_,
-                          File("out"), File("err")));
-    const auto deadline = SteadyClock::now() + 10000ms;
-    while (SteadyClock::now() < deadline &&
-           (!fs::exists(Trace(6)) || fs::file_size(Trace(6)) < 4000 || !fs::exists(Trace(5)) ||
-            fs::file_size(Trace(5)) < 4000)) {
-        std::this_thread::sleep_for(20ms);
-    }
-    ASSERT_TRUE(cli.Running()) << "the writes ended before they could be interrupted";
-    cli.Kill(SIGINT);
-    const std::optional<int> code = cli.Wait(5000ms);
+    const std::optional<int> code =
+        InterruptWrite({TENLO_CLI_PATH, "--port", "COM5,COM6", "write", program}, {5, 6});
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 130);
     const std::string out = Slurp(File("out"));
@@ -152,17 +167,8 @@ TEST_F(Production, CtrlCWithJsonStillEndsInOneDocumentSayingWhereEachPortStopped
     std::ofstream(program) << FullProgram();
     Process com5;
     StartSim(com5, "PIC16F84A", {}, 5);
-    Process cli;
-    ASSERT_TRUE(cli.Start({TENLO_CLI_PATH, "--json", "--port", "COM5", "write", program}, env_,
-                          File("out"), File("err")));
-    const auto deadline = SteadyClock::now() + 10000ms;
-    while (SteadyClock::now() < deadline &&
-           (!fs::exists(Trace(5)) || fs::file_size(Trace(5)) < 4000)) {
-        std::this_thread::sleep_for(20ms);
-    }
-    ASSERT_TRUE(cli.Running()) << "the write ended before it could be interrupted";
-    cli.Kill(SIGINT);
-    const std::optional<int> code = cli.Wait(5000ms);
+    const std::optional<int> code =
+        InterruptWrite({TENLO_CLI_PATH, "--json", "--port", "COM5", "write", program}, {5});
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 130);
     const QJsonObject doc = testing::JsonDocument(Slurp(File("out")));
