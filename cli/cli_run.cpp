@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "cli/cli_session.h"
+#include "cli/interrupt_guard.h"
 #include "cli/ports_command.h"
 #include "cli/progress_board.h"
 #include "cli/run_json.h"
@@ -197,7 +198,8 @@ std::string Deed(Command command, bool verify) {
 }
 
 // "COM5  PIC16F877A 0x0E20 rev 3  written and verified, serial number 1001"
-std::string PortLine(const PortRecord& r, const CliOptions& options, std::size_t width) {
+std::string PortLine(const PortRecord& r, const CliOptions& options, std::size_t width,
+                     std::optional<std::uint16_t> checksum) {
     std::string port = r.port;
     port.resize(std::max(port.size(), width), ' ');
     std::string chip = "-";
@@ -211,6 +213,10 @@ std::string PortLine(const PortRecord& r, const CliOptions& options, std::size_t
     std::string result = r.code == 0 ? r.done : r.message;
     if (r.code == 0 && r.serial) {
         result += ", serial number " + std::to_string(*r.serial);
+    }
+    // The file's checksum is on the summary line; a chip's goes here where it is its own.
+    if (r.code == 0 && r.checksum && r.checksum != checksum) {
+        result += ", checksum " + Hex(*r.checksum);
     }
     return port + "  " + chip + "  " + result;
 }
@@ -367,6 +373,10 @@ int RunCommand(const CliOptions& given, CliEnvironment& env) {
     CliOptions options = given;
     if (options.ports == std::vector<std::string>{"all"}) {
         options.ports = FindProgrammers(options, env);
+        if (CInterruptGuard::Interrupted()) {
+            return RefuseRun(&options, options.json, env, Failure::Interrupted,
+                             "interrupted while looking for programmers: no chip was touched");
+        }
         if (options.ports.empty()) {
             return RefuseRun(&options, options.json, env, Failure::NoProgrammer,
                              "--port all: no programmer answers on any serial port present "
@@ -424,14 +434,17 @@ int RunCommand(const CliOptions& given, CliEnvironment& env) {
     }
     for (const PortRecord& r : records) {
         if (!options.quiet) {
-            std::fprintf(env.out, "%s\n", Printable(PortLine(r, options, width)).c_str());
+            std::fprintf(env.out, "%s\n",
+                         Printable(PortLine(r, options, width, prepared.checksum)).c_str());
         } else if (r.code != 0) {
             PrintFailureLine(env.err, r.port + ": " + r.message);
         }
     }
     if (!options.quiet) {
-        std::fprintf(env.out, "%zu of %zu %s\n", succeeded, records.size(),
-                     Deed(options.command, options.verify).c_str());
+        const std::string checksum =
+            prepared.checksum ? ", file checksum " + Hex(*prepared.checksum) : "";
+        std::fprintf(env.out, "%zu of %zu %s%s\n", succeeded, records.size(),
+                     Deed(options.command, options.verify).c_str(), checksum.c_str());
     }
     std::fflush(env.out);
     return worst;

@@ -89,7 +89,7 @@ TEST(ProductionCli, EachPortIsToldOnItsLineAndTheWorstCodeEndsTheRun) {
               0u)
         << lines[1];
     EXPECT_EQ(lines[2], "COM7  PIC16F84A 0x0560 rev 1  written");
-    EXPECT_EQ(lines[3], "2 of 3 written");
+    EXPECT_EQ(lines[3], "2 of 3 written, file checksum 0x9D55");
     // A port that failed stopped none of the others.
     EXPECT_EQ(bench.sockets[0]->Peek(Space::Program, 0), 0x2805u);
     EXPECT_EQ(bench.sockets[2]->Peek(Space::Program, 0), 0x2805u);
@@ -450,7 +450,7 @@ TEST(PortAll, EveryPortWhereAProgrammerAnswersAndNoOther) {
     ASSERT_EQ(bench.Run({"--port", "all", "write", ExampleHex()}), 0) << bench.err;
     EXPECT_EQ(Lines(bench.out), (std::vector<std::string>{"COM5  PIC16F84A 0x0560 rev 1  written",
                                                           "COM6  PIC16F84A 0x0560 rev 1  written",
-                                                          "2 of 2 written"}));
+                                                          "2 of 2 written, file checksum 0x9D55"}));
     bench.listPorts = [] { return std::vector<std::string>{"COM8"}; };
     EXPECT_EQ(bench.Run({"--port", "all", "id"}), 3);
     EXPECT_TRUE(Has(bench.err, "no programmer answers on any serial port")) << bench.err;
