@@ -4,14 +4,14 @@ _tenlo_cli() {
     local cur prev words cword
     _init_completion -n = || return
 
-    local commands="devices ping version read write verify erase id update-firmware ports"
+    local commands="devices ping version read write verify erase id update-firmware ports checksum"
     local global="--port --device --simulate --no-keep-calibration --no-compare-calibration
-                  --compare-calibration --quiet --trace --help --version"
+                  --compare-calibration --quiet --trace --json --log --help --version"
 
     case $prev in
         --port)
             # COM names linked in the port folders, then the serial devices themselves.
-            local dir names=""
+            local dir names="all"
             for dir in "${TENLO_PORT_DIR:-}" "${XDG_CONFIG_HOME:-$HOME/.config}/tenlo/ports"; do
                 [[ -n $dir && -d $dir ]] || continue
                 names+=" $(command ls -1 "$dir" 2>/dev/null | sed -n 's/^com\([1-9][0-9]*\)$/COM\1/p')"
@@ -36,13 +36,22 @@ _tenlo_cli() {
             _filedir '@(hex|HEX)'
             return
             ;;
+        --log)
+            _filedir csv
+            return
+            ;;
+        --serial-file)
+            _filedir
+            return
+            ;;
     esac
 
     # The command given so far, if any.
     local i command=""
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --port | --device | --memories | -o | --output | --data | --data-out | --file)
+            --port | --device | --memories | -o | --output | --data | --data-out | --file | \
+                --log | --serial | --serial-file)
                 ((i++))
                 ;;
             -*) ;;
@@ -56,18 +65,17 @@ _tenlo_cli() {
     local options=""
     case $command in
         read) options="-o --output --data-out --memories --force" ;;
-        write) options="--data --memories --erase --force" ;;
+        write) options="--data --memories --erase --verify --serial --serial-file --force" ;;
         verify) options="--data --memories --force" ;;
         erase) options="--no-verify --force" ;;
         update-firmware) options="--file" ;;
-        ports) options="--json" ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$global $options" -- "$cur"))
     elif [[ -z $command ]]; then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
-    elif [[ $command == write || $command == verify ]]; then
+    elif [[ $command == write || $command == verify || $command == checksum ]]; then
         _filedir '@(hex|HEX)'
     fi
 } && complete -F _tenlo_cli tenlo-cli
