@@ -104,7 +104,8 @@ TEST(CliPic18, ADataWriteThatNeverEndsIsAFailure) {
     EXPECT_FALSE(Has(rig.stderrText, "will not program")) << rig.stderrText;
 
     EXPECT_EQ(rig.Run({"--json", "--device", "PIC18F252", "write", "--memories", "data", file}), 1);
-    const QJsonObject port = tenlo::testing::JsonDocument(rig.stdoutText)["ports"][0].toObject();
+    const tenlo::testing::JsonValue port =
+        tenlo::testing::JsonDocument(rig.stdoutText)["ports"][0].toObject();
     EXPECT_EQ(tenlo::testing::JsonText(port["cause"]), "chip-busy");
     EXPECT_EQ(tenlo::testing::JsonText(port["phase"]), "writing");
 }

@@ -171,9 +171,9 @@ TEST_F(Production, CtrlCWithJsonStillEndsInOneDocumentSayingWhereEachPortStopped
         InterruptWrite({TENLO_CLI_PATH, "--json", "--port", "COM5", "write", program}, {5});
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 130);
-    const QJsonObject doc = testing::JsonDocument(Slurp(File("out")));
+    const tenlo::testing::JsonValue doc = testing::JsonDocument(Slurp(File("out")));
     EXPECT_EQ(doc["exitCode"].toInt(), 130);
-    const QJsonObject port = doc["ports"][0].toObject();
+    const tenlo::testing::JsonValue port = doc["ports"][0].toObject();
     EXPECT_EQ(testing::JsonText(port["result"]), "interrupted");
     EXPECT_EQ(testing::JsonText(port["cause"]), "interrupted");
     EXPECT_EQ(testing::JsonText(port["phase"]), "writing");
