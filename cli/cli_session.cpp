@@ -274,6 +274,7 @@ Failure CCliSession::Connect() {
     if (device_) {
         const jobs::Outcome o = jobs::SetUpDevice(*device_, *link_, port_.Name());
         if (!o.Ok()) {
+            record_.report.emplace().outcome = o;
             const FailureLine line = DescribeOutcome(
                 o, RenderFacts{device_->Layout(), false, "switching the socket off"});
             Fail(line);

@@ -54,6 +54,12 @@ TEST(CliPic18, WriteVerifyAndReadAPic18) {
     // Named by the byte address the file gives it, not the word's index.
     EXPECT_TRUE(Has(rig.stderrText, "program memory differs at 0x0020: chip 0x0000, file 0x0E5A"))
         << rig.stderrText;
+    // And so in the --json document.
+    EXPECT_EQ(rig.Run({"--json", "--device", "PIC18F452", "verify", file}), 1);
+    const tenlo::testing::JsonValue cell =
+        tenlo::testing::JsonDocument(rig.stdoutText)["ports"][0]["difference"];
+    EXPECT_EQ(tenlo::testing::JsonText(cell["memory"]), "program");
+    EXPECT_EQ(cell["address"].toInt(), 0x20);
 }
 
 TEST(CliPic18, IdLocationsMayOnlyBeBlank) {

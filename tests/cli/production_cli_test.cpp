@@ -7,8 +7,10 @@
 
 #include "cli/progress_board.h"
 #include "cli_rig.h"
+#include "hexfile/hex_test_util.h"
 #include "jobs/production_log.h"
 #include "support/json_document.h"
+#include "support/state_home.h"
 
 namespace tenlo::cli {
 namespace {
@@ -459,6 +461,104 @@ TEST(JsonOutput, SeveralPortsGiveAnObjectEachWithTheWorstCodeAbove) {
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ((*jobs::SplitCsvLine(rows[1]))[6],
               Hex(static_cast<std::uint32_t>(doc["checksum"].toInt())));
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// A PIC16F877A program word and its configuration word (HS, nothing protected, LVP off).
+std::string MidRangeFile(TempDir& dir) {
+    using hextest::Rec;
+    return dir.Write("877a.hex", hextest::Lines({Rec(0, 0x0000, {0x05, 0x28}),
+                                                 Rec(0, 0x400E, {0x72, 0x3F}), hextest::kEnd}));
+}
+
+TEST(ProductionCli, AConfigurationTrapIsToldOnceForAllPortsAndStrictRefusesItOnEach) {
+    TempDir dir;
+    const std::string file = MidRangeFile(dir);
+    const std::string warning = "tenlo-cli: warning: low-voltage programming is on (LVP = ON)";
+    Bench bench(std::vector<sim::FaultPlan>(2), "PIC16F877A");
+    ASSERT_EQ(bench.Run({"--device", "PIC16F877A", "--port", "COM5,COM6", "write", file, "--set",
+                         "LVP=ON"}),
+              0)
+        << bench.err;
+    EXPECT_EQ(Count(bench.err, warning), 1u) << bench.err;
+    for (const auto& socket : bench.sockets) {
+        EXPECT_EQ(socket->Peek(Space::Config, 0x2007), 0x3FF2u);
+    }
+
+    Bench strict(std::vector<sim::FaultPlan>(2), "PIC16F877A");
+    EXPECT_EQ(strict.Run({"--device", "PIC16F877A", "--port", "COM5,COM6", "write", file, "--set",
+                          "LVP=ON", "--strict"}),
+              1);
+    EXPECT_EQ(Count(strict.err, warning), 1u) << strict.err;
+    EXPECT_EQ(Count(strict.out, "nothing written: --strict"), 2u) << strict.out;
+    for (const auto& socket : strict.sockets) {
+        EXPECT_EQ(socket->Peek(Space::Program, 0), 0x3FFFu);
+    }
+
+    // The document says why, with the traps the port would not write.
+    EXPECT_EQ(strict.Run({"--json", "--device", "PIC16F877A", "--port", "COM5", "write", file,
+                          "--set", "LVP=ON", "--strict"}),
+              1);
+    const JsonValue port = OnlyPort(JsonDocument(strict.out));
+    EXPECT_EQ(JsonText(port["cause"]), "declined");
+    EXPECT_TRUE(port["phase"].isNull());
+    EXPECT_EQ(JsonText(port["traps"][0]["kind"]), "low-voltage-programming");
+    EXPECT_EQ(JsonText(port["traps"][0]["level"]), "warning");
+}
+
+TEST(JsonOutput, TheCalibrationAndWhatEndangersItAreInTheDocument) {
+    TempDir dir;
+    const tenlo::testing::StateHome home(dir.File("state"));
+    Bench bench(std::vector<sim::FaultPlan>(1), "PIC12F629");
+    ASSERT_EQ(bench.Run({"--json", "--device", "PIC12F629", "--port", "COM5", "calibration"}), 0)
+        << bench.err;
+    JsonValue port = OnlyPort(JsonDocument(bench.out));
+    EXPECT_EQ(port["calibration"]["word"].toInt(), 0x3480);
+    EXPECT_EQ(port["calibration"]["bandGap"].toInt(), 3);
+
+    // A calibration word that was lost is not kept: its cell is the difference.
+    bench.sockets[0]->Poke(Space::Program, 0x3FF, 0x3FFF);
+    const std::string program = dir.Write("p.hex", ":020000000528D1\n:00000001FF\n");
+    EXPECT_EQ(bench.Run({"--json", "--device", "PIC12F629", "--port", "COM5", "write", program}),
+              1);
+    port = OnlyPort(JsonDocument(bench.out));
+    EXPECT_EQ(JsonText(port["cause"]), "not-calibration");
+    EXPECT_EQ(JsonText(port["phase"]), "calibration-read");
+    EXPECT_EQ(port["difference"]["address"].toInt(), 0x3FF);
+    EXPECT_EQ(port["difference"]["chipValue"].toInt(), 0x3FFF);
+
+    // A journal that cannot be written: nothing erased, and the values it would have held.
+    const std::string blocker = dir.Write("blocked", "a file where the folder would go");
+    const tenlo::testing::StateHome blocked(blocker);
+    Bench erase(std::vector<sim::FaultPlan>(1), "PIC12F629");
+    EXPECT_EQ(erase.Run({"--json", "--device", "PIC12F629", "--port", "COM5", "erase"}), 4);
+    port = OnlyPort(JsonDocument(erase.out));
+    EXPECT_EQ(JsonText(port["cause"]), "not-recorded");
+    EXPECT_EQ(JsonText(port["failure"]), "file-not-written");
+    EXPECT_EQ(port["calibrationAtRisk"]["word"].toInt(), 0x3480);
+    EXPECT_FALSE(port["calibrationAtRisk"]["recorded"].toBool());
+}
+
+TEST(ProductionCli, MergedOptionsThatCannotGoTogetherAreRefused) {
+    Bench bench(std::vector<sim::FaultPlan>(2), "PIC12F629");
+    const std::vector<std::vector<std::string>> refused = {
+        {"--port", "COM5,COM6", "--device", "PIC12F629", "calibration"},
+        {"--port", "COM5,COM6", "config", "--read"},
+        {"write", ExampleHex(), "--verify", "--no-verify"},
+        {"write", ExampleHex(), "--serial", "eeprom:0:2:1", "--no-verify"},
+    };
+    for (const std::vector<std::string>& args : refused) {
+        SCOPED_TRACE(args.back());
+        EXPECT_EQ(bench.Run(args), 2) << bench.err;
+    }
+    EXPECT_EQ(bench.backend->opens, 0);
 }
 
 TEST(PortAll, EveryPortWhereAProgrammerAnswersAndNoOther) {
