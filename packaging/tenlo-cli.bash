@@ -4,7 +4,8 @@ _tenlo_cli() {
     local cur prev words cword
     _init_completion -n = || return
 
-    local commands="devices ping version read write verify erase id update-firmware ports checksum"
+    local commands="devices ping version read write verify erase id update-firmware ports checksum
+                    config calibration"
     local global="--port --device --simulate --no-keep-calibration --no-compare-calibration
                   --compare-calibration --quiet --trace --json --log --help --version"
 
@@ -51,7 +52,7 @@ _tenlo_cli() {
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --port | --device | --memories | -o | --output | --data | --data-out | --file | \
-                --log | --serial | --serial-file)
+                --log | --serial | --serial-file | --set | --bandgap)
                 ((i++))
                 ;;
             -*) ;;
@@ -65,17 +66,23 @@ _tenlo_cli() {
     local options=""
     case $command in
         read) options="-o --output --data-out --memories --force" ;;
-        write) options="--data --memories --erase --verify --serial --serial-file --force" ;;
-        verify) options="--data --memories --force" ;;
+        write)
+            options="--data --memories --erase --verify --no-verify --serial --serial-file --set
+                     --strict --force"
+            ;;
+        verify) options="--data --memories --set --force" ;;
         erase) options="--no-verify --force" ;;
         update-firmware) options="--file" ;;
+        config) options="--read --force" ;;
+        calibration) options="--set --bandgap" ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$global $options" -- "$cur"))
     elif [[ -z $command ]]; then
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
-    elif [[ $command == write || $command == verify || $command == checksum ]]; then
+    elif [[ $command == write || $command == verify || $command == checksum || \
+        $command == config ]]; then
         _filedir '@(hex|HEX)'
     fi
 } && complete -F _tenlo_cli tenlo-cli
