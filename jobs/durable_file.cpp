@@ -3,12 +3,15 @@
 #include <cerrno>
 
 #if defined(_WIN32)
-#include <process.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
-#include <cstdio>
-#include <filesystem>
+#include <algorithm>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <utility>
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -176,20 +179,109 @@ bool ProcessRuns(long pid) {
 
 #else
 
-// Windows: plain standard library. The files are neither locked against another run nor
-// flushed to the disk; a run of its own per serial-number file is assumed.
+// Windows: a file open under its name cannot be renamed over, so the lock a replaced file needs
+// is held on a lock file beside it ("NAME.lock"), which is never replaced. The log, only ever
+// appended to, is locked itself. LockFileEx locks against every other handle, this process's
+// own threads included.
 
-CLockedFile::~CLockedFile() = default;
+namespace {
 
-void CLockedFile::Close() {}
+class Handle {
+  public:
+    explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    ~Handle() {
+        if (Valid()) {
+            ::CloseHandle(h_);
+        }
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    HANDLE Get() const { return h_; }
+    HANDLE Release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+
+  private:
+    HANDLE h_;
+};
+
+int ErrorNumber(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EACCES;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return ENOENT;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        default:
+            return EIO;
+    }
+}
+
+bool Failed(int& error) {
+    error = ErrorNumber(::GetLastError());
+    return false;
+}
+
+HANDLE OpenShared(const std::string& path, DWORD access) {
+    return ::CreateFileA(path.c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Waits for the whole file, however long it grows.
+bool LockWhole(HANDLE h, int& error) {
+    OVERLAPPED from{};
+    return ::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from) != 0 ||
+           Failed(error);
+}
+
+bool WriteAll(HANDLE h, const std::string& text, int& error) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(text.size() - done, DWORD{1} << 30));
+        DWORD n = 0;
+        if (!::WriteFile(h, text.data() + done, chunk, &n, nullptr)) {
+            return Failed(error);
+        }
+        done += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+CLockedFile::~CLockedFile() {
+    Close();
+}
+
+void CLockedFile::Close() {
+    if (lock_ != nullptr) {
+        ::CloseHandle(static_cast<HANDLE>(lock_));  // which releases the lock
+        lock_ = nullptr;
+    }
+}
 
 bool CLockedFile::Open(const std::string& path, int& error) {
+    Close();
     path_ = path;
-    std::ofstream touch(path, std::ios::binary | std::ios::app);
-    if (!touch) {
-        error = EACCES;
+    Handle lock(OpenShared(path + ".lock", GENERIC_READ | GENERIC_WRITE));
+    if (!lock.Valid()) {
+        return Failed(error);
+    }
+    if (!LockWhole(lock.Get(), error)) {
         return false;
     }
+    const Handle file(OpenShared(path, GENERIC_READ));  // made when missing
+    if (!file.Valid()) {
+        return Failed(error);
+    }
+    lock_ = lock.Release();
     return true;
 }
 
@@ -199,25 +291,28 @@ bool CLockedFile::ReadAll(std::string& text, int& error) {
         error = EACCES;
         return false;
     }
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return true;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad() || (error = EIO, false);
 }
 
 bool CLockedFile::Replace(const std::string& text, int& error) {
     const std::string side = path_ + ".new";
     {
-        std::ofstream out(side, std::ios::binary | std::ios::trunc);
-        if (!(out << text) || !out.flush()) {
-            error = EIO;
+        const Handle out(::CreateFileA(side.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!out.Valid()) {
+            return Failed(error);
+        }
+        if (!WriteAll(out.Get(), text, error) ||
+            (!::FlushFileBuffers(out.Get()) && !Failed(error))) {
+            ::DeleteFileA(side.c_str());
             return false;
         }
     }
-    std::error_code ec;
-    std::filesystem::rename(side, path_, ec);
-    if (ec) {
-        error = ec.value();
+    if (!::MoveFileExA(side.c_str(), path_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        Failed(error);
+        ::DeleteFileA(side.c_str());
         return false;
     }
     return true;
@@ -225,23 +320,34 @@ bool CLockedFile::Replace(const std::string& text, int& error) {
 
 bool AppendWhole(const std::string& path, const std::string& header, const std::string& text,
                  int& error) {
-    std::error_code ec;
-    const bool empty =
-        !std::filesystem::exists(path, ec) || std::filesystem::file_size(path, ec) == 0;
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    if (!(out << (empty ? header + text : text)) || !out.flush()) {
-        error = EIO;
+    // Opened for appending only: every write goes to the end, whoever wrote last.
+    const Handle file(OpenShared(path, GENERIC_READ | FILE_APPEND_DATA));
+    if (!file.Valid()) {
+        return Failed(error);
+    }
+    LARGE_INTEGER size{};
+    if (!LockWhole(file.Get(), error) || (!::GetFileSizeEx(file.Get(), &size) && !Failed(error))) {
         return false;
     }
-    return true;
+    return WriteAll(file.Get(), size.QuadPart == 0 ? header + text : text, error) &&
+           (::FlushFileBuffers(file.Get()) != 0 || Failed(error));
 }
 
 long ThisProcessId() {
-    return static_cast<long>(::_getpid());
+    return static_cast<long>(::GetCurrentProcessId());
 }
 
-bool ProcessRuns(long /*pid*/) {
-    return true;
+bool ProcessRuns(long pid) {
+    if (pid <= 0) {
+        return true;
+    }
+    const Handle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                       static_cast<DWORD>(pid)));
+    if (!process.Valid()) {
+        // No such process; any other refusal (another user's) leaves it running.
+        return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    return ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
 }
 
 #endif

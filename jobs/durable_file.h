@@ -29,7 +29,11 @@ class CLockedFile {
     void Close();
 
     std::string path_;
+#if defined(_WIN32)
+    void* lock_ = nullptr;  // the handle of the lock file beside the file
+#else
     int fd_ = -1;
+#endif
 };
 
 // Appends text with one write at the end of the file (made when missing), header first when
