@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "device/device.h"
 #include "jobs/job_context.h"
@@ -43,6 +45,19 @@ std::string JournalLine(const CalibrationRecord& record);
 // Appends the line to the journal at path (its folder made if need be) and flushes it to the
 // disk; false when any of that failed.
 bool AppendToJournal(const std::filesystem::path& path, const std::string& line);
+
+// A journal line read back: when it was written (UTC, as the line gives it) and what it holds.
+struct JournalEntry {
+    std::string time;
+    CalibrationRecord record;
+};
+
+// The entry a journal line holds; nothing for a line that is none, or whose values no chip can
+// take back (a word that is no RETLW, a band-gap above 3).
+std::optional<JournalEntry> ParseJournalLine(std::string_view line);
+// The journal's entries for the chip, the newest first; none when there is no journal to read.
+std::vector<JournalEntry> JournalEntriesFor(const std::filesystem::path& path,
+                                            std::string_view chip);
 
 // The calibration the chip holds, the socket checked first. NotDone for a chip without one.
 Outcome ReadCalibration(JobContext& context, CDevice::CalibrationValues& values);
