@@ -18,6 +18,7 @@ enum Command : int {
     kCmdProgOption = 32788,
     kCmdChangePort = 32790,  // "ポート変更(&P)...": the port dialog and ping again
     kCmdConfigBits = 32791,  // "コンフィグレーションビット(&B)...": the fields by name
+    kCmdRestoreCalibration = 32792,  // "キャリブレーション値の書き戻し(&K)...": from the journal
     kCmdAppAbout = 57664,
     kCmdAppExit = 57665,
     kCmdViewToolbar = 59392,

@@ -72,6 +72,8 @@ void CMainFrame::CreateMenus() {
     device->addSeparator();
     device->addAction(
         AddCommand(kCmdConfigBits, QStringLiteral("コンフィグレーションビット(&B)...")));
+    device->addAction(AddCommand(kCmdRestoreCalibration,
+                                 QStringLiteral("キャリブレーション値の書き戻し(&K)...")));
     device->addAction(AddCommand(kCmdProgOption, QStringLiteral("プログラマー・オプション...")));
 
     // Filled in by CreateToolBar, which owns the action that shows and hides the toolbar.

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextStream>
@@ -15,6 +17,7 @@
 #include <utility>
 
 #include "app/commands.h"
+#include "app/dialogs/calibration_dlg.h"
 #include "app/dialogs/config_bits_dlg.h"
 #include "app/dialogs/modal_runner.h"
 #include "app/main_frame.h"
@@ -56,11 +59,39 @@ class PrintingPresenter final : public qt::IMessagePresenter {
 
 PrintingPresenter g_presenter;
 
+// "restore-calibration [WORD [BANDGAP]]": the journal's entries the dialog lists are printed,
+// the newest taken, or the values typed; "restore-calibration cancel" cancels.
+void AnswerCalibration(CCalibrationDlg& dialog) {
+    for (int row = 0; row < dialog.Entries()->count(); ++row) {
+        std::printf("calibration entry: %s\n",
+                    dialog.Entries()->item(row)->text().toUtf8().constData());
+    }
+    std::fflush(stdout);
+    const QStringList words = g_nextFile.split(u' ', Qt::SkipEmptyParts);
+    if (words.value(0) == QStringLiteral("cancel")) {
+        dialog.reject();
+        return;
+    }
+    if (!words.isEmpty()) {
+        dialog.WordEdit()->setText(words[0]);
+        QComboBox* bandGap = dialog.BandGapBox();
+        bandGap->setCurrentIndex(words.size() > 1 ? bandGap->findText(words[1]) : 0);
+    }
+    dialog.accept();
+    if (dialog.isVisible()) {
+        dialog.reject();  // the typed word was refused (its box printed)
+    }
+}
+
 void Answer(QDialog& dialog, const QString& port) {
     if (auto* files = qobject_cast<QFileDialog*>(&dialog)) {
         files->selectFile(g_nextFile);
         static_cast<QDialog*>(files)->done(g_nextFile.isEmpty() ? QDialog::Rejected
                                                                 : QDialog::Accepted);
+        return;
+    }
+    if (auto* calibration = qobject_cast<CCalibrationDlg*>(&dialog)) {
+        AnswerCalibration(*calibration);
         return;
     }
     auto* ports = dialog.findChild<QComboBox*>(QStringLiteral("1059"));
@@ -143,6 +174,7 @@ void RunLine(CMainFrame& frame, const QString& line) {
         {QStringLiteral("erase"), kCmdErase},
         {QStringLiteral("write"), kCmdWrite},
         {QStringLiteral("compare"), kCmdCompare},
+        {QStringLiteral("restore-calibration"), kCmdRestoreCalibration},
     };
     const qsizetype space = line.indexOf(u' ');
     const QString verb = line.left(space);

@@ -17,7 +17,10 @@ class CMainFrame;
 //                                "title: CAPTION"), "write-stop N" (write, and press "中止"
 //                                once the progress bar reaches N percent: "pressed 中止 at P%"),
 //                                "config NAME=SETTING,..." (chosen in the configuration
-//                                bits dialog)
+//                                bits dialog), "restore-calibration [WORD [BANDGAP]]"
+//                                (the journal's entries the dialog lists printed as
+//                                "calibration entry: TEXT", the newest written back, or
+//                                the values typed; "cancel" cancels)
 //
 // Every message box is then printed on standard output ("box: ICON: TEXT", line feeds and tabs
 // as \n and \t) and answered with OK (Yes for a question); the main window says

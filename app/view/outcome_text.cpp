@@ -192,7 +192,9 @@ QString CauseText(const Outcome& o, const DeviceLayout& layout) {
     if (o.calibration && o.cause != Cause::NotRecorded && !text.isEmpty()) {
         const jobs::CalibrationAtRisk& risk = *o.calibration;
         text = WithCause(text, QStringLiteral("チップのキャリブレーション値（%1）が失われた可能性"
-                                              "があります。次のコマンドで書き戻せます：%2")
+                                              "があります。「デバイス」メニューの「キャリブレーシ"
+                                              "ョン値の書き戻し」か、次のコマンドで書き戻せます："
+                                              "%2")
                                    .arg(CalibrationValuesText(risk), Name(risk.restore)));
         if (risk.recorded) {
             text += QStringLiteral("（記録：%1）").arg(Name(risk.journal));
@@ -242,6 +244,17 @@ QString CauseOnly(const Outcome& o, const DeviceLayout& layout) {
         case Cause::Interrupted:
             return InterruptedText(o);
         case Cause::NotBlank:
+            if (o.phase == Phase::CalibrationWrite) {
+                return Where(o, layout) +
+                       QStringLiteral(
+                           "は %1 で、書き戻す値 %2 ではありません。書き込みではビットを"
+                           " 0 にすることしかできないため、キャリブレーション値が失われ"
+                           "ていないチップは自分の値を保ちます。置き換えるには、プログ"
+                           "ラマー・オプションの「キャリブレーションデータを保持」を外"
+                           "してイレースしてから書き戻してください。")
+                           .arg(Hex(o.chipValue, ValueDigits(o, layout)),
+                                Hex(o.expectedValue, ValueDigits(o, layout)));
+            }
             return Where(o, layout) +
                    QStringLiteral(
                        "のセルが消去されていません（%1）。書き込みではビットを 0 "
@@ -266,8 +279,8 @@ QString CauseOnly(const Outcome& o, const DeviceLayout& layout) {
             return QStringLiteral(
                        "キャリブレーションワード（アドレス %1）が %2 で、RETLW（34xxH）ではありま"
                        "せん。以前のイレースで失われた可能性があり、このまま保持すると失われた値を"
-                       "保持することになるため、何もしませんでした。%3 に記録された値を書き戻して"
-                       "ください。")
+                       "保持することになるため、何もしませんでした。%3 に記録された値を「デバイス」"
+                       "メニューの「キャリブレーション値の書き戻し」で書き戻してください。")
                 .arg(At(o, layout), Hex(o.chipValue),
                      QString::fromStdString(jobs::CalibrationJournalPath().string()));
         case Cause::NotRecorded:

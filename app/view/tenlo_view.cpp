@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "app/commands.h"
+#include "app/dialogs/calibration_dlg.h"
 #include "app/dialogs/config_bits_dlg.h"
 #include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
@@ -29,6 +30,7 @@
 #include "app/widgets/hex_list_ctrl.h"
 #include "device/catalogue.h"
 #include "hexfile/image_hex.h"
+#include "jobs/calibration.h"
 #include "jobs/checksum.h"
 #include "jobs/hex_files.h"
 #include "link/ui_interfaces.h"
@@ -288,6 +290,7 @@ void CTenloView::OnInitialUpdate() {
     frame_.OnCommand(kCmdCompare, this, [this] { OnCompare(); });
     frame_.OnCommand(kCmdProgOption, this, [this] { OnProgOption(); });
     frame_.OnCommand(kCmdConfigBits, this, [this] { OnConfigBits(); });
+    frame_.OnCommand(kCmdRestoreCalibration, this, [this] { OnRestoreCalibration(); });
     frame_.OnCommand(kCmdOpenProgram, this, [this] { OnOpenProgram(); });
     frame_.OnCommand(kCmdOpenData, this, [this] { OnOpenData(); });
     frame_.OnCommand(kCmdSaveProgram, this, [this] { OnSaveProgram(); });
@@ -702,6 +705,51 @@ void CTenloView::OnConfigBits() {
     configBitsDlg_->show();
     configBitsDlg_->raise();
     configBitsDlg_->activateWindow();
+}
+
+void CTenloView::OnRestoreCalibration() {
+    if (operating_ || !device_) {
+        return;
+    }
+    const QString chip = QString::fromStdString(device_->Layout().name);
+    const std::optional<CDevice::CalibrationPlace> place = device_->CalibrationLocation();
+    if (!place) {
+        Tell(
+            QStringLiteral("%1 にはイレースで失われるキャリブレーション値がありません。").arg(chip),
+            kMbIconInformation);
+        return;
+    }
+    const std::filesystem::path journal = jobs::CalibrationJournalPath();
+    CCalibrationDlg dialog(chip, jobs::JournalEntriesFor(journal, device_->Layout().name),
+                           place->bandGapMask != 0, QString::fromStdString(journal.string()),
+                           &frame_);
+    if (RunModal(dialog) != QDialog::Accepted) {
+        return;
+    }
+    CDevice::CalibrationValues values;
+    values.word = dialog.Word();
+    if (dialog.BandGap()) {
+        values.bandGap = jobs::BandGapBits(*dialog.BandGap(), place->bandGapMask);
+    }
+    Operation operation(*this);
+    if (!operation) {
+        return;
+    }
+    jobs::JobContext context = JobContext();
+    const jobs::Outcome outcome = jobs::RestoreCalibration(context, values);
+    operation.End();
+    QString text =
+        QStringLiteral("キャリブレーションワード %1").arg(QString::asprintf("%04XH", values.word));
+    if (dialog.BandGap()) {
+        text += QStringLiteral("、バンドギャップ %1").arg(*dialog.BandGap());
+    }
+    if (outcome.Ok()) {
+        Tell(QStringLiteral("キャリブレーション値を書き戻しました（%1）。").arg(text),
+             kMbIconInformation);
+    } else {
+        TellFailure(QStringLiteral("キャリブレーション値の書き戻し失敗（%1）").arg(text), outcome,
+                    kMbIconExclamation);
+    }
 }
 
 void CTenloView::OnOpenProgram() {

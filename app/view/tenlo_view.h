@@ -100,6 +100,7 @@ class CTenloView : public QWidget {
     void OnProgOption();
     void OnDevelDlg();
     void OnConfigBits();
+    void OnRestoreCalibration();
     void OnOpenProgram();
     void OnOpenData();
     void OnSaveProgram();

@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -13,11 +15,13 @@
 #include <chrono>
 
 #include "app/dialogs/about_dlg.h"
+#include "app/dialogs/calibration_dlg.h"
 #include "app/dialogs/port_sel_dlg.h"
 #include "app/dialogs/prog_option_dlg.h"
 #include "app/dialogs/progress_dlg.h"
 #include "app/translations.h"
 #include "qtsupport/layout_checks.h"
+#include "qtsupport/scripted_presenter.h"
 
 namespace tenlo::app {
 namespace {
@@ -120,6 +124,58 @@ TEST(PortSelDlg, PortsPresentComeFirstSayingWhatTheyAreAndAreAskedForAtEveryShow
     ports->hidePopup();
     Press(dialog, "IDOK");
     EXPECT_EQ(dialog.GetPort(), 7);
+}
+
+TEST(CalibrationDlg, OffersTheNewestRecordAndWritesBackOnlyACalibrationWord) {
+    std::vector<jobs::JournalEntry> entries{
+        {"2026-12-09T16:20:01Z", {"PIC12F629", "COM5", 0x0F81, 0x3454, 1}},
+        {"2026-11-30T08:00:00Z", {"PIC12F629", "COM3", 0x0F81, 0x3480, 3}},
+    };
+    CCalibrationDlg dialog(QStringLiteral("PIC12F629"), entries, true,
+                           QStringLiteral("/home/u/.local/state/tenlo/calibration.log"));
+    dialog.show();
+    ASSERT_EQ(dialog.Entries()->count(), 2);
+    EXPECT_TRUE(
+        dialog.Entries()->item(0)->text().contains(QStringLiteral("COM5  ワード 3454H  "
+                                                                  "バンドギャップ 1")))
+        << dialog.Entries()->item(0)->text().toStdString();
+    EXPECT_EQ(dialog.WordEdit()->text(), "3454H") << "the newest is taken";
+    EXPECT_EQ(dialog.BandGapBox()->currentText(), "1");
+    ExpectTidyLayout(dialog);
+    dialog.Entries()->setCurrentRow(1);
+    EXPECT_EQ(dialog.WordEdit()->text(), "3480H");
+    EXPECT_EQ(dialog.BandGapBox()->currentText(), "3");
+
+    // An erased word, or any other instruction, would "restore" a lost calibration.
+    qt::testing::ScriptedPresenter presenter;
+    for (const char* typed : {"3FFF", "34", "3480 1", "12345"}) {
+        presenter.ExpectLead(QStringLiteral("キャリブレーションワードは RETLW 命令"),
+                             kMbIconExclamation);
+        dialog.WordEdit()->setText(QString::fromLatin1(typed));
+        Press(dialog, "IDOK");
+        EXPECT_TRUE(dialog.isVisible()) << typed;
+    }
+    EXPECT_TRUE(presenter.Exhausted());
+    dialog.WordEdit()->setText(QStringLiteral("0x3455"));
+    dialog.BandGapBox()->setCurrentIndex(0);  // 書き戻さない
+    Press(dialog, "IDOK");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Word(), 0x3455);
+    EXPECT_FALSE(dialog.BandGap());
+}
+
+TEST(CalibrationDlg, WithoutARecordTheUserTypesTheWordAndNoBandGapIsAsked) {
+    CCalibrationDlg dialog(QStringLiteral("PIC12F508"), {}, false, QStringLiteral("x.log"));
+    dialog.show();
+    EXPECT_FALSE(dialog.Entries()->isEnabled());
+    EXPECT_TRUE(dialog.WordEdit()->text().isEmpty());
+    EXPECT_FALSE(dialog.BandGapBox()->isVisible());
+    ExpectTidyLayout(dialog);
+    dialog.WordEdit()->setText(QStringLiteral("34c0h"));
+    Press(dialog, "IDOK");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Word(), 0x34C0);
+    EXPECT_FALSE(dialog.BandGap());
 }
 
 TEST(ProgOptionDlg, ShowsTheRecordAndOnlyOkChangesIt) {

@@ -33,6 +33,7 @@
 
 #include "app/command_line.h"
 #include "app/commands.h"
+#include "app/dialogs/calibration_dlg.h"
 #include "app/dialogs/config_bits_dlg.h"
 #include "app/dialogs/devel_dlg.h"
 #include "app/dialogs/dialog_template.h"
@@ -336,6 +337,20 @@ int main(int argc, char** argv) {
     QFile::remove(pic18);
     ok = SaveGridEdit(dir) && ok && boxes.ok;
     ok = SaveConfigBits(*tenlo.View(), dir, nextFile) && ok;
+    {
+        const std::vector<jobs::JournalEntry> journal{
+            {"2026-12-09T07:20:01Z", {"PIC12F629", "COM5", 0x0F81, 0x3454, 1}},
+            {"2026-11-30T10:02:45Z", {"PIC12F629", "COM6", 0x0F81, 0x3480, 3}},
+        };
+        app::CCalibrationDlg calibration(QStringLiteral("PIC12F629"), journal, true,
+                                         QStringLiteral("/home/user/.local/state/tenlo/"
+                                                        "calibration.log"),
+                                         &frame);
+        calibration.show();
+        QCoreApplication::processEvents();
+        ok = Save(calibration, dir, "calibration.png") && ok;
+        calibration.reject();
+    }
     app::SetModalRunner({});
     qt::SetMessagePresenter(nullptr);
     tenlo.ExitInstance();

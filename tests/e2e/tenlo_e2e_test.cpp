@@ -2,6 +2,7 @@
 // in a private port directory. Nobody can click in a test, so the program's end-to-end hook
 // answers the port dialog (through the real dialog) and closes the main window once it is up.
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -374,6 +375,84 @@ TEST_F(TenloEndToEnd, AFileWithoutItsEndRecordIsAskedAbout) {
     EXPECT_EQ(Boxes(r.out),
               std::vector<std::string>{"question: cut.hex には終了レコードがありません。ファイルが"
                                        "途中で切れている可能性があります。読み込みますか？"});
+}
+
+// A PIC12F629 erase cut short between its bulk erase and the calibration's put-back: Tenlo
+// names the values lost and where to put them back, and puts them back from the journal.
+TEST_F(TenloEndToEnd, ACalibrationLostToAnEraseCutShortIsPutBackFromTheJournal) {
+    env_.push_back("XDG_STATE_HOME=" + File("state"));
+    const std::string state = File("629.hex");
+    const auto stop = [](Process& sim) {
+        sim.Kill(SIGINT);  // the simulator keeps the chip's state only when asked to stop
+        ASSERT_TRUE(sim.Wait(5000ms).has_value());
+    };
+    {
+        // A chip with a calibration of its own (not the simulator's 3480H, band-gap 3).
+        Process sim;
+        StartSim(sim, "PIC12F629", {"--state", state});
+        ASSERT_EQ(Cli({"--device", "PIC12F629", "--no-keep-calibration", "erase"}).code, 0);
+        ASSERT_EQ(
+            Cli({"--device", "PIC12F629", "calibration", "--set", "0x3454", "--bandgap", "1"}).code,
+            0);
+        stop(sim);
+    }
+    std::size_t frames = 0;
+    {
+        std::filesystem::remove(Trace());  // the frames of this erase alone are counted
+        Process sim;
+        StartSim(sim, "PIC12F629", {"--state", state});
+        const Result r = Tenlo({}, "5", "select PIC12F629\nerase\n");
+        ASSERT_EQ(Boxes(r.out), std::vector<std::string>{"information: イレース完了"}) << r.out;
+        std::istringstream trace(Slurp(Trace()));
+        for (std::string line; std::getline(trace, line);) {
+            frames += line.rfind("< A5", 0) == 0 || line.rfind("< 5A", 0) == 0 ? 1 : 0;
+        }
+        stop(sim);
+    }
+    {
+        // Half way through an erase, the chip is blank and its calibration not yet back.
+        Process sim;
+        StartSim(sim, "PIC12F629",
+                 {"--state", state, "--fault", "badack@" + std::to_string(frames / 2)});
+        const Result r = Tenlo({}, "5", "select PIC12F629\nerase\n");
+        const std::vector<std::string> boxes = Boxes(r.out);
+        ASSERT_EQ(boxes.size(), 1u) << r.out;
+        EXPECT_EQ(boxes[0].rfind("exclamation: イレース失敗", 0), 0u) << boxes[0];
+        EXPECT_TRUE(Has(boxes[0],
+                        "キャリブレーション値（キャリブレーションワード 3454H、バンドギャ"
+                        "ップ 1）が失われた可能性があります。「デバイス」メニューの「キャ"
+                        "リブレーション値の書き戻し」"))
+            << "frame " << frames / 2 << " of " << frames << ": " << boxes[0];
+        stop(sim);
+    }
+    Process sim;
+    StartSim(sim, "PIC12F629", {"--state", state});
+    ASSERT_EQ(Cli({"--device", "PIC12F629", "calibration"}).code, 1) << "the word was lost";
+    const Result r =
+        Tenlo({}, "5", "select PIC12F629\nrestore-calibration\nrestore-calibration 3455\n");
+    const std::vector<std::string> boxes = Boxes(r.out);
+    ASSERT_EQ(boxes.size(), 2u) << r.out;
+    // Both erases recorded the chip's values; the dialog lists them, the newest first.
+    std::istringstream out(r.out);
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(out, line);) {
+        if (line.rfind("calibration entry: ", 0) == 0) {
+            entries.push_back(line);
+        }
+    }
+    ASSERT_EQ(entries.size(), 4u) << r.out;
+    EXPECT_TRUE(Has(entries[0], "COM5  ワード 3454H  バンドギャップ 1  (デバイスID 0F81H)"))
+        << entries[0];
+    EXPECT_EQ(boxes[0],
+              "information: キャリブレーション値を書き戻しました（キャリブレーションワード 3454H、"
+              "バンドギャップ 1）。");
+    // A chip holding its calibration keeps it: programming cannot set the bits another needs.
+    EXPECT_EQ(boxes[1].rfind("exclamation: キャリブレーション値の書き戻し失敗", 0), 0u) << boxes[1];
+    EXPECT_TRUE(Has(boxes[1], "は 3454H で、書き戻す値 3455H ではありません")) << boxes[1];
+
+    const Result cli = Cli({"--device", "PIC12F629", "calibration"});
+    EXPECT_EQ(cli.code, 0) << cli.err;
+    EXPECT_EQ(cli.out, "calibration word 0x3454 at 0x03FF, band-gap 1\n");
 }
 
 }  // namespace
