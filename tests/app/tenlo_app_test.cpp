@@ -158,6 +158,7 @@ TEST_F(AppRig, TheMainWindowHasTheMenusOfTheResource) {
                                               {32782, "コンペア(&C)"},
                                               {0, ""},
                                               {32791, "コンフィグレーションビット(&B)..."},
+                                              {32792, "キャリブレーション値の書き戻し(&K)..."},
                                               {32788, "プログラマー・オプション..."}}));
     EXPECT_EQ(items(menus[2]->menu()), (Items{{59392, "ツール バー(&T)"}}));
     EXPECT_EQ(items(helpBar->actions()[0]->menu()),
@@ -165,7 +166,8 @@ TEST_F(AppRig, TheMainWindowHasTheMenusOfTheResource) {
 
     // Every command has its handler, saving included.
     for (int command : {kCmdOpenProgram, kCmdSaveProgram, kCmdOpenData, kCmdSaveData, kCmdRead,
-                        kCmdErase, kCmdWrite, kCmdCompare, kCmdProgOption, kCmdChangePort}) {
+                        kCmdErase, kCmdWrite, kCmdCompare, kCmdProgOption, kCmdChangePort,
+                        kCmdConfigBits, kCmdRestoreCalibration}) {
         EXPECT_TRUE(frame.Action(command)->isEnabled()) << command;
     }
     EXPECT_TRUE(frame.Action(kCmdAppExit)->isEnabled());
