@@ -331,15 +331,21 @@ int CCliSession::Calibration() {
         if (options_.bandGap) {
             values.bandGap = jobs::BandGapBits(*options_.bandGap, place->bandGapMask);
         }
-        const jobs::Outcome o = jobs::RestoreCalibration(context, values);
+        bool wrote = false;
+        const jobs::Outcome o = jobs::RestoreCalibration(context, values, &wrote);
         record_.report.emplace().outcome = o;
         if (!o.Ok()) {
             return Report(o);
         }
-        record_.done = "calibration written back";
-        Say("wrote calibration word %s%s back to the %s\n", Hex(values.word).c_str(),
-            options_.bandGap ? (" and band-gap " + std::to_string(*options_.bandGap)).c_str() : "",
-            chip.c_str());
+        const std::string what =
+            "calibration word " + Hex(values.word) +
+            (options_.bandGap ? " and band-gap " + std::to_string(*options_.bandGap) : "");
+        record_.done = wrote ? "calibration written back" : "calibration already held";
+        if (wrote) {
+            Say("wrote %s back to the %s\n", what.c_str(), chip.c_str());
+        } else {
+            Say("the %s already holds %s: nothing was written\n", chip.c_str(), what.c_str());
+        }
         return ToInt(ExitCode::Success);
     }
     const jobs::Outcome read = jobs::ReadCalibration(context, values);

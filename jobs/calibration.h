@@ -63,6 +63,9 @@ std::vector<JournalEntry> JournalEntriesFor(const std::filesystem::path& path,
 Outcome ReadCalibration(JobContext& context, CDevice::CalibrationValues& values);
 // Writes the values back to a chip that lost them (an erased word and band-gap bits: programming
 // only clears bits) and reads them back: WillNotProgram at the cell that did not take them.
-Outcome RestoreCalibration(JobContext& context, const CDevice::CalibrationValues& values);
+// wrote, when given, says whether anything was sent to be written: a chip that holds the values
+// already is left as it is, and that is no failure.
+Outcome RestoreCalibration(JobContext& context, const CDevice::CalibrationValues& values,
+                           bool* wrote = nullptr);
 
 }  // namespace tenlo::jobs

@@ -629,7 +629,11 @@ Outcome ReadCalibration(JobContext& context, CDevice::CalibrationValues& values)
     return {};
 }
 
-Outcome RestoreCalibration(JobContext& context, const CDevice::CalibrationValues& values) {
+Outcome RestoreCalibration(JobContext& context, const CDevice::CalibrationValues& values,
+                           bool* wrote) {
+    if (wrote != nullptr) {
+        *wrote = false;
+    }
     Report report;
     if (!SocketPasses(context, report)) {
         return report.outcome;
@@ -668,6 +672,9 @@ Outcome RestoreCalibration(JobContext& context, const CDevice::CalibrationValues
     }
     if (const Outcome o = compare(chip); o.Ok() || o.cause == Cause::NotBlank) {
         return o;
+    }
+    if (wrote != nullptr) {
+        *wrote = true;  // from the first frame on: a write cut short may have changed the chip
     }
     if (!context.device.RunWriteCalibration(values)) {
         // Only a chip that answered every frame is read back to say why.

@@ -736,14 +736,20 @@ void CTenloView::OnRestoreCalibration() {
         return;
     }
     jobs::JobContext context = JobContext();
-    const jobs::Outcome outcome = jobs::RestoreCalibration(context, values);
+    bool wrote = false;
+    const jobs::Outcome outcome = jobs::RestoreCalibration(context, values, &wrote);
     operation.End();
     QString text =
         QStringLiteral("キャリブレーションワード %1").arg(QString::asprintf("%04XH", values.word));
     if (dialog.BandGap()) {
         text += QStringLiteral("、バンドギャップ %1").arg(*dialog.BandGap());
     }
-    if (outcome.Ok()) {
+    if (outcome.Ok() && !wrote) {
+        Tell(QStringLiteral("チップはすでにこのキャリブレーション値（%1）を持っています。"
+                            "何も書き込みませんでした。")
+                 .arg(text),
+             kMbIconInformation);
+    } else if (outcome.Ok()) {
         Tell(QStringLiteral("キャリブレーション値を書き戻しました（%1）。").arg(text),
              kMbIconInformation);
     } else {

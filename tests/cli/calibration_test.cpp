@@ -155,6 +155,14 @@ TEST(CalibrationJournal, TheRestoreRefusesAChipThatStillHoldsACalibration) {
     EXPECT_TRUE(Has(rig.stderrText, "0x03FF holds 0x3480 where the calibration has 0x3455"))
         << rig.stderrText;
     EXPECT_EQ(rig.Peek(Space::Program, kCalibrationCell), 0x3480u);
+    // The same values are no failure, and not said to be written.
+    EXPECT_EQ(
+        rig.Run({"--device", "PIC12F629", "calibration", "--set", "0x3480", "--bandgap", "3"}), 0)
+        << rig.stderrText;
+    EXPECT_TRUE(Has(rig.stdoutText + rig.stderrText,
+                    "the PIC12F629 already holds calibration word 0x3480 and band-gap 3: nothing "
+                    "was written"))
+        << rig.stdoutText << rig.stderrText;
     EXPECT_EQ(rig.Run({"--device", "PIC12F629", "calibration", "--set", "0x3FFF"}), 2);
     EXPECT_EQ(rig.Run({"--device", "PIC16F84A", "calibration"}), 2);
     EXPECT_TRUE(Has(rig.stderrText, "has no calibration that an erase takes")) << rig.stderrText;

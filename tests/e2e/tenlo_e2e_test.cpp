@@ -428,10 +428,11 @@ TEST_F(TenloEndToEnd, ACalibrationLostToAnEraseCutShortIsPutBackFromTheJournal) 
     Process sim;
     StartSim(sim, "PIC12F629", {"--state", state});
     ASSERT_EQ(Cli({"--device", "PIC12F629", "calibration"}).code, 1) << "the word was lost";
-    const Result r =
-        Tenlo({}, "5", "select PIC12F629\nrestore-calibration\nrestore-calibration 3455\n");
+    const Result r = Tenlo({}, "5",
+                           "select PIC12F629\nrestore-calibration\nrestore-calibration 3455\n"
+                           "restore-calibration\n");
     const std::vector<std::string> boxes = Boxes(r.out);
-    ASSERT_EQ(boxes.size(), 2u) << r.out;
+    ASSERT_EQ(boxes.size(), 3u) << r.out;
     // Both erases recorded the chip's values; the dialog lists them, the newest first.
     std::istringstream out(r.out);
     std::vector<std::string> entries;
@@ -440,7 +441,7 @@ TEST_F(TenloEndToEnd, ACalibrationLostToAnEraseCutShortIsPutBackFromTheJournal) 
             entries.push_back(line);
         }
     }
-    ASSERT_EQ(entries.size(), 4u) << r.out;
+    ASSERT_EQ(entries.size(), 6u) << r.out;
     EXPECT_TRUE(Has(entries[0], "COM5  ワード 3454H  バンドギャップ 1  (デバイスID 0F81H)"))
         << entries[0];
     EXPECT_EQ(boxes[0],
@@ -449,6 +450,10 @@ TEST_F(TenloEndToEnd, ACalibrationLostToAnEraseCutShortIsPutBackFromTheJournal) 
     // A chip holding its calibration keeps it: programming cannot set the bits another needs.
     EXPECT_EQ(boxes[1].rfind("exclamation: キャリブレーション値の書き戻し失敗", 0), 0u) << boxes[1];
     EXPECT_TRUE(Has(boxes[1], "は 3454H で、書き戻す値 3455H ではありません")) << boxes[1];
+    // Its own values again: nothing to write, and not said to be written.
+    EXPECT_EQ(boxes[2],
+              "information: チップはすでにこのキャリブレーション値（キャリブレーションワード "
+              "3454H、バンドギャップ 1）を持っています。何も書き込みませんでした。");
 
     const Result cli = Cli({"--device", "PIC12F629", "calibration"});
     EXPECT_EQ(cli.code, 0) << cli.err;
