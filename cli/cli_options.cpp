@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 
+#include "jobs/calibration.h"
+
 namespace tenlo::cli {
 
 namespace {
@@ -337,7 +339,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, CliOptions& 
     }
     if (!calibrationWord.empty()) {
         options.calibrationWord = ParseCalibrationNumber(calibrationWord, 0x3FFF);
-        if (!options.calibrationWord || (*options.calibrationWord & 0x3F00) != 0x3400) {
+        if (!options.calibrationWord || !jobs::IsRetlw(*options.calibrationWord)) {
             message = "--set takes the calibration word, a RETLW from 0x3400 to 0x34FF, not \"" +
                       calibrationWord + "\"";
             return ParseOutcome::Error;

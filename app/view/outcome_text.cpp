@@ -173,15 +173,15 @@ QString WithCause(const QString& text, const QString& cause) {
     return text.endsWith(u'\n') ? text + cause : text + u'\n' + cause;
 }
 
-namespace {
-
-QString CalibrationValuesText(const jobs::CalibrationAtRisk& risk) {
-    QString text = QStringLiteral("キャリブレーションワード %1").arg(Hex(risk.word));
-    if (risk.bandGap) {
-        text += QStringLiteral("、バンドギャップ %1").arg(*risk.bandGap);
+QString CalibrationValuesText(std::uint16_t word, std::optional<std::uint16_t> bandGap) {
+    QString text = QStringLiteral("キャリブレーションワード %1").arg(Hex(word));
+    if (bandGap) {
+        text += QStringLiteral("、バンドギャップ %1").arg(*bandGap);
     }
     return text;
 }
+
+namespace {
 
 QString CauseOnly(const Outcome& o, const DeviceLayout& layout);
 
@@ -191,11 +191,12 @@ QString CauseText(const Outcome& o, const DeviceLayout& layout) {
     QString text = CauseOnly(o, layout);
     if (o.calibration && o.cause != Cause::NotRecorded && !text.isEmpty()) {
         const jobs::CalibrationAtRisk& risk = *o.calibration;
-        text = WithCause(text, QStringLiteral("チップのキャリブレーション値（%1）が失われた可能性"
-                                              "があります。「デバイス」メニューの「キャリブレーシ"
-                                              "ョン値の書き戻し」か、次のコマンドで書き戻せます："
-                                              "%2")
-                                   .arg(CalibrationValuesText(risk), Name(risk.restore)));
+        text = WithCause(
+            text, QStringLiteral("チップのキャリブレーション値（%1）が失われた可能性"
+                                 "があります。「デバイス」メニューの「キャリブレーシ"
+                                 "ョン値の書き戻し」か、次のコマンドで書き戻せます："
+                                 "%2")
+                      .arg(CalibrationValuesText(risk.word, risk.bandGap), Name(risk.restore)));
         if (risk.recorded) {
             text += QStringLiteral("（記録：%1）").arg(Name(risk.journal));
         }
@@ -287,7 +288,8 @@ QString CauseOnly(const Outcome& o, const DeviceLayout& layout) {
             return QStringLiteral(
                        "キャリブレーション値（%1）を %2 に記録できなかったため、イレースしません"
                        "でした。フォルダーに書き込めるか確認してください。")
-                .arg(CalibrationValuesText(o.calibration.value_or(jobs::CalibrationAtRisk{})),
+                .arg(CalibrationValuesText(o.calibration ? o.calibration->word : 0,
+                                           o.calibration ? o.calibration->bandGap : std::nullopt),
                      Name(o.calibration ? o.calibration->journal : std::string()));
     }
     return {};

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,9 @@ namespace tenlo::app {
 // message itself, on lines of its own. Empty where there is nothing to add (success, a
 // mismatch, which has its own report, or a question the user answered no).
 QString CauseText(const jobs::Outcome& outcome, const DeviceLayout& layout);
+
+// "キャリブレーションワード 3480H、バンドギャップ 3" (the band-gap as its number, when given).
+QString CalibrationValuesText(std::uint16_t word, std::optional<std::uint16_t> bandGap);
 
 // The message a result box shows: text, then the cause on its own lines, if there is one.
 QString WithCause(const QString& text, const QString& cause);

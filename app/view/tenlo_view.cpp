@@ -739,11 +739,7 @@ void CTenloView::OnRestoreCalibration() {
     bool wrote = false;
     const jobs::Outcome outcome = jobs::RestoreCalibration(context, values, &wrote);
     operation.End();
-    QString text =
-        QStringLiteral("キャリブレーションワード %1").arg(QString::asprintf("%04XH", values.word));
-    if (dialog.BandGap()) {
-        text += QStringLiteral("、バンドギャップ %1").arg(*dialog.BandGap());
-    }
+    const QString text = CalibrationValuesText(values.word, dialog.BandGap());
     if (outcome.Ok() && !wrote) {
         Tell(QStringLiteral("チップはすでにこのキャリブレーション値（%1）を持っています。"
                             "何も書き込みませんでした。")
